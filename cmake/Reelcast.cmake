@@ -1,0 +1,43 @@
+# reelcast_object_library(NAME [DIR dir] [DEPS targets...])
+# One library per folder: every .cpp/.c in DIR (default: the current folder, not
+# recursing) except *_test.cpp. Files named *_avx2.cpp are built with AVX2 enabled;
+# *_sse2.cpp need nothing extra on x86-64. DEPS are linked PUBLIC.
+function(reelcast_object_library name)
+  cmake_parse_arguments(ARG "" "DIR" "DEPS" ${ARGN})
+  if(NOT ARG_DIR)
+    set(ARG_DIR ${CMAKE_CURRENT_SOURCE_DIR})
+  endif()
+  file(GLOB srcs CONFIGURE_DEPENDS ${ARG_DIR}/*.cpp ${ARG_DIR}/*.c)
+  list(FILTER srcs EXCLUDE REGEX "_test\\.cpp$")
+  if(NOT srcs)
+    add_library(${name} INTERFACE)
+    target_include_directories(${name} INTERFACE ${CMAKE_SOURCE_DIR})
+    if(ARG_DEPS)
+      target_link_libraries(${name} INTERFACE ${ARG_DEPS})
+    endif()
+    return()
+  endif()
+  add_library(${name} OBJECT ${srcs})
+  target_include_directories(${name} PUBLIC ${CMAKE_SOURCE_DIR})
+  foreach(s ${srcs})
+    if(s MATCHES "_avx2\\.cpp$")
+      set_source_files_properties(${s} PROPERTIES COMPILE_OPTIONS "-mavx2;-mfma")
+    endif()
+  endforeach()
+  if(ARG_DEPS)
+    target_link_libraries(${name} PUBLIC ${ARG_DEPS})
+  endif()
+endfunction()
+
+# reelcast_add_test(NAME SOURCES... LIBS ...): a GoogleTest executable registered with ctest.
+function(reelcast_add_test name)
+  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS;LABELS" ${ARGN})
+  add_executable(${name} ${ARG_SOURCES})
+  target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gtest GTest::gtest_main Threads::Threads)
+  set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
+  target_compile_definitions(${name} PRIVATE
+    REELCAST_SOURCE_DIR="${CMAKE_SOURCE_DIR}"
+    REELCAST_BIN_DIR="${REELCAST_BIN_DIR}"
+    REELCAST_MEDIA_DIR="${CMAKE_SOURCE_DIR}/../shared/media")
+  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES LABELS "${ARG_LABELS}")
+endfunction()
