@@ -1,0 +1,31 @@
+// The engine library as reelcast-cli sees it: loaded by its Windows file name
+// through platform/dynlib, exactly as the desktop program loads it.
+#pragma once
+
+#include <string>
+
+#include "platform/dynlib/DynLib.h"
+
+namespace reelcast::cli {
+
+class Engine {
+public:
+    Engine() = default;
+    ~Engine();
+    Engine(const Engine&) = delete;
+    Engine& operator=(const Engine&) = delete;
+
+    // Loads "OmbrixDll.dll"; false with a reason in error().
+    bool Load();
+    // Resolves an export ("_NEW_OMBRIX@0"); null when missing.
+    void* Export(const char* name) const;
+    // Calls a factory export by name; null when missing or when it answers null.
+    void* Create(const char* factoryName) const;
+    const std::string& error() const { return error_; }
+
+private:
+    platform::LibraryHandle lib_ = nullptr;
+    std::string error_;
+};
+
+}  // namespace reelcast::cli
