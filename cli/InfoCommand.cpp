@@ -1,0 +1,36 @@
+// reelcast-cli info FILE: the probe's information text.
+#include <cstdio>
+#include <string>
+
+#include "cli/Commands.h"
+#include "engine/media/IMediaInfo.h"
+
+namespace reelcast::cli {
+namespace {
+
+std::string UnixLines(const char* text) {
+    std::string out;
+    for (const char* p = text; p && *p; ++p) {
+        if (p[0] == '\r' && p[1] == '\n') continue;
+        out += *p;
+    }
+    return out;
+}
+
+}  // namespace
+
+int RunInfo(Engine& engine, const std::string& path) {
+    auto* probe = static_cast<IMediaInfo*>(engine.Create("_NEW_MEDIAGETINFO@0"));
+    if (!probe) {
+        std::fprintf(stderr, "reelcast-cli: the media probe is not available\n");
+        return 1;
+    }
+    const bool ok = probe->Open(path.c_str(), false);
+    std::string text = UnixLines(probe->GetInfoText());
+    probe->Release();
+    if (!text.empty() && text.back() != '\n') text += '\n';
+    std::fputs(text.c_str(), ok ? stdout : stderr);
+    return ok ? 0 : 1;
+}
+
+}  // namespace reelcast::cli
