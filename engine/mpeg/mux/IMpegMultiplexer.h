@@ -48,6 +48,9 @@ public:
     virtual void SetStream(IStreamSource* source, double muxRateFactor, std::uint32_t audioBitRateIndex,
                            double videoBitRate, const char* outputPath, std::uint32_t frameRateCode,
                            std::uint32_t gopLength) = 0;
+    // Slot 15. True once the output could not be created or a write to it failed
+    // (the multiplex has then ended): the file is incomplete.
+    virtual bool WriteFailed() = 0;
 
 protected:
     ~IMpegMultiplexer() = default;

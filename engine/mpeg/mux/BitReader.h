@@ -1,0 +1,50 @@
+// Bit-level reader over a file, most significant bit first, through a 1 MiB
+// buffer. Used by the scan-offset pass to find the reserved user-data blocks in a
+// finished program stream.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+namespace reelcast::mux {
+
+class BitReader {
+public:
+    static constexpr std::size_t kChunk = 1048576;
+
+    BitReader() = default;
+    ~BitReader();
+    BitReader(const BitReader&) = delete;
+    BitReader& operator=(const BitReader&) = delete;
+
+    // Opens an existing file for reading and loads its first chunk. False when the
+    // file cannot be opened or holds no bytes.
+    bool Open(const char* path);
+    // One bit into *bit; false at the end of the data or on a read failure.
+    bool ReadBit(std::uint32_t* bit);
+    // n bits (n <= 32), most significant first.
+    bool ReadBits(int n, std::uint32_t* value);
+    // Aligns to the next byte, then reads bytes until the last n bits read equal
+    // pattern; false when the data ends first.
+    bool Search(std::uint32_t pattern, int n);
+    // Bytes consumed so far (total bits / 8).
+    std::uint64_t BytePosition() const { return totalBits_ / 8; }
+    bool AtEnd() const { return endOfData_; }
+    // True when a read of the file failed (as opposed to reaching its end).
+    bool ReadFailed() const { return readFailed_; }
+    void Close();
+
+private:
+    bool LoadChunk();
+
+    std::unique_ptr<std::uint8_t[]> buffer_;
+    std::size_t index_ = 0;
+    int bitPos_ = 8;  // 8 = the most significant bit of the current byte is next
+    std::uint64_t totalBits_ = 0;
+    std::size_t held_ = 0;
+    int fd_ = -1;
+    bool endOfData_ = true;
+    bool readFailed_ = false;
+};
+
+}  // namespace reelcast::mux

@@ -1,0 +1,138 @@
+// MPGLIB_MUX: the program-stream multiplexer.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <deque>
+#include <memory>
+#include <string>
+
+#include "engine/core/Component.h"
+#include "engine/mpeg/mux/IMpegMultiplexer.h"
+
+namespace reelcast::mux {
+
+class Multiplexer final : public core::Component<IMpegMultiplexer, Multiplexer> {
+public:
+    Multiplexer() = default;
+    ~Multiplexer();
+
+    bool Init() override;
+    bool AddAudioUnit(const AudioUnit* unit) override;
+    bool AddVideoUnit(const VideoUnit* unit) override;
+    bool Multiplex() override;
+    void Finish() override;
+    bool Reserved8() override;
+    double GetMegabytesWritten() override;
+    void MakeTimecode(double ticks27MHz, Timecode* out) override;
+    std::int32_t SetMpeg1Format(std::int32_t kind, std::int32_t ignored) override;
+    std::int32_t SetMpeg2Format(std::int32_t kind, std::int32_t notDvd) override;
+    bool AddVideoPicture(std::int32_t codingIndex, std::int32_t displayIndex, double frameRate, double unused1,
+                         double unused2, VideoUnit* unit) override;
+    void SetStream(IStreamSource* source, double muxRateFactor, std::uint32_t audioBitRateIndex,
+                   double videoBitRate, const char* outputPath, std::uint32_t frameRateCode,
+                   std::uint32_t gopLength) override;
+    bool WriteFailed() override;
+
+    static constexpr std::size_t kSectorSize = 2324;
+    static constexpr std::size_t kWriteBufferSize = 1048576;
+
+private:
+    // A queued access unit; times in 27 MHz ticks.
+    struct Unit {
+        std::uint32_t remaining = 0;  // bytes still to send
+        std::uint32_t pictureType = 0;
+        double dts = 0;               // decoding time (audio: its PTS)
+        double pts = 0;
+        bool startsNext = false;      // its first byte goes into the next packet
+        bool tail = false;            // bytes after the last unit (sequence end code)
+    };
+    struct StdEntry {
+        std::uint32_t bytes;
+        double time;
+    };
+    struct Stream {
+        bool video = false;
+        std::uint8_t id = 0;
+        std::deque<Unit> queue;
+        std::uint64_t queuedBytes = 0;  // bytes of the waiting units
+        Unit cur;
+        bool hasCur = false;
+        bool dry = false;               // finishing: the source has nothing after the units
+        std::deque<StdEntry> std;
+        std::uint32_t stdSize = 0;
+        std::uint64_t stdFill = 0;
+        double offset = 0;              // added to every unit's time stamps
+        std::uint32_t payload = 0;
+        bool stdDue = true;
+        std::uint32_t stdScale = 0;
+        std::uint32_t stdSizeField = 0;
+        double lastTime = 0;            // time stamp of the last unit sent (for tail bytes)
+        std::uint8_t tailBuf[kSectorSize];
+        std::uint32_t tailLen = 0, tailPos = 0;
+    };
+
+    bool IsMpeg2() const { return kind_ >= 2; }
+    bool IsVcd() const { return kind_ == 1; }
+    double ToTicks(double ticks) const;  // rounds to what a Timecode of this kind holds
+
+    bool OpenOutput();
+    void EndFile();
+    bool WritePack();
+    bool PromoteUnit(Stream& s);
+    void PrefetchTail(Stream& s);
+    bool CanWait(const Stream& s, double limit) const;
+    std::uint64_t FreeSpace(const Stream& s) const { return s.stdSize > s.stdFill ? s.stdSize - s.stdFill : 0; }
+    bool HasData(Stream& s);
+    std::int32_t Pull(Stream& s, std::uint8_t* dst, std::int32_t max);
+
+    std::size_t PutPackHeader(std::uint8_t* p, double scr) const;
+    bool WritePaddingPack(bool endSector);
+    bool WriteSystemHeaderPack(bool listVideo, bool listAudio, bool trailingZeros);
+    bool WriteDataPack(Stream& s);
+    bool AppendSector(const std::uint8_t* p, std::size_t n);
+    bool FlushWriteBuffer();
+    void Fail();
+
+    // Format settings.
+    std::int32_t kind_ = 1;
+    bool dvd_ = false;
+    std::uint32_t videoKiB_ = 46;
+    std::uint32_t packsBeforeScr_ = 30;
+    double videoMs_ = 344, audioMs_ = 394;
+    bool zeroBytesAfterAudio_ = true;
+    // Stream settings.
+    IStreamSource* source_ = nullptr;
+    double muxFactor_ = 1.0;
+    std::uint32_t audioRateIndex_ = 11;
+    double videoBitRate_ = 1150000.0;
+    std::string path_;
+    std::uint32_t frameRateCode_ = 3;
+    std::uint32_t gopLength_ = 15;
+
+    Stream video_, audio_;
+    std::int32_t muxRate_ = 0;
+    double packTime_ = 0;
+    double scr_ = 0;
+    double scrCorrection_ = 0;
+    std::uint32_t packCounter_ = 0;
+    std::uint32_t sectorsWritten_ = 0;
+    bool firstPack_ = true;
+    int vcdHeaderStep_ = 0;
+    bool finishing_ = false;
+    bool open_ = false;
+    bool ended_ = false;
+    bool failed_ = false;
+    std::uint64_t bytesWritten_ = 0;
+    int fd_ = -1;
+    std::unique_ptr<std::uint8_t[]> writeBuf_;
+    std::size_t writeFill_ = 0;
+    std::uint8_t sector_[kSectorSize + 64];
+    std::uint8_t packet_[kSectorSize];
+    // Kind 3: sector index of every I picture, for the scan-offset pass.
+    std::FILE* packIndex_ = nullptr;
+    std::string packIndexPath_;
+    std::uint32_t packIndexCount_ = 0;
+};
+
+}  // namespace reelcast::mux
