@@ -1,0 +1,28 @@
+#!/usr/bin/env bash
+# Installs what the build needs, builds, runs every test; then the same tests
+# built with AddressSanitizer and UBSan.
+set -euo pipefail
+here=$(cd "$(dirname "$0")/.." && pwd)
+cd "$here"
+bash scripts/install-deps.sh
+
+jobs=$(nproc 2>/dev/null || echo 2)
+launcher=()
+command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache)
+export QT_QPA_PLATFORM=offscreen
+
+run_suite() {
+  local dir="$1"; shift
+  cmake -S . -B "$dir" -G Ninja "${launcher[@]}" "$@"
+  cmake --build "$dir" -j "$jobs"
+  (cd "$dir" && ctest -j "$jobs" --output-on-failure --timeout 1200)
+}
+
+echo "== build and test =="
+run_suite build -DCMAKE_BUILD_TYPE=RelWithDebInfo
+
+echo "== build and test under AddressSanitizer and UBSan =="
+export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
+export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+run_suite build-asan -DCMAKE_BUILD_TYPE=Debug -DREELCAST_SANITIZE=ON -DREELCAST_BUILD_BENCH=OFF
+echo "all tests passed"
