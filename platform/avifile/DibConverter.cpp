@@ -1,0 +1,116 @@
+#include "platform/avifile/DibConverter.h"
+
+#include <cstring>
+
+#include "platform/avifile/BitmapInfo.h"
+
+extern "C" {
+#include <libavutil/pixdesc.h>
+#include <libswscale/swscale.h>
+}
+
+namespace reelcast::platform {
+namespace {
+
+bool ValidSize(int w, int h) { return w > 0 && h > 0 && w <= kMaxDibSide && h <= kMaxDibSide; }
+
+BitmapInfoHeader Header(int w, int h, int bits, std::uint64_t imageBytes, std::uint32_t clrUsed) {
+    BitmapInfoHeader hdr;
+    hdr.width = w;
+    hdr.height = h;
+    hdr.bitCount = static_cast<std::uint16_t>(bits);
+    hdr.sizeImage = static_cast<std::uint32_t>(imageBytes);
+    hdr.clrUsed = clrUsed;
+    return hdr;
+}
+
+}  // namespace
+
+DibConverter::~DibConverter() { sws_freeContext(sws_); }
+
+std::uint64_t DibConverter::Rgb24Bytes(int width, int height) {
+    if (!ValidSize(width, height)) return 0;
+    return kBitmapInfoHeaderSize + DibRowSize(width, 24) * static_cast<std::uint64_t>(height);
+}
+
+bool DibConverter::ScaleInto(const AVFrame* f, int width, int height, std::uint8_t* rows,
+                             std::uint64_t rowSize) {
+    const AVPixelFormat src = static_cast<AVPixelFormat>(f->format);
+    if (src == AV_PIX_FMT_NONE || !ValidSize(f->width, f->height)) return false;
+    sws_ = sws_getCachedContext(sws_, f->width, f->height, src, width, height, AV_PIX_FMT_BGR24,
+                                SWS_BILINEAR, nullptr, nullptr, nullptr);
+    if (!sws_) return false;
+    // Bottom-up: the picture's top row goes to the last row of the bitmap.
+    std::uint8_t* dst[4] = {rows + rowSize * static_cast<std::uint64_t>(height - 1), nullptr,
+                            nullptr, nullptr};
+    int dstStride[4] = {-static_cast<int>(rowSize), 0, 0, 0};
+    if (sws_scale(sws_, f->data, f->linesize, 0, f->height, dst, dstStride) != height) return false;
+    const std::uint64_t used = static_cast<std::uint64_t>(width) * 3;
+    if (used < rowSize) {
+        for (int y = 0; y < height; ++y) std::memset(rows + rowSize * y + used, 0, rowSize - used);
+    }
+    return true;
+}
+
+bool DibConverter::Rgb24(const AVFrame* f, int width, int height, std::uint8_t* dst,
+                         std::uint64_t dstBytes) {
+    const std::uint64_t need = Rgb24Bytes(width, height);
+    if (!f || !dst || need == 0 || dstBytes < need) return false;
+    const std::uint64_t rowSize = DibRowSize(width, 24);
+    WriteBitmapInfoHeader(dst, Header(width, height, 24, rowSize * height, 0));
+    return ScaleInto(f, width, height, dst + kBitmapInfoHeaderSize, rowSize);
+}
+
+const std::uint8_t* DibConverter::Native(const AVFrame* f, std::uint32_t clrUsed,
+                                         std::uint32_t* bytes) {
+    if (!f || !ValidSize(f->width, f->height)) return nullptr;
+    const int w = f->width, h = f->height;
+    const AVPixelFormat fmt = static_cast<AVPixelFormat>(f->format);
+    if (fmt == AV_PIX_FMT_PAL8 && f->data[1]) {
+        const std::uint32_t entries = clrUsed == 0 || clrUsed > 256 ? 256 : clrUsed;
+        const std::uint64_t rowSize = DibRowSize(w, 8);
+        const std::uint64_t total = kBitmapInfoHeaderSize + entries * 4 + rowSize * h;
+        buf_.resize(total);
+        WriteBitmapInfoHeader(buf_.data(),
+                              Header(w, h, 8, rowSize * h, clrUsed > 256 ? 256 : clrUsed));
+        std::uint8_t* pal = buf_.data() + kBitmapInfoHeaderSize;
+        // The decoder's palette is 256 native-endian 0xAARRGGBB words; a palette
+        // entry of a DIB is blue, green, red, reserved.
+        for (std::uint32_t i = 0; i < entries; ++i) {
+            std::uint32_t argb;
+            std::memcpy(&argb, f->data[1] + 4 * i, 4);
+            pal[4 * i + 0] = static_cast<std::uint8_t>(argb);
+            pal[4 * i + 1] = static_cast<std::uint8_t>(argb >> 8);
+            pal[4 * i + 2] = static_cast<std::uint8_t>(argb >> 16);
+            pal[4 * i + 3] = 0;
+        }
+        std::uint8_t* rows = pal + entries * 4;
+        for (int y = 0; y < h; ++y) {
+            std::uint8_t* d = rows + rowSize * (h - 1 - y);
+            std::memcpy(d, f->data[0] + static_cast<std::ptrdiff_t>(f->linesize[0]) * y, w);
+            std::memset(d + w, 0, rowSize - w);
+        }
+        *bytes = static_cast<std::uint32_t>(total);
+        return buf_.data();
+    }
+    if (fmt == AV_PIX_FMT_BGRA || fmt == AV_PIX_FMT_BGR0) {
+        const std::uint64_t rowSize = static_cast<std::uint64_t>(w) * 4;
+        const std::uint64_t total = kBitmapInfoHeaderSize + rowSize * h;
+        buf_.resize(total);
+        WriteBitmapInfoHeader(buf_.data(), Header(w, h, 32, rowSize * h, 0));
+        std::uint8_t* rows = buf_.data() + kBitmapInfoHeaderSize;
+        for (int y = 0; y < h; ++y) {
+            std::memcpy(rows + rowSize * (h - 1 - y),
+                        f->data[0] + static_cast<std::ptrdiff_t>(f->linesize[0]) * y, rowSize);
+        }
+        *bytes = static_cast<std::uint32_t>(total);
+        return buf_.data();
+    }
+    const std::uint64_t total = Rgb24Bytes(w, h);
+    buf_.resize(total);
+    if (!Rgb24(f, w, h, buf_.data(), total)) return nullptr;
+    *bytes = static_cast<std::uint32_t>(total);
+    return buf_.data();
+}
+
+}  // namespace reelcast::platform

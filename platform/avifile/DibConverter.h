@@ -1,0 +1,48 @@
+// Turns decoded pictures into packed device-independent bitmaps: the 40-byte
+// header, a palette for 8-bit pictures, then bottom-up rows padded to 4 bytes.
+// Buffers and the scaler are kept from picture to picture; nothing is allocated
+// per picture once the size is known. Platform-internal (FFmpeg types).
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+extern "C" {
+#include <libavutil/frame.h>
+}
+
+struct SwsContext;
+
+namespace reelcast::platform {
+
+// Largest picture side accepted; larger pictures are refused rather than allocated.
+constexpr int kMaxDibSide = 16384;
+
+class DibConverter {
+public:
+    DibConverter() = default;
+    ~DibConverter();
+    DibConverter(const DibConverter&) = delete;
+    DibConverter& operator=(const DibConverter&) = delete;
+
+    // The picture at its own size in the bitmap form a decompressor hands out:
+    // 8-bit with its palette (clrUsed entries, 256 when clrUsed is 0) for paletted
+    // pictures, 32-bit for 32-bit RGB pictures, 24-bit otherwise. Points into this
+    // object, valid until the next call; null when the picture cannot be converted.
+    const std::uint8_t* Native(const AVFrame* f, std::uint32_t clrUsed, std::uint32_t* bytes);
+
+    // A 24-bit bitmap of the picture scaled to width x height, written into dst
+    // (header included). False when dstBytes is too small or the sizes are invalid.
+    bool Rgb24(const AVFrame* f, int width, int height, std::uint8_t* dst, std::uint64_t dstBytes);
+
+    // Bytes of a 24-bit packed DIB of that size (header included); 0 when invalid.
+    static std::uint64_t Rgb24Bytes(int width, int height);
+
+private:
+    bool ScaleInto(const AVFrame* f, int width, int height, std::uint8_t* rows, std::uint64_t rowSize);
+
+    SwsContext* sws_ = nullptr;
+    std::vector<std::uint8_t> buf_;
+};
+
+}  // namespace reelcast::platform

@@ -1,0 +1,134 @@
+#include "platform/avifile/FrameCursor.h"
+
+#include <utility>
+
+namespace reelcast::platform {
+
+FrameCursor::~FrameCursor() { Close(); }
+
+void FrameCursor::Close() {
+    avcodec_free_context(&dec_);
+    av_packet_free(&pkt_);
+    av_frame_free(&cur_);
+    av_frame_free(&next_);
+    fmt_ = nullptr;
+    stream_ = -1;
+    haveCur_ = haveNext_ = draining_ = eof_ = false;
+}
+
+bool FrameCursor::Open(AVFormatContext* fmt, int streamIndex, int threads) {
+    Close();
+    if (!fmt || streamIndex < 0 || streamIndex >= static_cast<int>(fmt->nb_streams)) return false;
+    AVStream* st = fmt->streams[streamIndex];
+    if (st->codecpar->codec_type != AVMEDIA_TYPE_VIDEO) return false;
+    const AVCodec* codec = avcodec_find_decoder(st->codecpar->codec_id);
+    if (!codec) return false;
+    dec_ = avcodec_alloc_context3(codec);
+    pkt_ = av_packet_alloc();
+    cur_ = av_frame_alloc();
+    next_ = av_frame_alloc();
+    if (!dec_ || !pkt_ || !cur_ || !next_ ||
+        avcodec_parameters_to_context(dec_, st->codecpar) < 0) {
+        Close();
+        return false;
+    }
+    dec_->thread_count = threads;
+    dec_->pkt_timebase = st->time_base;
+    if (avcodec_open2(dec_, codec, nullptr) < 0) {
+        Close();
+        return false;
+    }
+    fmt_ = fmt;
+    stream_ = streamIndex;
+    // Discard the packets of every other stream in the demuxer.
+    for (unsigned i = 0; i < fmt->nb_streams; ++i) {
+        if (static_cast<int>(i) != streamIndex) fmt->streams[i]->discard = AVDISCARD_ALL;
+    }
+    AVRational rate = st->avg_frame_rate.num > 0 && st->avg_frame_rate.den > 0 ? st->avg_frame_rate
+                                                                               : st->r_frame_rate;
+    if (rate.num > 0 && rate.den > 0 && st->time_base.num > 0) {
+        step_ = av_rescale_q(1, av_inv_q(rate), st->time_base);
+        if (step_ <= 0) step_ = 1;
+    }
+    // Decoding forward up to ten seconds is cheaper than a seek and a new start
+    // at the previous key picture.
+    farAhead_ = st->time_base.num > 0 ? av_rescale_q(10, AVRational{1, 1}, st->time_base) : 0;
+    return true;
+}
+
+bool FrameCursor::DecodeNext(AVFrame* into, std::int64_t* pts) {
+    for (;;) {
+        int rc = avcodec_receive_frame(dec_, into);
+        if (rc >= 0) {
+            std::int64_t t = into->best_effort_timestamp;
+            if (t == AV_NOPTS_VALUE) t = into->pts;
+            if (t == AV_NOPTS_VALUE) t = lastPts_ == AV_NOPTS_VALUE ? 0 : lastPts_ + step_;
+            lastPts_ = t;
+            *pts = t;
+            return true;
+        }
+        if (rc == AVERROR_EOF) return false;
+        if (rc != AVERROR(EAGAIN)) return false;
+        if (draining_) return false;
+        // Feed the next packet of our stream.
+        for (;;) {
+            rc = av_read_frame(fmt_, pkt_);
+            if (rc < 0) {
+                draining_ = true;
+                avcodec_send_packet(dec_, nullptr);
+                break;
+            }
+            // Empty packets (dropped frames in AVI) would read as a drain request.
+            if (pkt_->stream_index != stream_ || pkt_->size <= 0) {
+                av_packet_unref(pkt_);
+                continue;
+            }
+            rc = avcodec_send_packet(dec_, pkt_);
+            av_packet_unref(pkt_);
+            if (rc >= 0 || rc == AVERROR(EAGAIN)) break;
+            // A damaged packet: skip it and try the next one.
+        }
+    }
+}
+
+void FrameCursor::Restart(std::int64_t ts) {
+    if (av_seek_frame(fmt_, stream_, ts, AVSEEK_FLAG_BACKWARD) < 0) {
+        // No index: start again from the beginning.
+        if (av_seek_frame(fmt_, stream_, 0, AVSEEK_FLAG_BACKWARD | AVSEEK_FLAG_BYTE) < 0)
+            avformat_seek_file(fmt_, -1, INT64_MIN, 0, INT64_MAX, 0);
+    }
+    avcodec_flush_buffers(dec_);
+    haveCur_ = haveNext_ = draining_ = eof_ = false;
+    lastPts_ = AV_NOPTS_VALUE;
+}
+
+const AVFrame* FrameCursor::FrameAt(std::int64_t ts) {
+    if (!dec_) return nullptr;
+    if (haveCur_ && (ts < curPts_ || (farAhead_ > 0 && ts - curPts_ > farAhead_ &&
+                                      !(haveNext_ && nextPts_ > ts)))) {
+        Restart(ts);
+    }
+    for (;;) {
+        if (!haveNext_ && !eof_) {
+            std::int64_t pts = 0;
+            if (DecodeNext(next_, &pts)) {
+                nextPts_ = pts;
+                haveNext_ = true;
+            } else {
+                eof_ = true;
+            }
+        }
+        if (haveNext_ && (!haveCur_ || nextPts_ <= ts)) {
+            std::swap(cur_, next_);
+            curPts_ = nextPts_;
+            haveCur_ = true;
+            haveNext_ = false;
+            av_frame_unref(next_);
+            continue;
+        }
+        break;
+    }
+    return haveCur_ ? cur_ : nullptr;
+}
+
+}  // namespace reelcast::platform

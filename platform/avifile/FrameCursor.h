@@ -1,0 +1,62 @@
+// Decodes one video stream of an open demuxer in presentation order and finds the
+// picture shown at a given time stamp. Reading forward continues the decoder;
+// only a jump back (or far ahead) seeks, so reading every picture in order
+// decodes each one once. Used by the AVI reader and the media detector.
+// One thread at a time. Platform-internal (FFmpeg types).
+#pragma once
+
+#include <cstdint>
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+}
+
+namespace reelcast::platform {
+
+class FrameCursor {
+public:
+    FrameCursor() = default;
+    ~FrameCursor();
+    FrameCursor(const FrameCursor&) = delete;
+    FrameCursor& operator=(const FrameCursor&) = delete;
+
+    // fmt stays owned by the caller and must outlive the cursor. threads: decoder
+    // threads (0 = as many as the machine has). False when the stream has no
+    // decoder or the decoder cannot be opened.
+    bool Open(AVFormatContext* fmt, int streamIndex, int threads);
+    void Close();
+    bool IsOpen() const { return dec_ != nullptr; }
+
+    // The picture shown at ts (stream time base): the last one whose time stamp is
+    // at most ts, the first picture for a ts before it, the last picture for a ts
+    // beyond the end. Null when no picture can be decoded. Valid until the next call.
+    const AVFrame* FrameAt(std::int64_t ts);
+
+    // Time stamp of the picture FrameAt returned last.
+    std::int64_t CurrentPts() const { return curPts_; }
+
+    const AVStream* Stream() const { return fmt_ ? fmt_->streams[stream_] : nullptr; }
+
+private:
+    bool DecodeNext(AVFrame* into, std::int64_t* pts);
+    void Restart(std::int64_t ts);
+
+    AVFormatContext* fmt_ = nullptr;
+    int stream_ = -1;
+    AVCodecContext* dec_ = nullptr;
+    AVPacket* pkt_ = nullptr;
+    AVFrame* cur_ = nullptr;
+    AVFrame* next_ = nullptr;
+    bool haveCur_ = false;
+    bool haveNext_ = false;
+    bool draining_ = false;
+    bool eof_ = false;
+    std::int64_t curPts_ = 0;
+    std::int64_t nextPts_ = 0;
+    std::int64_t lastPts_ = AV_NOPTS_VALUE;  // for pictures that come without a time stamp
+    std::int64_t step_ = 1;                   // one picture's duration, stream time base
+    std::int64_t farAhead_ = 0;               // a forward jump beyond this seeks
+};
+
+}  // namespace reelcast::platform
