@@ -1,0 +1,18 @@
+// Builds without Qt: no dialog can be shown, so every choice is "cancelled".
+#include "platform/ui/Dialogs.h"
+
+namespace reelcast::platform::ui {
+
+bool DialogsAvailable() { return false; }
+bool RunLameConfigDialog(WindowHandle, LameSettings*) { return false; }
+bool RunAviOptionsDialog(WindowHandle, AviOptionsHost&, int, int, const double*, int, AviOptionsResult*) {
+    return false;
+}
+bool RunFormatChooseDialog(WindowHandle, const std::string&, const std::vector<FormatItem>&, int*) {
+    return false;
+}
+bool RunCompressorChooseDialog(WindowHandle, const std::vector<std::string>&, CompressorChoice*) {
+    return false;
+}
+
+}  // namespace reelcast::platform::ui
