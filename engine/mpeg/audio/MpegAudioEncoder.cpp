@@ -1,0 +1,420 @@
+#include "engine/mpeg/audio/MpegAudioEncoder.h"
+
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+
+#include "engine/mpeg/mux/IMpegMultiplexer.h"
+
+namespace reelcast::mpeg {
+
+namespace {
+
+using audio::kAllocTables;
+using audio::kQuantClasses;
+using audio::kQuantSnr;
+using audio::kScaleFactors;
+
+// Layer II bit rates in kbit/s by bit-rate index (0 = free format, 15 forbidden).
+constexpr int kBitrateKbps[15] = {0, 32, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320, 384};
+
+// Scale factors transmitted per SCFSI value.
+constexpr int kScfCount[4] = {3, 2, 1, 2};
+
+// 1 / scale factor, for normalising samples before quantisation.
+struct InverseScaleFactors {
+    float v[64];
+    InverseScaleFactors() {
+        for (int j = 0; j < 63; ++j) v[j] = static_cast<float>(1.0 / kScaleFactors[j]);
+        v[63] = 0.0f;
+    }
+};
+const InverseScaleFactors kInvScf;
+
+}  // namespace
+
+MpegAudioEncoder::MpegAudioEncoder() {
+    std::memset(pcm_, 0, sizeof(pcm_));
+    std::memset(sb_, 0, sizeof(sb_));
+    std::memset(scf_, 0, sizeof(scf_));
+    std::memset(scfsi_, 0, sizeof(scfsi_));
+    std::memset(alloc_, 0, sizeof(alloc_));
+    std::memset(smr_, 0, sizeof(smr_));
+}
+
+MpegAudioEncoder::~MpegAudioEncoder() {
+    std::free(fifoBlock_);
+    std::free(writer_.buffer);
+}
+
+bool MpegAudioEncoder::Init() {
+    mux_ = nullptr;
+    return true;
+}
+
+void MpegAudioEncoder::SetMultiplexer(IMpegMultiplexer* mux) { mux_ = mux; }
+
+void MpegAudioEncoder::SetSampleRate(std::uint32_t hz) { sampleRate_ = static_cast<std::int32_t>(hz); }
+
+void MpegAudioEncoder::SetParameters(std::uint32_t bitrateIndex, double videoFrameRate) {
+    bitrateIndex_ = static_cast<std::int32_t>(bitrateIndex);
+    videoFrameRate_ = videoFrameRate;
+}
+
+void MpegAudioEncoder::ChooseAllocTable() {
+    const int perChannel = kBitrateKbps[bitrateIndex_] / 2;
+    int t;
+    if ((sampleRate_ == 48000 && perChannel >= 56) || (perChannel >= 56 && perChannel <= 80))
+        t = 0;
+    else if (sampleRate_ != 48000 && perChannel >= 96)
+        t = 1;
+    else if (sampleRate_ == 32000)
+        t = 3;
+    else if (perChannel <= 48)
+        t = 2;
+    else
+        t = 3;
+    tableNumber_ = t;
+    table_ = &kAllocTables[t];
+    sblimit_ = table_->sblimit;
+}
+
+bool MpegAudioEncoder::Start() {
+    switch (sampleRate_) {
+        case 44100: samplingCode_ = 0; break;
+        case 48000: samplingCode_ = 1; break;
+        case 32000: samplingCode_ = 2; break;
+        default: return false;
+    }
+    // Index 0 (free format) and 15 (forbidden) give no frame size.
+    if (bitrateIndex_ < 1 || bitrateIndex_ > 14) return false;
+    if (!writer_.buffer) {
+        writer_.buffer = static_cast<std::uint8_t*>(std::malloc(BitWriter::kBufferSize));
+        if (!writer_.buffer) return false;
+    }
+    writer_.Reset();
+    padding_ = 0;
+    frameCounter_ = 0;
+    lastFrameBits_ = 0;
+    bitsBeforeFrame_ = 0.0;
+    filterbank_.Reset();
+    if (!psycho_.Setup(sampleRate_)) return false;
+    ChooseAllocTable();
+
+    const double slots = (1152.0 / (sampleRate_ * 0.001)) * (kBitrateKbps[bitrateIndex_] / 8.0);
+    wholeSlots_ = static_cast<std::int32_t>(slots);
+    fracSlots_ = slots - wholeSlots_;
+    slotLag_ = -fracSlots_;
+    started_ = true;
+    return true;
+}
+
+void MpegAudioEncoder::Stop() {
+    // Frames end on byte boundaries, but the writer stores whole 32-bit words, so
+    // up to three bytes of the last frame would otherwise never reach the buffer
+    // and the multiplexer could not finish that frame.
+    if (!started_ || !writer_.buffer || writer_.overflow) return;
+    const int bytes = writer_.pendingBits / 8;
+    for (int i = 0; i < bytes && writer_.writeIndex < BitWriter::kBufferSize; ++i)
+        writer_.buffer[writer_.writeIndex++] = static_cast<std::uint8_t>(writer_.accumulator >> (24 - 8 * i));
+    writer_.accumulator = 0;
+    writer_.pendingBits = 0;
+}
+
+std::int32_t MpegAudioEncoder::ReadStream(std::uint8_t* dst, std::int32_t max) { return writer_.Drain(dst, max); }
+
+void MpegAudioEncoder::FreeStream() {
+    std::free(writer_.buffer);
+    writer_.buffer = nullptr;
+    writer_.Reset();
+    started_ = false;
+}
+
+bool MpegAudioEncoder::PutSamples(const SampleBlock* block, bool* keepGoing) {
+    if (fifoPending_ > kMaxPendingSamples) return false;
+    if (!block) return false;
+    const std::int64_t count = block->count;
+    if (count > 0 && !block->data) return false;
+    if (count > kMaxPendingSamples + kFrameSamples) return false;  // no picture carries this much sound
+    const std::int32_t n = static_cast<std::int32_t>(count);
+
+    if (n > 0) {
+        const std::int64_t capacitySamples = fifoCapacityBytes_ / 2;
+        if (static_cast<std::int64_t>(fifoCursor_) + fifoPending_ + n > capacitySamples) {
+            std::int64_t cap = fifoPending_ > 0 ? fifoPending_ : fifoPending_ + n;
+            while (cap < static_cast<std::int64_t>(fifoPending_) + n) cap *= 2;
+            auto* fresh = static_cast<std::int16_t*>(std::malloc(static_cast<std::size_t>(cap) * 2));
+            if (!fresh) return false;
+            if (fifoPending_ > 0)
+                std::memcpy(fresh, fifoBlock_ + fifoCursor_, static_cast<std::size_t>(fifoPending_) * 2);
+            std::free(fifoBlock_);
+            fifoBlock_ = fresh;
+            fifoCapacityBytes_ = static_cast<std::int32_t>(cap * 2);
+            fifoCursor_ = 0;
+        }
+        std::memcpy(fifoBlock_ + fifoCursor_ + fifoPending_, block->data, static_cast<std::size_t>(n) * 2);
+        fifoPending_ += n;
+    }
+
+    bool localFlag = true;
+    bool* going = keepGoing ? keepGoing : &localFlag;
+    if (fifoPending_ >= kFrameSamples + 1) {
+        while (*going && fifoPending_ > kFrameSamples) *going = EncodeAudioFrame();
+    }
+    return true;
+}
+
+bool MpegAudioEncoder::EncodeAudioFrame() {
+    if (!started_ || fifoPending_ < kFrameSamples || !writer_.buffer) return false;
+
+    const std::int16_t* src = fifoBlock_ + fifoCursor_;
+    for (int i = 0; i < 1152; ++i) {
+        pcm_[0][i] = src[2 * i];
+        pcm_[1][i] = src[2 * i + 1];
+    }
+    fifoCursor_ += kFrameSamples;
+    fifoPending_ -= kFrameSamples;
+    if (fifoPending_ == 0) fifoCursor_ = 0;
+
+    if (writer_.overflow) return false;
+
+    AudioUnit unit{};
+    const double offset = videoFrameRate_ > 0.0 ? (1.0 / videoFrameRate_) * 27000000.0 : 0.0;
+    const double t = frameCounter_ * 1152.0 / (sampleRate_ * 0.001) * 27000.0 + offset;
+    if (mux_) mux_->MakeTimecode(t, &unit.pts);
+
+    ++frameCounter_;
+    if (fracSlots_ != 0.0) {
+        if (slotLag_ > fracSlots_ - 1.0) {
+            slotLag_ -= fracSlots_;
+            padding_ = 0;
+        } else {
+            slotLag_ += 1.0 - fracSlots_;
+            padding_ = 1;
+        }
+    } else {
+        padding_ = 0;
+    }
+    CodeFrame((wholeSlots_ + padding_) * 8);
+
+    const double total = static_cast<double>(writer_.totalBits);
+    lastFrameBits_ = static_cast<std::int32_t>(total - bitsBeforeFrame_);
+    bitsBeforeFrame_ += lastFrameBits_;
+    unit.length = static_cast<std::uint32_t>(std::ceil(lastFrameBits_ * 0.125));
+    if (!mux_) return true;  // nothing to announce to; the bytes stay readable
+    return mux_->AddAudioUnit(&unit);
+}
+
+void MpegAudioEncoder::CodeFrame(int budgetBits) {
+    for (int ch = 0; ch < 2; ++ch) {
+        for (int i = 0; i < 1152; ++i) scaled_[i] = pcm_[ch][i] * (1.0f / 32768.0f);
+        filterbank_.Process(ch, scaled_, sb_[ch]);
+    }
+    ComputeScaleFactors();
+    for (int ch = 0; ch < 2; ++ch) psycho_.Analyse(ch, pcm_[ch], smr_[ch]);
+    ChooseScfsi();
+    WriteFrame(budgetBits);
+}
+
+void MpegAudioEncoder::ComputeScaleFactors() {
+    for (int ch = 0; ch < 2; ++ch) {
+        for (int part = 0; part < 3; ++part) {
+            float peak[32] = {};
+            for (int j = 0; j < 12; ++j) {
+                const float* s = sb_[ch][part * 12 + j];
+                for (int sb = 0; sb < 32; ++sb) peak[sb] = std::max(peak[sb], std::fabs(s[sb]));
+            }
+            for (int sb = 0; sb < sblimit_; ++sb) {
+                // Largest index whose scale factor still exceeds the peak: the
+                // factors fall with the index, so search downwards from 62.
+                int idx = 0;
+                const double p = peak[sb];
+                for (int j = 62; j >= 0; --j) {
+                    if (kScaleFactors[j] > p) {
+                        idx = j;
+                        break;
+                    }
+                }
+                scf_[ch][part][sb] = idx;
+            }
+            for (int sb = sblimit_; sb < 32; ++sb) scf_[ch][part][sb] = 63;
+        }
+    }
+}
+
+void MpegAudioEncoder::ChooseScfsi() {
+    // Transmission patterns by the classes of the two differences between the
+    // three scale-factor indices (Annex C). Each pattern names which part's
+    // index is sent for parts 1, 2 and 3; 4 stands for the smaller of the first
+    // and third index, used for all three.
+    static constexpr int kPattern[5][5] = {{0x123, 0x122, 0x122, 0x133, 0x123},
+                                           {0x113, 0x111, 0x111, 0x444, 0x113},
+                                           {0x111, 0x111, 0x111, 0x333, 0x113},
+                                           {0x222, 0x222, 0x222, 0x333, 0x123},
+                                           {0x123, 0x122, 0x122, 0x133, 0x123}};
+    auto classOf = [](int d) {
+        if (d <= -3) return 0;
+        if (d < 0) return 1;
+        if (d == 0) return 2;
+        if (d < 3) return 3;
+        return 4;
+    };
+    for (int ch = 0; ch < 2; ++ch) {
+        for (int sb = 0; sb < sblimit_; ++sb) {
+            int& s0 = scf_[ch][0][sb];
+            int& s1 = scf_[ch][1][sb];
+            int& s2 = scf_[ch][2][sb];
+            const int c0 = classOf(s0 - s1);
+            const int c1 = classOf(s1 - s2);
+            switch (kPattern[c0][c1]) {
+                case 0x123: scfsi_[ch][sb] = 0; break;
+                case 0x122: scfsi_[ch][sb] = 3; s2 = s1; break;
+                case 0x133: scfsi_[ch][sb] = 3; s1 = s2; break;
+                case 0x113: scfsi_[ch][sb] = 1; s1 = s0; break;
+                case 0x111: scfsi_[ch][sb] = 2; s1 = s2 = s0; break;
+                case 0x222: scfsi_[ch][sb] = 2; s0 = s2 = s1; break;
+                case 0x333: scfsi_[ch][sb] = 2; s0 = s1 = s2; break;
+                case 0x444:
+                    scfsi_[ch][sb] = 2;
+                    if (s0 > s2) s0 = s2;
+                    s1 = s2 = s0;
+                    break;
+                default: break;
+            }
+        }
+        for (int sb = sblimit_; sb < 32; ++sb) scfsi_[ch][sb] = 0;
+    }
+}
+
+int MpegAudioEncoder::AllocateBits(int available) {
+    const audio::AllocTable& tab = *table_;
+    float mnr[2][32];
+    int state[2][32];  // 0 = nothing yet, 1 = has bits, 2 = exhausted
+    for (int sb = 0; sb < 32; ++sb) {
+        for (int ch = 0; ch < 2; ++ch) {
+            alloc_[ch][sb] = 0;
+            mnr[ch][sb] = kQuantSnr[0] - smr_[ch][sb];
+            state[ch][sb] = sb < sblimit_ ? 0 : 2;
+        }
+    }
+    int used = 0;
+    for (;;) {
+        int minSb = -1, minCh = -1;
+        float smallest = 0.0f;
+        for (int sb = 0; sb < sblimit_; ++sb) {
+            for (int ch = 0; ch < 2; ++ch) {
+                if (state[ch][sb] != 2 && (minSb < 0 || mnr[ch][sb] < smallest)) {
+                    smallest = mnr[ch][sb];
+                    minSb = sb;
+                    minCh = ch;
+                }
+            }
+        }
+        if (minSb < 0) break;
+        const int cur = alloc_[minCh][minSb];
+        const audio::QuantClass& next = kQuantClasses[tab.quant[minSb][cur + 1]];
+        int increment = 12 * next.codeWords * next.bits;
+        int sideBits = 0;
+        if (cur > 0) {
+            const audio::QuantClass& now = kQuantClasses[tab.quant[minSb][cur]];
+            increment -= 12 * now.codeWords * now.bits;
+        } else {
+            sideBits = 2 + 6 * kScfCount[scfsi_[minCh][minSb]];
+        }
+        if (used + increment + sideBits <= available) {
+            const int ba = cur + 1;
+            alloc_[minCh][minSb] = ba;
+            used += increment + sideBits;
+            state[minCh][minSb] = 1;
+            mnr[minCh][minSb] = kQuantSnr[tab.quant[minSb][ba] + 1] - smr_[minCh][minSb];
+            if (ba >= (1 << tab.nbal[minSb]) - 1) state[minCh][minSb] = 2;
+        } else {
+            state[minCh][minSb] = 2;
+        }
+    }
+    return used;
+}
+
+void MpegAudioEncoder::WriteFrame(int budgetBits) {
+    const audio::AllocTable& tab = *table_;
+    int allocBits = 0;
+    for (int sb = 0; sb < sblimit_; ++sb) allocBits += 2 * tab.nbal[sb];
+    AllocateBits(budgetBits - 32 - allocBits);
+
+    BitWriter& w = writer_;
+    const std::uint64_t startBits = w.totalBits;
+    // Header: syncword, ID 1, layer II, no CRC, bit rate, sampling rate, padding,
+    // private 0, stereo, mode extension 0, copyright 0, copy 0, emphasis none.
+    w.PutBits(0xFFFu, 12);
+    w.PutBits(1u, 1);
+    w.PutBits(2u, 2);
+    w.PutBits(1u, 1);
+    w.PutBits(static_cast<std::uint32_t>(bitrateIndex_), 4);
+    w.PutBits(static_cast<std::uint32_t>(samplingCode_), 2);
+    w.PutBits(static_cast<std::uint32_t>(padding_), 1);
+    w.PutBits(0u, 1);
+    w.PutBits(0u, 2);
+    w.PutBits(0u, 2);
+    w.PutBits(0u, 4);
+
+    for (int sb = 0; sb < sblimit_; ++sb)
+        for (int ch = 0; ch < 2; ++ch) w.PutBits(static_cast<std::uint32_t>(alloc_[ch][sb]), tab.nbal[sb]);
+    for (int sb = 0; sb < sblimit_; ++sb)
+        for (int ch = 0; ch < 2; ++ch)
+            if (alloc_[ch][sb]) w.PutBits(static_cast<std::uint32_t>(scfsi_[ch][sb]), 2);
+    for (int sb = 0; sb < sblimit_; ++sb) {
+        for (int ch = 0; ch < 2; ++ch) {
+            if (!alloc_[ch][sb]) continue;
+            const std::uint32_t a = static_cast<std::uint32_t>(scf_[ch][0][sb]);
+            const std::uint32_t b = static_cast<std::uint32_t>(scf_[ch][1][sb]);
+            const std::uint32_t c = static_cast<std::uint32_t>(scf_[ch][2][sb]);
+            switch (scfsi_[ch][sb]) {
+                case 0: w.PutBits(a, 6); w.PutBits(b, 6); w.PutBits(c, 6); break;
+                case 1: w.PutBits(a, 6); w.PutBits(c, 6); break;
+                case 2: w.PutBits(a, 6); break;
+                default: w.PutBits(a, 6); w.PutBits(b, 6); break;
+            }
+        }
+    }
+
+    for (int gr = 0; gr < 12; ++gr) {
+        const int part = gr >> 2;
+        for (int sb = 0; sb < sblimit_; ++sb) {
+            for (int ch = 0; ch < 2; ++ch) {
+                const int ba = alloc_[ch][sb];
+                if (!ba) continue;
+                const audio::QuantClass& q = kQuantClasses[tab.quant[sb][ba]];
+                const float inv = kInvScf.v[scf_[ch][part][sb]];
+                const float half = static_cast<float>(1 << (q.n - 1));
+                const std::uint32_t msb = 1u << (q.n - 1);
+                std::uint32_t code[3];
+                for (int k = 0; k < 3; ++k) {
+                    const float v = sb_[ch][3 * gr + k][sb] * inv * q.a + q.b;
+                    code[k] = v >= 0.0f ? (msb | static_cast<std::uint32_t>(v * half))
+                                        : static_cast<std::uint32_t>((v + 1.0f) * half);
+                }
+                if (q.codeWords == 1) {
+                    const std::uint32_t st = static_cast<std::uint32_t>(q.steps);
+                    w.PutBits(code[0] + st * (code[1] + st * code[2]), q.bits);
+                } else {
+                    w.PutBits(code[0], q.bits);
+                    w.PutBits(code[1], q.bits);
+                    w.PutBits(code[2], q.bits);
+                }
+            }
+        }
+    }
+
+    // Ancillary bits: zeros up to the frame's budget.
+    int left = budgetBits - static_cast<int>(w.totalBits - startBits);
+    while (left > 0) {
+        const int n = left > 32 ? 32 : left;
+        w.PutBits(0u, n);
+        left -= n;
+    }
+}
+
+}  // namespace reelcast::mpeg
+
+REELCAST_EXPORT_COMPONENT(MPGLIB_AUDIO, reelcast::mpeg::MpegAudioEncoder)
