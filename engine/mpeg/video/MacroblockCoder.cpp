@@ -1,0 +1,349 @@
+#include "engine/mpeg/video/MacroblockCoder.h"
+
+#include <cstdlib>
+#include <cstring>
+
+#include "engine/mpeg/video/HeaderWriter.h"
+#include "engine/mpeg/video/VlcTables.h"
+
+namespace reelcast::mpeg::video {
+namespace {
+
+void Put(BitWriter& bw, Vlc v) { bw.PutBits(v.code, v.length); }
+
+int BitLength(int v) {
+    int n = 0;
+    while (v) {
+        ++n;
+        v >>= 1;
+    }
+    return n;
+}
+
+// Top-left sample of 8x8 block b (0-3 luma, 4 Cb, 5 Cr) of macroblock (mx, my).
+inline std::uint8_t* BlockPtr(const PictureStore& p, const Geometry& g, int mx, int my, int b) {
+    if (b < 4) return p.y + (my * 16 + (b >> 1) * 8) * g.lumaWidth + mx * 16 + (b & 1) * 8;
+    std::uint8_t* plane = b == 4 ? p.cb : p.cr;
+    return plane + my * 8 * g.chromaWidth + mx * 8;
+}
+
+inline int BlockStride(const Geometry& g, int b) { return b < 4 ? g.lumaWidth : g.chromaWidth; }
+
+}  // namespace
+
+void MacroblockCoder::Configure(const SequenceSettings* settings, const Geometry& geo,
+                                const kernels::VideoKernels* k) {
+    s_ = settings;
+    geo_ = geo;
+    k_ = k;
+}
+
+void MacroblockCoder::PredictAndTransform(const PictureRefs& refs, const MacroblockInfo* mbInfo,
+                                          std::int16_t* coeffs, int row0, int row1) const {
+    const kernels::VideoKernels& k = *k_;
+    const int ls = geo_.lumaWidth;
+    const int cs = geo_.chromaWidth;
+    for (int my = row0; my < row1; ++my) {
+        for (int mx = 0; mx < geo_.mbWidth; ++mx) {
+            const int i = my * geo_.mbWidth + mx;
+            const MacroblockInfo& mb = mbInfo[i];
+            std::uint8_t* py = refs.pred.y + my * 16 * ls + mx * 16;
+            std::uint8_t* pcb = refs.pred.cb + my * 8 * cs + mx * 8;
+            std::uint8_t* pcr = refs.pred.cr + my * 8 * cs + mx * 8;
+            if (mb.mbType & kMbIntra) {
+                for (int r = 0; r < 16; ++r) std::memset(py + r * ls, 128, 16);
+                for (int r = 0; r < 8; ++r) {
+                    std::memset(pcb + r * cs, 128, 8);
+                    std::memset(pcr + r * cs, 128, 8);
+                }
+            } else {
+                // A P macroblock without motion predicts from the same place forward.
+                const bool backwardOnly = (mb.mbType & (kMbForward | kMbBackward)) == kMbBackward;
+                int average = 0;
+                for (int dir = 0; dir < 2; ++dir) {
+                    const bool use = dir == 0 ? !backwardOnly : (mb.mbType & kMbBackward) != 0;
+                    if (!use) continue;
+                    const PictureStore& ref = dir == 0 ? refs.oldRec : refs.newRec;
+                    const int vx = mb.mv[dir][0];
+                    const int vy = mb.mv[dir][1];
+                    k.Predict(py, ref.y + (my * 16 + (vy >> 1)) * ls + mx * 16 + (vx >> 1), ls, 16, 16,
+                              vx & 1, vy & 1, average);
+                    // Chroma vectors are the luma ones halved, truncated toward zero.
+                    const int cx = vx / 2;
+                    const int cy = vy / 2;
+                    const int off = (my * 8 + (cy >> 1)) * cs + mx * 8 + (cx >> 1);
+                    k.Predict(pcb, ref.cb + off, cs, 8, 8, cx & 1, cy & 1, average);
+                    k.Predict(pcr, ref.cr + off, cs, 8, 8, cx & 1, cy & 1, average);
+                    average = 1;
+                }
+            }
+            std::int16_t* c = coeffs + static_cast<std::ptrdiff_t>(i) * kCoeffsPerMb;
+            for (int b = 0; b < kBlocksPerMb; ++b) {
+                std::int16_t* blk = c + b * 64;
+                k.Difference(blk, BlockPtr(refs.src, geo_, mx, my, b), BlockPtr(refs.pred, geo_, mx, my, b),
+                             BlockStride(geo_, b));
+                k.ForwardDct(blk);
+            }
+        }
+    }
+}
+
+void MacroblockCoder::WriteAcCoefficients(BitWriter& bw, const std::int16_t* levels, int start,
+                                          bool firstSpecial) const {
+    const bool mpeg1 = s_->mode.mpeg1Syntax != 0;
+    const int limit = mpeg1 ? 255 : 2047;
+    int run = 0;
+    bool first = firstSpecial;
+    for (int n = start; n < 64; ++n) {
+        const int v = levels[kZigZag[n]];
+        if (v == 0) {
+            ++run;
+            continue;
+        }
+        const int a = v < 0 ? -v : v;
+        const std::uint32_t sign = v < 0 ? 1u : 0u;
+        if (a > limit) {
+            // Out of range for the syntax: left out, the block goes on with the next pair.
+            run = 0;
+            first = false;
+            continue;
+        }
+        if (first && run == 0 && a == 1) {
+            bw.PutBits((kDctFirstRun0Level1.code << 1) | sign, kDctFirstRun0Level1.length + 1);
+        } else {
+            const Vlc code = DctCode(run, a);
+            if (code.length) {
+                bw.PutBits((static_cast<std::uint32_t>(code.code) << 1) | sign, code.length + 1);
+            } else {
+                Put(bw, kDctEscape);
+                bw.PutBits(static_cast<std::uint32_t>(run), 6);
+                if (!mpeg1) {
+                    bw.PutBits(static_cast<std::uint32_t>(v) & 0xFFF, 12);
+                } else if (a <= 127) {
+                    bw.PutBits(static_cast<std::uint32_t>(v) & 0xFF, 8);
+                } else {
+                    bw.PutBits(v > 0 ? 0x00u : 0x80u, 8);
+                    bw.PutBits(static_cast<std::uint32_t>(v) & 0xFF, 8);
+                }
+            }
+        }
+        run = 0;
+        first = false;
+    }
+    Put(bw, kDctEndOfBlock);
+}
+
+bool MacroblockCoder::WriteIntraBlock(BitWriter& bw, const std::int16_t* levels, int component,
+                                      SliceState& st) const {
+    const int dc = levels[0];
+    const int diff = dc - st.dcPred[component];
+    const int a = diff < 0 ? -diff : diff;
+    if (a >= 2048 || (s_->mode.mpeg1Syntax && a > 255)) return false;
+    st.dcPred[component] = dc;
+    const int size = BitLength(a);
+    Put(bw, component == 0 ? kDcSizeLuma[size] : kDcSizeChroma[size]);
+    if (size) {
+        const int bits = diff > 0 ? diff : diff + (1 << size) - 1;
+        bw.PutBits(static_cast<std::uint32_t>(bits), size);
+    }
+    WriteAcCoefficients(bw, levels, 1, false);
+    return true;
+}
+
+void MacroblockCoder::WriteNonIntraBlock(BitWriter& bw, const std::int16_t* levels) const {
+    WriteAcCoefficients(bw, levels, 0, true);
+}
+
+void MacroblockCoder::WriteMotionVector(BitWriter& bw, int delta, int fCode) const {
+    const int rSize = fCode - 1;
+    const int f = 1 << rSize;
+    const int high = 16 * f - 1;
+    const int low = -16 * f;
+    const int range = 32 * f;
+    if (delta > high) {
+        delta -= range;
+    } else if (delta < low) {
+        delta += range;
+    }
+    if (delta == 0) {
+        Put(bw, kMotionCode[0]);
+        return;
+    }
+    const int a = delta < 0 ? -delta : delta;
+    const int temp = a - 1;
+    const int code = (temp >> rSize) + 1;
+    const Vlc v = kMotionCode[code];
+    bw.PutBits((static_cast<std::uint32_t>(v.code) << 1) | (delta < 0 ? 1u : 0u), v.length + 1);
+    if (rSize) bw.PutBits(static_cast<std::uint32_t>(temp & (f - 1)), rSize);
+}
+
+void MacroblockCoder::CopyPrediction(int mx, int my, const PictureRefs& refs) const {
+    const int ls = geo_.lumaWidth;
+    const int cs = geo_.chromaWidth;
+    for (int r = 0; r < 16; ++r) {
+        const std::size_t o = static_cast<std::size_t>((my * 16 + r) * ls + mx * 16);
+        std::memcpy(refs.rec.y + o, refs.pred.y + o, 16);
+    }
+    for (int r = 0; r < 8; ++r) {
+        const std::size_t o = static_cast<std::size_t>((my * 8 + r) * cs + mx * 8);
+        std::memcpy(refs.rec.cb + o, refs.pred.cb + o, 8);
+        std::memcpy(refs.rec.cr + o, refs.pred.cr + o, 8);
+    }
+}
+
+void MacroblockCoder::Reconstruct(int mx, int my, const MacroblockInfo& mb, const std::int16_t* levels,
+                                  const PictureRefs& refs) const {
+    const kernels::VideoKernels& k = *k_;
+    const bool intra = (mb.mbType & kMbIntra) != 0;
+    const bool mpeg1 = s_->mode.mpeg1Syntax != 0;
+    alignas(16) std::int16_t blk[64];
+    for (int b = 0; b < kBlocksPerMb; ++b) {
+        std::uint8_t* dst = BlockPtr(refs.rec, geo_, mx, my, b);
+        const std::uint8_t* pred = BlockPtr(refs.pred, geo_, mx, my, b);
+        const int stride = BlockStride(geo_, b);
+        if (!intra && !(mb.cbp & (32 >> b))) {
+            for (int r = 0; r < 8; ++r) std::memcpy(dst + r * stride, pred + r * stride, 8);
+            continue;
+        }
+        const std::int16_t* lv = levels + b * 64;
+        if (intra) {
+            if (mpeg1) {
+                k.DequantIntraMpeg1(blk, lv, kDefaultIntraMatrix, mb.quantiser);
+            } else {
+                k.DequantIntraMpeg2(blk, lv, kDefaultIntraMatrix, mb.quantiser, s_->mode.intraDcPrecision);
+            }
+        } else if (mpeg1) {
+            k.DequantNonIntraMpeg1(blk, lv, kDefaultNonIntraMatrix, mb.quantiser);
+        } else {
+            k.DequantNonIntraMpeg2(blk, lv, kDefaultNonIntraMatrix, mb.quantiser);
+        }
+        k.InverseDct(blk);
+        k.AddClip(dst, pred, blk, stride);
+    }
+}
+
+bool MacroblockCoder::CodePicture(BitWriter& bw, int type, const int fCode[4], MacroblockInfo* mbInfo,
+                                  const std::int16_t* coeffs, RateControl* rc, int firstQuantiser,
+                                  const PictureRefs& refs) {
+    const kernels::VideoKernels& k = *k_;
+    const bool mpeg1 = s_->mode.mpeg1Syntax != 0;
+    const int levelLimit = mpeg1 ? 255 : 2047;
+    const int dcPrecision = s_->mode.intraDcPrecision;
+    const std::array<Vlc, 32>& typeTable =
+        type == kPictureI ? kMbTypeI : (type == kPictureP ? kMbTypeP : kMbTypeB);
+    alignas(16) std::int16_t levels[kCoeffsPerMb];
+    SliceState st;
+    st.lastQ = firstQuantiser;
+    const int mbw = geo_.mbWidth;
+
+    for (int my = 0; my < geo_.mbHeight; ++my) {
+        WriteSliceHeader(bw, *s_, my, st.lastQ / 2);
+        st.dcPred[0] = st.dcPred[1] = st.dcPred[2] = 0;
+        st.pmv[0][0] = st.pmv[0][1] = st.pmv[1][0] = st.pmv[1][1] = 0;
+        st.skipped = 0;
+        st.prev = nullptr;
+        for (int mx = 0; mx < mbw; ++mx) {
+            const int j = my * mbw + mx;
+            MacroblockInfo& mb = mbInfo[j];
+            const std::int16_t* c = coeffs + static_cast<std::ptrdiff_t>(j) * kCoeffsPerMb;
+            const int q = rc ? rc->MacroblockQuantiser(j, static_cast<double>(bw.totalBits), mb.activity)
+                             : fixedQuantiser;
+            mb.quantiser = q;
+            int flags = mb.mbType;
+            const bool intra = (flags & kMbIntra) != 0;
+            int cbp = 0;
+            if (intra) {
+                for (int b = 0; b < kBlocksPerMb; ++b)
+                    k.QuantIntra(levels + b * 64, c + b * 64, kDefaultIntraMatrix, q, dcPrecision, levelLimit);
+                cbp = 63;
+            } else {
+                for (int b = 0; b < kBlocksPerMb; ++b) {
+                    cbp <<= 1;
+                    if (k.QuantNonIntra(levels + b * 64, c + b * 64, kDefaultNonIntraMatrix, q, levelLimit))
+                        cbp |= 1;
+                }
+            }
+            mb.cbp = cbp;
+            if (intra || cbp) {
+                if (!intra) flags |= kMbPattern;
+                if (q != st.lastQ) {
+                    flags |= kMbQuant;
+                    st.lastQ = q;
+                }
+            }
+
+            // Skipping: never the first or last macroblock of a row (slice).
+            bool skip = false;
+            if (!intra && cbp == 0 && mx != 0 && mx != mbw - 1) {
+                if (type == kPictureP) {
+                    skip = (flags & kMbForward) == 0;
+                } else if (type == kPictureB && st.prev && !(st.prev->mbType & kMbIntra)) {
+                    const int dirs = flags & (kMbForward | kMbBackward);
+                    if (dirs == (st.prev->mbType & (kMbForward | kMbBackward))) {
+                        skip = true;
+                        if ((dirs & kMbForward) &&
+                            (mb.mv[0][0] != st.prev->mv[0][0] || mb.mv[0][1] != st.prev->mv[0][1]))
+                            skip = false;
+                        if ((dirs & kMbBackward) &&
+                            (mb.mv[1][0] != st.prev->mv[1][0] || mb.mv[1][1] != st.prev->mv[1][1]))
+                            skip = false;
+                    }
+                }
+            }
+            if (skip) {
+                mb.skipped = 1;
+                ++st.skipped;
+                if (type == kPictureP) st.pmv[0][0] = st.pmv[0][1] = 0;
+                st.dcPred[0] = st.dcPred[1] = st.dcPred[2] = 0;
+                st.prev = &mb;
+                CopyPrediction(mx, my, refs);
+                continue;
+            }
+            mb.skipped = 0;
+            if (type == kPictureP && !intra && cbp == 0 && !(flags & kMbForward)) {
+                // Not skippable here: sent as forward prediction with the zero vector.
+                flags |= kMbForward;
+                mb.mv[0][0] = mb.mv[0][1] = 0;
+            }
+            mb.mbType = flags;
+
+            int inc = st.skipped + 1;
+            while (inc > 33) {
+                Put(bw, kAddressEscape);
+                inc -= 33;
+            }
+            Put(bw, kAddressIncrement[inc]);
+            st.skipped = 0;
+            Put(bw, typeTable[flags & 31]);
+            if (flags & kMbQuant) bw.PutBits(static_cast<std::uint32_t>(q / 2), 5);
+            for (int dir = 0; dir < 2; ++dir) {
+                if (!(flags & (dir == 0 ? kMbForward : kMbBackward))) continue;
+                for (int comp = 0; comp < 2; ++comp) {
+                    const int fc = fCode[2 * dir + comp];
+                    WriteMotionVector(bw, mb.mv[dir][comp] - st.pmv[dir][comp], fc);
+                    st.pmv[dir][comp] = mb.mv[dir][comp];
+                }
+            }
+            if (flags & kMbPattern) Put(bw, kCodedBlockPattern[cbp]);
+
+            if (intra) {
+                for (int b = 0; b < kBlocksPerMb; ++b) {
+                    if (!WriteIntraBlock(bw, levels + b * 64, b < 4 ? 0 : b - 3, st)) return false;
+                }
+                // Intra macroblocks reset the vector predictors.
+                st.pmv[0][0] = st.pmv[0][1] = st.pmv[1][0] = st.pmv[1][1] = 0;
+            } else {
+                for (int b = 0; b < kBlocksPerMb; ++b) {
+                    if (cbp & (32 >> b)) WriteNonIntraBlock(bw, levels + b * 64);
+                }
+                st.dcPred[0] = st.dcPred[1] = st.dcPred[2] = 0;
+                if (type == kPictureP && !(flags & kMbForward)) st.pmv[0][0] = st.pmv[0][1] = 0;
+            }
+            st.prev = &mb;
+            Reconstruct(mx, my, mb, levels, refs);
+        }
+    }
+    return true;
+}
+
+}  // namespace reelcast::mpeg::video

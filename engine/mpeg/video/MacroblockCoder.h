@@ -1,0 +1,68 @@
+// The macroblock layer: motion-compensated prediction, prediction error and
+// forward transform (stage A, independent per macroblock), then quantisation,
+// the coded/skipped/new-quantiser decisions, the variable-length codes and the
+// reconstruction that later pictures predict from (stage B, in coding order,
+// because each macroblock's quantiser depends on the bits spent before it).
+#pragma once
+
+#include <cstdint>
+
+#include "engine/mpeg/BitWriter.h"
+#include "engine/mpeg/video/CodingTypes.h"
+#include "engine/mpeg/video/RateControl.h"
+#include "engine/mpeg/video/kernels/Kernels.h"
+
+namespace reelcast::mpeg::video {
+
+struct PictureRefs {
+    PictureStore src;     // source being coded
+    PictureStore oldRec;  // forward reference
+    PictureStore newRec;  // backward reference
+    PictureStore pred;    // prediction of every macroblock
+    PictureStore rec;     // reconstruction being built
+};
+
+class MacroblockCoder {
+public:
+    void Configure(const SequenceSettings* settings, const Geometry& geo, const kernels::VideoKernels* k);
+
+    // Stage A for macroblock rows [row0, row1): prediction into refs.pred, then
+    // source minus prediction through the forward DCT into coeffs (6 x 64 per
+    // macroblock).
+    void PredictAndTransform(const PictureRefs& refs, const MacroblockInfo* mbInfo, std::int16_t* coeffs,
+                             int row0, int row1) const;
+
+    // Stage B: every slice of the picture with its macroblocks, and the
+    // reconstruction. rc is null without rate control; firstQuantiser is the
+    // picture's first quantiser (also the first slice's). False when a value
+    // cannot be coded (the picture is lost).
+    bool CodePicture(BitWriter& bw, int type, const int fCode[4], MacroblockInfo* mbInfo,
+                     const std::int16_t* coeffs, RateControl* rc, int firstQuantiser,
+                     const PictureRefs& refs);
+
+    // Quantiser of every macroblock without rate control.
+    int fixedQuantiser = 8;
+
+private:
+    struct SliceState {
+        int lastQ = 8;
+        int dcPred[3] = {0, 0, 0};
+        int pmv[2][2] = {{0, 0}, {0, 0}};
+        int skipped = 0;
+        const MacroblockInfo* prev = nullptr;
+    };
+
+    bool WriteIntraBlock(BitWriter& bw, const std::int16_t* levels, int component, SliceState& st) const;
+    void WriteNonIntraBlock(BitWriter& bw, const std::int16_t* levels) const;
+    void WriteAcCoefficients(BitWriter& bw, const std::int16_t* levels, int start, bool firstSpecial) const;
+    void WriteMotionVector(BitWriter& bw, int delta, int fCode) const;
+    void Reconstruct(int mx, int my, const MacroblockInfo& mb, const std::int16_t* levels,
+                     const PictureRefs& refs) const;
+    void CopyPrediction(int mx, int my, const PictureRefs& refs) const;
+
+    const SequenceSettings* s_ = nullptr;
+    Geometry geo_;
+    const kernels::VideoKernels* k_ = nullptr;
+};
+
+}  // namespace reelcast::mpeg::video
