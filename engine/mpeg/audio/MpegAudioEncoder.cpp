@@ -81,6 +81,7 @@ void MpegAudioEncoder::ChooseAllocTable() {
 }
 
 bool MpegAudioEncoder::Start() {
+    started_ = false;
     switch (sampleRate_) {
         case 44100: samplingCode_ = 0; break;
         case 48000: samplingCode_ = 1; break;
