@@ -18,6 +18,7 @@
 // - Quantiser matrices are 64 weights (1..255) in natural row-major order.
 // - q is the macroblock quantiser_scale value (2..62, even for linear
 //   q_scale_type); for MPEG-1 syntax this is twice the coded quantiser_scale.
+//   The (de)quantisers clamp q to 1..64.
 // - Half-pel flags hx, hy are 0 or 1 (the low bit of a half-pel vector
 //   component); the reference pointer addresses the full-pel position
 //   (vector >> 1). Half-pel prediction reads one extra column and/or row.
@@ -76,7 +77,8 @@ struct VideoKernels {
                     int hx, int hy, int average);
 
     // Non-intra quantisation: level = sign(x) * min((32|x| + W/2) div (2 q W),
-    // levelLimit). Answers true when any level is non-zero.
+    // levelLimit) with levelLimit clamped to 0..32767. Answers true when any
+    // level is non-zero.
     bool (*QuantNonIntra)(std::int16_t* dst, const std::int16_t* src, const std::uint8_t* matrix,
                           int q, int levelLimit);
     // Intra quantisation. DC: d = 8 >> dcPrecision, level = (x + d/2) div d

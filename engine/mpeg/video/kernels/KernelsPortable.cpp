@@ -4,6 +4,7 @@
 
 #include "engine/mpeg/video/kernels/DctTables.h"
 #include "engine/mpeg/video/kernels/Kernels.h"
+#include "engine/mpeg/video/kernels/KernelsInternal.h"
 
 namespace reelcast::kernels {
 
@@ -140,8 +141,10 @@ int Sad4x4(const uint8_t* ref, const uint8_t* cur, ptrdiff_t stride, int limit) 
     return s;
 }
 
-void Predict(uint8_t* dst, const uint8_t* ref, ptrdiff_t stride, int w, int h, int hx, int hy,
-             int average) {
+}  // namespace
+
+void portable::Predict(uint8_t* dst, const uint8_t* ref, ptrdiff_t stride, int w, int h, int hx, int hy,
+                       int average) {
     uint8_t pr[16];
     if (w > 16) w = 16;
     for (int r = 0; r < h; ++r, ref += stride, dst += stride) {
@@ -154,8 +157,11 @@ void Predict(uint8_t* dst, const uint8_t* ref, ptrdiff_t stride, int w, int h, i
     }
 }
 
+namespace {
+
 bool QuantNonIntra(int16_t* dst, const int16_t* src, const uint8_t* matrix, int q, int levelLimit) {
-    if (q < 1) q = 1;
+    q = ClampInt(q, 1, kMaxQuantiser);
+    levelLimit = ClampInt(levelLimit, 0, 32767);
     bool nonzero = false;
     for (int i = 0; i < 64; ++i) {
         const int x = src[i];
@@ -170,7 +176,8 @@ bool QuantNonIntra(int16_t* dst, const int16_t* src, const uint8_t* matrix, int 
 
 void QuantIntra(int16_t* dst, const int16_t* src, const uint8_t* matrix, int q, int dcPrecision,
                 int levelLimit) {
-    if (q < 1) q = 1;
+    q = ClampInt(q, 1, kMaxQuantiser);
+    levelLimit = ClampInt(levelLimit, 0, 32767);
     const int d = 8 >> ClampInt(dcPrecision, 0, 3);
     const int x0 = src[0];
     const int dc = x0 >= 0 ? (x0 + d / 2) / d : -((d / 2 - x0) / d);
@@ -192,6 +199,7 @@ inline int Sign(int v) { return (v > 0) - (v < 0); }
 inline int Oddify(int v) { return (v & 1) ? v : v - Sign(v); }
 
 void DequantNonIntraMpeg1(int16_t* dst, const int16_t* src, const uint8_t* matrix, int q) {
+    q = ClampInt(q, 1, kMaxQuantiser);
     for (int i = 0; i < 64; ++i) {
         const int l = src[i];
         int v = 0;
@@ -206,6 +214,7 @@ inline void MismatchControl(int16_t* blk, int sum) {
 }
 
 void DequantNonIntraMpeg2(int16_t* dst, const int16_t* src, const uint8_t* matrix, int q) {
+    q = ClampInt(q, 1, kMaxQuantiser);
     int sum = 0;
     for (int i = 0; i < 64; ++i) {
         const int l = src[i];
@@ -218,6 +227,7 @@ void DequantNonIntraMpeg2(int16_t* dst, const int16_t* src, const uint8_t* matri
 }
 
 void DequantIntraMpeg1(int16_t* dst, const int16_t* src, const uint8_t* matrix, int q) {
+    q = ClampInt(q, 1, kMaxQuantiser);
     const int dc = ClampInt(src[0] * 8, -2048, 2047);
     for (int i = 1; i < 64; ++i) {
         const int l = src[i];
@@ -229,6 +239,7 @@ void DequantIntraMpeg1(int16_t* dst, const int16_t* src, const uint8_t* matrix, 
 }
 
 void DequantIntraMpeg2(int16_t* dst, const int16_t* src, const uint8_t* matrix, int q, int dcPrecision) {
+    q = ClampInt(q, 1, kMaxQuantiser);
     const int dc = ClampInt(src[0] * (1 << (3 - ClampInt(dcPrecision, 0, 3))), -2048, 2047);
     int sum = dc;
     for (int i = 1; i < 64; ++i) {
@@ -244,7 +255,9 @@ void DequantIntraMpeg2(int16_t* dst, const int16_t* src, const uint8_t* matrix, 
 // centred on input 2n (centre 254 rather than 256 so the taps sum to 512 and a
 // flat plane keeps its value); half-phase taps (5, 11, -21, -37, 70, 228, 228,
 // 70, -37, -21, 11, 5) centred between inputs 2n and 2n + 1. Edges repeat.
-void Chroma444To422(const uint8_t* src, uint8_t* dst, int width, int height, int mpeg1) {
+}  // namespace
+
+void portable::Chroma444To422(const uint8_t* src, uint8_t* dst, int width, int height, int mpeg1) {
     const int ow = width / 2;
     for (int r = 0; r < height; ++r, src += width, dst += ow) {
         auto at = [&](int i) { return static_cast<int>(src[ClampInt(i, 0, width - 1)]); };
@@ -266,7 +279,7 @@ void Chroma444To422(const uint8_t* src, uint8_t* dst, int width, int height, int
 // Vertical halving with the half-phase taps above: output row n sits between
 // rows 2n and 2n + 1 (of the frame, or of its own field when the frame is
 // interlaced). Rows beyond the edge repeat the edge row.
-void Chroma422To420(const uint8_t* src, uint8_t* dst, int width, int height, int progressiveFrame) {
+void portable::Chroma422To420(const uint8_t* src, uint8_t* dst, int width, int height, int progressiveFrame) {
     const int oh = height / 2;
     for (int o = 0; o < oh; ++o, dst += width) {
         int rows[12];
@@ -286,8 +299,6 @@ void Chroma422To420(const uint8_t* src, uint8_t* dst, int width, int height, int
     }
 }
 
-}  // namespace
-
 void InitVideoKernelsPortable(VideoKernels* k) {
     k->Difference = Difference;
     k->AddClip = AddClip;
@@ -299,15 +310,15 @@ void InitVideoKernelsPortable(VideoKernels* k) {
     k->MacroblockVariance = MacroblockVariance;
     k->Sad16 = Sad16;
     k->Sad4x4 = Sad4x4;
-    k->Predict = Predict;
+    k->Predict = portable::Predict;
     k->QuantNonIntra = QuantNonIntra;
     k->QuantIntra = QuantIntra;
     k->DequantNonIntraMpeg1 = DequantNonIntraMpeg1;
     k->DequantNonIntraMpeg2 = DequantNonIntraMpeg2;
     k->DequantIntraMpeg1 = DequantIntraMpeg1;
     k->DequantIntraMpeg2 = DequantIntraMpeg2;
-    k->Chroma444To422 = Chroma444To422;
-    k->Chroma422To420 = Chroma422To420;
+    k->Chroma444To422 = portable::Chroma444To422;
+    k->Chroma422To420 = portable::Chroma422To420;
 }
 
 void InitVideoKernels(VideoKernels* k, std::uint32_t cpuFlags) {

@@ -1,8 +1,501 @@
-// SSE2 family of the video encoder's kernels (every x86-64 has SSE2).
+// SSE2 family of the video encoder's kernels (every x86-64 has SSE2). Each
+// function forms exactly the integer results of its portable twin.
+#include <emmintrin.h>
+
+#include <cstring>
+
+#include "engine/mpeg/video/kernels/DctTables.h"
 #include "engine/mpeg/video/kernels/Kernels.h"
+#include "engine/mpeg/video/kernels/KernelsInternal.h"
 
 namespace reelcast::kernels {
 
-void InitVideoKernelsSse2(VideoKernels*) {}
+namespace {
+
+using std::int16_t;
+using std::int32_t;
+using std::ptrdiff_t;
+using std::uint8_t;
+
+inline __m128i Load16(const uint8_t* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); }
+inline __m128i Load8(const uint8_t* p) { return _mm_loadl_epi64(reinterpret_cast<const __m128i*>(p)); }
+inline __m128i Load4(const uint8_t* p) {
+    int32_t v;
+    std::memcpy(&v, p, 4);
+    return _mm_cvtsi32_si128(v);
+}
+inline void Store16(uint8_t* p, __m128i v) { _mm_storeu_si128(reinterpret_cast<__m128i*>(p), v); }
+inline void Store8(uint8_t* p, __m128i v) { _mm_storel_epi64(reinterpret_cast<__m128i*>(p), v); }
+inline __m128i LoadS16(const int16_t* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); }
+inline void StoreS16(int16_t* p, __m128i v) { _mm_storeu_si128(reinterpret_cast<__m128i*>(p), v); }
+
+inline int HorizontalSum32(__m128i v) {
+    v = _mm_add_epi32(v, _mm_shuffle_epi32(v, _MM_SHUFFLE(1, 0, 3, 2)));
+    v = _mm_add_epi32(v, _mm_shuffle_epi32(v, _MM_SHUFFLE(2, 3, 0, 1)));
+    return _mm_cvtsi128_si32(v);
+}
+// Sum of the two 64-bit halves left by psadbw.
+inline int SadTotal(__m128i v) { return _mm_cvtsi128_si32(_mm_add_epi32(v, _mm_srli_si128(v, 8))); }
+
+// ---- difference and reconstruction ---------------------------------------------
+
+void Difference(int16_t* blk, const uint8_t* src, const uint8_t* pred, ptrdiff_t stride) {
+    const __m128i z = _mm_setzero_si128();
+    for (int r = 0; r < 8; ++r, src += stride, pred += stride)
+        StoreS16(blk + 8 * r, _mm_sub_epi16(_mm_unpacklo_epi8(Load8(src), z), _mm_unpacklo_epi8(Load8(pred), z)));
+}
+
+void AddClip(uint8_t* dst, const uint8_t* pred, const int16_t* blk, ptrdiff_t stride) {
+    const __m128i z = _mm_setzero_si128();
+    for (int r = 0; r < 8; r += 2, dst += 2 * stride, pred += 2 * stride) {
+        // int16 saturation cannot change the 0..255 clip of pred + residual.
+        const __m128i a = _mm_adds_epi16(_mm_unpacklo_epi8(Load8(pred), z), LoadS16(blk + 8 * r));
+        const __m128i b = _mm_adds_epi16(_mm_unpacklo_epi8(Load8(pred + stride), z), LoadS16(blk + 8 * r + 8));
+        const __m128i p = _mm_packus_epi16(a, b);
+        Store8(dst, p);
+        Store8(dst + stride, _mm_srli_si128(p, 8));
+    }
+}
+
+// ---- 8x8 transforms -------------------------------------------------------------
+
+// Pair constants of one pass: c[j][k] = (A[2k][j], A[2k+1][j]) in every lane.
+struct PassConstants {
+    alignas(16) int16_t c[8][4][8];
+};
+
+constexpr PassConstants MakePassConstants(const dct::PassMatrix& m) {
+    PassConstants pc{};
+    for (int j = 0; j < 8; ++j)
+        for (int k = 0; k < 4; ++k)
+            for (int l = 0; l < 4; ++l) {
+                pc.c[j][k][2 * l] = m.a[2 * k][j];
+                pc.c[j][k][2 * l + 1] = m.a[2 * k + 1][j];
+            }
+    return pc;
+}
+
+alignas(16) constexpr PassConstants kFdctPairs = MakePassConstants(dct::kForward);
+alignas(16) constexpr PassConstants kIdctPairs = MakePassConstants(dct::kInverse);
+
+inline void Transpose8x8(__m128i r[8]) {
+    const __m128i a0 = _mm_unpacklo_epi16(r[0], r[1]), a1 = _mm_unpackhi_epi16(r[0], r[1]);
+    const __m128i a2 = _mm_unpacklo_epi16(r[2], r[3]), a3 = _mm_unpackhi_epi16(r[2], r[3]);
+    const __m128i a4 = _mm_unpacklo_epi16(r[4], r[5]), a5 = _mm_unpackhi_epi16(r[4], r[5]);
+    const __m128i a6 = _mm_unpacklo_epi16(r[6], r[7]), a7 = _mm_unpackhi_epi16(r[6], r[7]);
+    const __m128i b0 = _mm_unpacklo_epi32(a0, a2), b1 = _mm_unpackhi_epi32(a0, a2);
+    const __m128i b2 = _mm_unpacklo_epi32(a1, a3), b3 = _mm_unpackhi_epi32(a1, a3);
+    const __m128i b4 = _mm_unpacklo_epi32(a4, a6), b5 = _mm_unpackhi_epi32(a4, a6);
+    const __m128i b6 = _mm_unpacklo_epi32(a5, a7), b7 = _mm_unpackhi_epi32(a5, a7);
+    r[0] = _mm_unpacklo_epi64(b0, b4);
+    r[1] = _mm_unpackhi_epi64(b0, b4);
+    r[2] = _mm_unpacklo_epi64(b1, b5);
+    r[3] = _mm_unpackhi_epi64(b1, b5);
+    r[4] = _mm_unpacklo_epi64(b2, b6);
+    r[5] = _mm_unpackhi_epi64(b2, b6);
+    r[6] = _mm_unpacklo_epi64(b3, b7);
+    r[7] = _mm_unpackhi_epi64(b3, b7);
+}
+
+// One 1-D pass down the lanes: out[j] = sat16((sum_i A[i][j] in[i] + round) >> Shift).
+template <int Shift>
+inline void MatrixPass(__m128i r[8], const PassConstants& pc) {
+    __m128i lo[4], hi[4];
+    for (int k = 0; k < 4; ++k) {
+        lo[k] = _mm_unpacklo_epi16(r[2 * k], r[2 * k + 1]);
+        hi[k] = _mm_unpackhi_epi16(r[2 * k], r[2 * k + 1]);
+    }
+    const __m128i round = _mm_set1_epi32(1 << (Shift - 1));
+    for (int j = 0; j < 8; ++j) {
+        const __m128i* c = reinterpret_cast<const __m128i*>(pc.c[j]);
+        __m128i sl = _mm_add_epi32(_mm_madd_epi16(lo[0], c[0]), _mm_madd_epi16(lo[1], c[1]));
+        __m128i sh = _mm_add_epi32(_mm_madd_epi16(hi[0], c[0]), _mm_madd_epi16(hi[1], c[1]));
+        sl = _mm_add_epi32(sl, _mm_add_epi32(_mm_madd_epi16(lo[2], c[2]), _mm_madd_epi16(lo[3], c[3])));
+        sh = _mm_add_epi32(sh, _mm_add_epi32(_mm_madd_epi16(hi[2], c[2]), _mm_madd_epi16(hi[3], c[3])));
+        sl = _mm_srai_epi32(_mm_add_epi32(sl, round), Shift);
+        sh = _mm_srai_epi32(_mm_add_epi32(sh, round), Shift);
+        r[j + 8] = _mm_packs_epi32(sl, sh);  // r has room for 16 rows
+    }
+    for (int j = 0; j < 8; ++j) r[j] = r[j + 8];
+}
+
+template <int Shift1, int Shift2>
+inline void Transform2d(__m128i r[16], const PassConstants& pc) {
+    MatrixPass<Shift1>(r, pc);  // down the columns
+    Transpose8x8(r);
+    MatrixPass<Shift2>(r, pc);  // along the rows
+    Transpose8x8(r);
+}
+
+void ForwardDct(int16_t* blk) {
+    __m128i r[16];
+    for (int i = 0; i < 8; ++i) r[i] = LoadS16(blk + 8 * i);
+    Transform2d<dct::kFdctShift1, dct::kFdctShift2>(r, kFdctPairs);
+    for (int i = 0; i < 8; ++i) StoreS16(blk + 8 * i, r[i]);
+}
+
+void InverseDct(int16_t* blk) {
+    __m128i r[16];
+    for (int i = 0; i < 8; ++i) r[i] = LoadS16(blk + 8 * i);
+    Transform2d<dct::kIdctShift1, dct::kIdctShift2>(r, kIdctPairs);
+    const __m128i lo = _mm_set1_epi16(-256), hi = _mm_set1_epi16(255);
+    for (int i = 0; i < 8; ++i) StoreS16(blk + 8 * i, _mm_min_epi16(_mm_max_epi16(r[i], lo), hi));
+}
+
+// ---- half-pel prediction rows ---------------------------------------------------
+
+// 16 predicted samples: a, (a+b+1)>>1 or (a+b+c+d+2)>>2.
+inline __m128i HalfPel16(const uint8_t* p, ptrdiff_t stride, int hx, int hy) {
+    if (!hx && !hy) return Load16(p);
+    if (hx && !hy) return _mm_avg_epu8(Load16(p), Load16(p + 1));
+    if (!hx) return _mm_avg_epu8(Load16(p), Load16(p + stride));
+    const __m128i z = _mm_setzero_si128(), two = _mm_set1_epi16(2);
+    const __m128i a = Load16(p), b = Load16(p + 1), c = Load16(p + stride), d = Load16(p + stride + 1);
+    __m128i lo = _mm_add_epi16(_mm_add_epi16(_mm_unpacklo_epi8(a, z), _mm_unpacklo_epi8(b, z)),
+                               _mm_add_epi16(_mm_unpacklo_epi8(c, z), _mm_unpacklo_epi8(d, z)));
+    __m128i hi = _mm_add_epi16(_mm_add_epi16(_mm_unpackhi_epi8(a, z), _mm_unpackhi_epi8(b, z)),
+                               _mm_add_epi16(_mm_unpackhi_epi8(c, z), _mm_unpackhi_epi8(d, z)));
+    lo = _mm_srli_epi16(_mm_add_epi16(lo, two), 2);
+    hi = _mm_srli_epi16(_mm_add_epi16(hi, two), 2);
+    return _mm_packus_epi16(lo, hi);
+}
+
+inline __m128i HalfPel8(const uint8_t* p, ptrdiff_t stride, int hx, int hy) {
+    if (!hx && !hy) return Load8(p);
+    if (hx && !hy) return _mm_avg_epu8(Load8(p), Load8(p + 1));
+    if (!hx) return _mm_avg_epu8(Load8(p), Load8(p + stride));
+    const __m128i z = _mm_setzero_si128(), two = _mm_set1_epi16(2);
+    __m128i s = _mm_add_epi16(_mm_add_epi16(_mm_unpacklo_epi8(Load8(p), z), _mm_unpacklo_epi8(Load8(p + 1), z)),
+                              _mm_add_epi16(_mm_unpacklo_epi8(Load8(p + stride), z),
+                                            _mm_unpacklo_epi8(Load8(p + stride + 1), z)));
+    s = _mm_srli_epi16(_mm_add_epi16(s, two), 2);
+    return _mm_packus_epi16(s, s);
+}
+
+// Squared differences of 16 bytes, added into acc as int32.
+inline __m128i AddSquares(__m128i acc, __m128i a, __m128i b) {
+    const __m128i z = _mm_setzero_si128();
+    const __m128i dl = _mm_sub_epi16(_mm_unpacklo_epi8(a, z), _mm_unpacklo_epi8(b, z));
+    const __m128i dh = _mm_sub_epi16(_mm_unpackhi_epi8(a, z), _mm_unpackhi_epi8(b, z));
+    return _mm_add_epi32(acc, _mm_add_epi32(_mm_madd_epi16(dl, dl), _mm_madd_epi16(dh, dh)));
+}
+
+// ---- motion distortions ---------------------------------------------------------
+
+int PredictionError(const uint8_t* ref, const uint8_t* cur, ptrdiff_t stride, int hx, int hy, int h) {
+    __m128i acc = _mm_setzero_si128();
+    for (int r = 0; r < h; ++r, ref += stride, cur += stride) acc = AddSquares(acc, Load16(cur), HalfPel16(ref, stride, hx, hy));
+    return HorizontalSum32(acc);
+}
+
+int BidirAbsError(const uint8_t* refF, const uint8_t* refB, const uint8_t* cur, ptrdiff_t stride, int hxf,
+                  int hyf, int hxb, int hyb, int h) {
+    __m128i acc = _mm_setzero_si128();
+    for (int r = 0; r < h; ++r, refF += stride, refB += stride, cur += stride) {
+        const __m128i p = _mm_avg_epu8(HalfPel16(refF, stride, hxf, hyf), HalfPel16(refB, stride, hxb, hyb));
+        acc = _mm_add_epi64(acc, _mm_sad_epu8(Load16(cur), p));
+    }
+    return SadTotal(acc);
+}
+
+int BidirPredictionError(const uint8_t* refF, const uint8_t* refB, const uint8_t* cur, ptrdiff_t stride,
+                         int hxf, int hyf, int hxb, int hyb, int h) {
+    __m128i acc = _mm_setzero_si128();
+    for (int r = 0; r < h; ++r, refF += stride, refB += stride, cur += stride) {
+        const __m128i p = _mm_avg_epu8(HalfPel16(refF, stride, hxf, hyf), HalfPel16(refB, stride, hxb, hyb));
+        acc = AddSquares(acc, Load16(cur), p);
+    }
+    return HorizontalSum32(acc);
+}
+
+int MacroblockVariance(const uint8_t* p, ptrdiff_t stride) {
+    const __m128i z = _mm_setzero_si128();
+    __m128i sum = z, sq = z;
+    for (int r = 0; r < 16; ++r, p += stride) {
+        const __m128i v = Load16(p);
+        sum = _mm_add_epi64(sum, _mm_sad_epu8(v, z));
+        const __m128i lo = _mm_unpacklo_epi8(v, z), hi = _mm_unpackhi_epi8(v, z);
+        sq = _mm_add_epi32(sq, _mm_add_epi32(_mm_madd_epi16(lo, lo), _mm_madd_epi16(hi, hi)));
+    }
+    const std::uint32_t s = static_cast<std::uint32_t>(SadTotal(sum));
+    const std::uint32_t s2 = static_cast<std::uint32_t>(HorizontalSum32(sq));
+    return static_cast<int>(s2 - ((s * s) >> 8));
+}
+
+int Sad16(const uint8_t* ref, const uint8_t* cur, ptrdiff_t stride, int hx, int hy, int h, int limit) {
+    int s = 0;
+    for (int r = 0; r < h; ++r, ref += stride, cur += stride) {
+        s += SadTotal(_mm_sad_epu8(Load16(cur), HalfPel16(ref, stride, hx, hy)));
+        if (s >= limit) break;
+    }
+    return s;
+}
+
+int Sad4x4(const uint8_t* ref, const uint8_t* cur, ptrdiff_t stride, int limit) {
+    int s = 0;
+    for (int r = 0; r < 4; ++r, ref += stride, cur += stride) {
+        s += _mm_cvtsi128_si32(_mm_sad_epu8(Load4(cur), Load4(ref)));
+        if (s >= limit) break;
+    }
+    return s;
+}
+
+void Predict(uint8_t* dst, const uint8_t* ref, ptrdiff_t stride, int w, int h, int hx, int hy, int average) {
+    if (w == 16) {
+        for (int r = 0; r < h; ++r, ref += stride, dst += stride) {
+            __m128i p = HalfPel16(ref, stride, hx, hy);
+            if (average) p = _mm_avg_epu8(p, Load16(dst));
+            Store16(dst, p);
+        }
+    } else if (w == 8) {
+        for (int r = 0; r < h; ++r, ref += stride, dst += stride) {
+            __m128i p = HalfPel8(ref, stride, hx, hy);
+            if (average) p = _mm_avg_epu8(p, Load8(dst));
+            Store8(dst, p);
+        }
+    } else {
+        portable::Predict(dst, ref, stride, w, h, hx, hy, average);
+    }
+}
+
+// ---- quantisers -----------------------------------------------------------------
+
+inline int ClampQ(int q) { return q < 1 ? 1 : (q > kMaxQuantiser ? kMaxQuantiser : q); }
+inline int ClampLimit(int l) { return l < 0 ? 0 : (l > 32767 ? 32767 : l); }
+
+// Sign-extends 8 int16 into two int32 vectors.
+inline void Widen(__m128i v, __m128i& lo, __m128i& hi) {
+    const __m128i s = _mm_srai_epi16(v, 15);
+    lo = _mm_unpacklo_epi16(v, s);
+    hi = _mm_unpackhi_epi16(v, s);
+}
+inline __m128i Abs32(__m128i v) {
+    const __m128i s = _mm_srai_epi32(v, 31);
+    return _mm_sub_epi32(_mm_xor_si128(v, s), s);
+}
+// trunc(n / d) for 0 <= n < 2^23 and 1 <= d < 2^24: the float quotient is
+// correctly rounded and cannot reach the next integer, so truncating it is exact.
+inline __m128i DivExact(__m128i n, __m128i d) {
+    return _mm_cvttps_epi32(_mm_div_ps(_mm_cvtepi32_ps(n), _mm_cvtepi32_ps(d)));
+}
+inline __m128i Min32(__m128i a, __m128i b) {
+    const __m128i gt = _mm_cmpgt_epi32(a, b);
+    return _mm_or_si128(_mm_and_si128(gt, b), _mm_andnot_si128(gt, a));
+}
+// Weights of 8 coefficients as int32, at least 1.
+inline void Weights(const uint8_t* m, __m128i& lo, __m128i& hi) {
+    const __m128i z = _mm_setzero_si128();
+    const __m128i w = _mm_max_epi16(_mm_unpacklo_epi8(Load8(m), z), _mm_set1_epi16(1));
+    lo = _mm_unpacklo_epi16(w, z);
+    hi = _mm_unpackhi_epi16(w, z);
+}
+// Applies the sign of x (int16) to the non-negative int32 halves and packs.
+inline __m128i SignAndPack(__m128i ylo, __m128i yhi, __m128i x) {
+    const __m128i y = _mm_packs_epi32(ylo, yhi);
+    const __m128i s = _mm_srai_epi16(x, 15);
+    return _mm_sub_epi16(_mm_xor_si128(y, s), s);
+}
+
+bool QuantNonIntra(int16_t* dst, const int16_t* src, const uint8_t* matrix, int q, int levelLimit) {
+    q = ClampQ(q);
+    const __m128i lim = _mm_set1_epi32(ClampLimit(levelLimit));
+    const __m128i q2 = _mm_set1_epi32(2 * q);
+    __m128i any = _mm_setzero_si128();
+    for (int i = 0; i < 64; i += 8) {
+        const __m128i x = LoadS16(src + i);
+        __m128i xl, xh, wl, wh;
+        Widen(x, xl, xh);
+        Weights(matrix + i, wl, wh);
+        // (32|x| + (W >> 1)) div (2 q W); 2 q W < 2^15 fits a 16-bit multiply.
+        const __m128i nl = _mm_add_epi32(_mm_slli_epi32(Abs32(xl), 5), _mm_srli_epi32(wl, 1));
+        const __m128i nh = _mm_add_epi32(_mm_slli_epi32(Abs32(xh), 5), _mm_srli_epi32(wh, 1));
+        const __m128i dl = _mm_madd_epi16(wl, q2), dh = _mm_madd_epi16(wh, q2);
+        const __m128i yl = Min32(DivExact(nl, dl), lim), yh = Min32(DivExact(nh, dh), lim);
+        any = _mm_or_si128(any, _mm_or_si128(yl, yh));
+        StoreS16(dst + i, SignAndPack(yl, yh, x));
+    }
+    return _mm_movemask_epi8(_mm_cmpeq_epi32(any, _mm_setzero_si128())) != 0xFFFF;
+}
+
+void QuantIntra(int16_t* dst, const int16_t* src, const uint8_t* matrix, int q, int dcPrecision,
+                int levelLimit) {
+    q = ClampQ(q);
+    const int p = dcPrecision < 0 ? 0 : (dcPrecision > 3 ? 3 : dcPrecision);
+    const int d = 8 >> p;
+    const int x0 = src[0];
+    const int dc = x0 >= 0 ? (x0 + d / 2) / d : -((d / 2 - x0) / d);
+    const __m128i lim = _mm_set1_epi32(ClampLimit(levelLimit));
+    const __m128i bias = _mm_set1_epi32((3 * q + 2) >> 2);
+    const __m128i q2 = _mm_set1_epi32(2 * q);
+    for (int i = 0; i < 64; i += 8) {
+        const __m128i x = LoadS16(src + i);
+        __m128i xl, xh, wl, wh;
+        Widen(x, xl, xh);
+        Weights(matrix + i, wl, wh);
+        __m128i yl = DivExact(_mm_add_epi32(_mm_slli_epi32(Abs32(xl), 5), _mm_srli_epi32(wl, 1)), wl);
+        __m128i yh = DivExact(_mm_add_epi32(_mm_slli_epi32(Abs32(xh), 5), _mm_srli_epi32(wh, 1)), wh);
+        yl = Min32(DivExact(_mm_add_epi32(yl, bias), q2), lim);
+        yh = Min32(DivExact(_mm_add_epi32(yh, bias), q2), lim);
+        StoreS16(dst + i, SignAndPack(yl, yh, x));
+    }
+    dst[0] = static_cast<int16_t>(dc);
+}
+
+// Truncating division of int32 by 2^Shift (towards zero, like C's /).
+template <int Shift>
+inline __m128i DivPow2(__m128i v) {
+    const __m128i bias = _mm_and_si128(_mm_srai_epi32(v, 31), _mm_set1_epi32((1 << Shift) - 1));
+    return _mm_srai_epi32(_mm_add_epi32(v, bias), Shift);
+}
+
+inline __m128i Clip2048(__m128i v) { return _mm_min_epi16(_mm_max_epi16(v, _mm_set1_epi16(-2048)), _mm_set1_epi16(2047)); }
+
+// Sign of int16 lanes as -1, 0, 1.
+inline __m128i Sign16(__m128i v) {
+    const __m128i z = _mm_setzero_si128();
+    return _mm_sub_epi16(_mm_cmpgt_epi16(z, v), _mm_cmpgt_epi16(v, z));
+}
+
+// Even non-zero values step one towards zero.
+inline __m128i Oddify(__m128i v) {
+    const __m128i even = _mm_cmpeq_epi16(_mm_and_si128(v, _mm_set1_epi16(1)), _mm_setzero_si128());
+    const __m128i stepped = _mm_sub_epi16(v, Sign16(v));
+    return _mm_or_si128(_mm_and_si128(even, stepped), _mm_andnot_si128(even, v));
+}
+
+// ((2 l + sign l) W q) div 32 for 8 coefficients, saturated to int16.
+inline __m128i NonIntraRecon(__m128i l, const uint8_t* m, int q) {
+    const __m128i z = _mm_setzero_si128();
+    const __m128i wq = _mm_mullo_epi16(_mm_unpacklo_epi8(Load8(m), z), _mm_set1_epi16(static_cast<int16_t>(q)));
+    // (l, sign l) . (2 W q, W q) = (2 l + sign l) W q, exact in int32.
+    const __m128i s = Sign16(l);
+    const __m128i c = _mm_unpacklo_epi16(_mm_add_epi16(wq, wq), wq);
+    const __m128i ch = _mm_unpackhi_epi16(_mm_add_epi16(wq, wq), wq);
+    const __m128i lo = DivPow2<5>(_mm_madd_epi16(_mm_unpacklo_epi16(l, s), c));
+    const __m128i hi = DivPow2<5>(_mm_madd_epi16(_mm_unpackhi_epi16(l, s), ch));
+    return _mm_packs_epi32(lo, hi);
+}
+
+// (l W q) div 16, saturated to int16.
+inline __m128i IntraRecon(__m128i l, const uint8_t* m, int q) {
+    const __m128i z = _mm_setzero_si128();
+    const __m128i wq = _mm_mullo_epi16(_mm_unpacklo_epi8(Load8(m), z), _mm_set1_epi16(static_cast<int16_t>(q)));
+    const __m128i plo = _mm_mullo_epi16(l, wq), phi = _mm_mulhi_epi16(l, wq);
+    const __m128i lo = DivPow2<4>(_mm_unpacklo_epi16(plo, phi));
+    const __m128i hi = DivPow2<4>(_mm_unpackhi_epi16(plo, phi));
+    return _mm_packs_epi32(lo, hi);
+}
+
+inline void MismatchControl(int16_t* blk) {
+    __m128i acc = _mm_setzero_si128();
+    const __m128i one = _mm_set1_epi16(1);
+    for (int i = 0; i < 64; i += 8) acc = _mm_add_epi32(acc, _mm_madd_epi16(LoadS16(blk + i), one));
+    if ((HorizontalSum32(acc) & 1) == 0) blk[63] = static_cast<int16_t>(blk[63] ^ 1);
+}
+
+void DequantNonIntraMpeg1(int16_t* dst, const int16_t* src, const uint8_t* matrix, int q) {
+    q = ClampQ(q);
+    for (int i = 0; i < 64; i += 8) StoreS16(dst + i, Clip2048(Oddify(NonIntraRecon(LoadS16(src + i), matrix + i, q))));
+}
+
+void DequantNonIntraMpeg2(int16_t* dst, const int16_t* src, const uint8_t* matrix, int q) {
+    q = ClampQ(q);
+    for (int i = 0; i < 64; i += 8) StoreS16(dst + i, Clip2048(NonIntraRecon(LoadS16(src + i), matrix + i, q)));
+    MismatchControl(dst);
+}
+
+void DequantIntraMpeg1(int16_t* dst, const int16_t* src, const uint8_t* matrix, int q) {
+    q = ClampQ(q);
+    int dc = src[0] * 8;
+    dc = dc < -2048 ? -2048 : (dc > 2047 ? 2047 : dc);
+    for (int i = 0; i < 64; i += 8) StoreS16(dst + i, Clip2048(Oddify(IntraRecon(LoadS16(src + i), matrix + i, q))));
+    dst[0] = static_cast<int16_t>(dc);
+}
+
+void DequantIntraMpeg2(int16_t* dst, const int16_t* src, const uint8_t* matrix, int q, int dcPrecision) {
+    q = ClampQ(q);
+    const int p = dcPrecision < 0 ? 0 : (dcPrecision > 3 ? 3 : dcPrecision);
+    int dc = src[0] * (1 << (3 - p));
+    dc = dc < -2048 ? -2048 : (dc > 2047 ? 2047 : dc);
+    for (int i = 0; i < 64; i += 8) StoreS16(dst + i, Clip2048(IntraRecon(LoadS16(src + i), matrix + i, q)));
+    dst[0] = static_cast<int16_t>(dc);
+    MismatchControl(dst);
+}
+
+// ---- chroma 4:2:2 -> 4:2:0 ---------------------------------------------------------
+
+void Chroma422To420(const uint8_t* src, uint8_t* dst, int width, int height, int progressiveFrame) {
+    if (width < 8) {
+        portable::Chroma422To420(src, dst, width, height, progressiveFrame);
+        return;
+    }
+    const int oh = height / 2;
+    const __m128i z = _mm_setzero_si128();
+    const __m128i c0 = _mm_set_epi16(70, 228, 70, 228, 70, 228, 70, 228);
+    const __m128i c1 = _mm_set_epi16(-21, -37, -21, -37, -21, -37, -21, -37);
+    const __m128i c2 = _mm_set_epi16(5, 11, 5, 11, 5, 11, 5, 11);
+    const __m128i round = _mm_set1_epi32(256);
+    auto clampi = [](int v, int lo, int hi) { return v < lo ? lo : (v > hi ? hi : v); };
+    for (int o = 0; o < oh; ++o, dst += width) {
+        const uint8_t* rows[12];
+        for (int t = 0; t < 12; ++t) {
+            int r;
+            if (progressiveFrame) {
+                r = clampi(o * 2 - 5 + t, 0, height - 1);
+            } else {
+                const int f = o & 1, m = o >> 1, fieldHeight = (height - f + 1) / 2;
+                r = 2 * clampi(m * 2 - 5 + t, 0, fieldHeight - 1) + f;
+            }
+            rows[t] = src + static_cast<ptrdiff_t>(r) * width;
+        }
+        // Pair sums of the symmetric taps: (5,6), (4,7) | (3,8), (2,9) | (1,10), (0,11).
+        auto pairSum = [&](int a, int b, int c) {
+            return _mm_add_epi16(_mm_unpacklo_epi8(Load8(rows[a] + c), z), _mm_unpacklo_epi8(Load8(rows[b] + c), z));
+        };
+        int c = 0;
+        for (; c + 8 <= width; c += 8) {
+            const __m128i s56 = pairSum(5, 6, c), s47 = pairSum(4, 7, c);
+            const __m128i s38 = pairSum(3, 8, c), s29 = pairSum(2, 9, c);
+            const __m128i s110 = pairSum(1, 10, c), s011 = pairSum(0, 11, c);
+            __m128i lo = _mm_add_epi32(_mm_madd_epi16(_mm_unpacklo_epi16(s56, s47), c0),
+                                       _mm_madd_epi16(_mm_unpacklo_epi16(s38, s29), c1));
+            __m128i hi = _mm_add_epi32(_mm_madd_epi16(_mm_unpackhi_epi16(s56, s47), c0),
+                                       _mm_madd_epi16(_mm_unpackhi_epi16(s38, s29), c1));
+            lo = _mm_add_epi32(lo, _mm_add_epi32(_mm_madd_epi16(_mm_unpacklo_epi16(s110, s011), c2), round));
+            hi = _mm_add_epi32(hi, _mm_add_epi32(_mm_madd_epi16(_mm_unpackhi_epi16(s110, s011), c2), round));
+            const __m128i v = _mm_packs_epi32(_mm_srai_epi32(lo, 9), _mm_srai_epi32(hi, 9));
+            Store8(dst + c, _mm_packus_epi16(v, v));
+        }
+        for (; c < width; ++c) {
+            auto at = [&](int t) { return static_cast<int>(rows[t][c]); };
+            const int v = 228 * (at(5) + at(6)) + 70 * (at(4) + at(7)) - 37 * (at(3) + at(8)) -
+                          21 * (at(2) + at(9)) + 11 * (at(1) + at(10)) + 5 * (at(0) + at(11));
+            dst[c] = static_cast<uint8_t>(clampi((v + 256) >> 9, 0, 255));
+        }
+    }
+}
+
+}  // namespace
+
+void InitVideoKernelsSse2(VideoKernels* k) {
+    k->Difference = Difference;
+    k->AddClip = AddClip;
+    k->ForwardDct = ForwardDct;
+    k->InverseDct = InverseDct;
+    k->PredictionError = PredictionError;
+    k->BidirAbsError = BidirAbsError;
+    k->BidirPredictionError = BidirPredictionError;
+    k->MacroblockVariance = MacroblockVariance;
+    k->Sad16 = Sad16;
+    k->Sad4x4 = Sad4x4;
+    k->Predict = Predict;
+    k->QuantNonIntra = QuantNonIntra;
+    k->QuantIntra = QuantIntra;
+    k->DequantNonIntraMpeg1 = DequantNonIntraMpeg1;
+    k->DequantNonIntraMpeg2 = DequantNonIntraMpeg2;
+    k->DequantIntraMpeg1 = DequantIntraMpeg1;
+    k->DequantIntraMpeg2 = DequantIntraMpeg2;
+    k->Chroma422To420 = Chroma422To420;
+}
 
 }  // namespace reelcast::kernels

@@ -1,0 +1,403 @@
+// Every vector family against the portable one (checkasm style: random and
+// extreme inputs, every pointer alignment and stride the callers use, guard
+// bytes around every output), plus the kernels' documented values.
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "engine/mpeg/video/kernels/Kernels.h"
+
+namespace {
+
+using namespace reelcast::kernels;
+using Bytes = std::vector<std::uint8_t>;
+
+unsigned Seed() {
+    static const unsigned seed = [] {
+        const char* e = std::getenv("REELCAST_TEST_SEED");
+        const unsigned s = e ? static_cast<unsigned>(std::strtoul(e, nullptr, 10)) : 20261207u;
+        std::printf("kernel test seed %u (set REELCAST_TEST_SEED to change)\n", s);
+        return s;
+    }();
+    return seed;
+}
+
+struct Family {
+    std::string name;
+    VideoKernels k;
+};
+
+// The vector families present on this machine (the portable one is the reference).
+std::vector<Family> VectorFamilies() {
+    std::vector<Family> out;
+    const std::uint32_t cpu = DetectCpuFlags();
+    VideoKernels k;
+    if (cpu & kCpuSse2) {
+        InitVideoKernels(&k, kCpuSse2);
+        out.push_back({"sse2", k});
+    }
+    if (cpu & kCpuAvx2) {
+        InitVideoKernels(&k, cpu);
+        out.push_back({"avx2", k});
+    }
+    return out;
+}
+
+VideoKernels Portable() {
+    VideoKernels k;
+    InitVideoKernelsPortable(&k);
+    return k;
+}
+
+// A plane with 64 guard bytes on every side, filled by a pattern generator.
+struct Plane {
+    static constexpr int kGuard = 64;
+    int stride, rows;
+    Bytes mem;
+    Plane(int stride_, int rows_) : stride(stride_), rows(rows_), mem(static_cast<std::size_t>(stride_) * rows_ + 2 * kGuard + 32) {}
+    std::uint8_t* at(int offset) { return mem.data() + kGuard + offset; }
+};
+
+// Random bytes, sometimes only the extremes 0/255, sometimes a narrow band.
+void Fill(Bytes& b, std::mt19937& rng) {
+    const int mode = static_cast<int>(rng() % 4);
+    for (auto& v : b) {
+        switch (mode) {
+            case 0: v = static_cast<std::uint8_t>(rng()); break;
+            case 1: v = (rng() & 1) ? 255 : 0; break;
+            case 2: v = static_cast<std::uint8_t>(120 + rng() % 8); break;
+            default: v = static_cast<std::uint8_t>(rng() % 2 ? 255 - rng() % 3 : rng() % 3); break;
+        }
+    }
+}
+
+void FillCoefficients(std::int16_t* c, std::mt19937& rng, int range) {
+    const int mode = static_cast<int>(rng() % 5);
+    for (int i = 0; i < 64; ++i) {
+        switch (mode) {
+            case 0: c[i] = static_cast<std::int16_t>(static_cast<int>(rng() % (2 * range + 1)) - range); break;
+            case 1: c[i] = static_cast<std::int16_t>(rng()); break;  // any int16
+            case 2: c[i] = static_cast<std::int16_t>((rng() & 1) ? 32767 : -32768); break;
+            case 3: c[i] = (rng() % 8 == 0) ? static_cast<std::int16_t>(static_cast<int>(rng() % 41) - 20) : 0; break;
+            default: c[i] = static_cast<std::int16_t>((rng() & 1) ? range : -range - 1); break;
+        }
+    }
+}
+
+const int kStrides[] = {16, 24, 32, 44, 88, 176, 368, 720};
+
+TEST(VideoKernels, DifferenceAndAddClipMatchPortable) {
+    std::mt19937 rng(Seed());
+    const VideoKernels ref = Portable();
+    for (const Family& f : VectorFamilies()) {
+        SCOPED_TRACE(f.name);
+        for (int it = 0; it < 400; ++it) {
+            const int stride = kStrides[it % 8], off = static_cast<int>(rng() % 16);
+            Plane src(stride, 8), pred(stride, 8);
+            Fill(src.mem, rng);
+            Fill(pred.mem, rng);
+            alignas(16) std::int16_t a[64 + 8], b[64 + 8];
+            std::memset(a, 0x5A, sizeof a);
+            std::memset(b, 0x5A, sizeof b);
+            ref.Difference(a, src.at(off), pred.at(off), stride);
+            f.k.Difference(b, src.at(off), pred.at(off), stride);
+            ASSERT_EQ(0, std::memcmp(a, b, sizeof a)) << "Difference it " << it;
+
+            FillCoefficients(a, rng, 300);
+            Plane d1(stride, 8), d2(stride, 8);
+            Fill(d1.mem, rng);
+            d2.mem = d1.mem;
+            ref.AddClip(d1.at(off), pred.at(off), a, stride);
+            f.k.AddClip(d2.at(off), pred.at(off), a, stride);
+            ASSERT_EQ(d1.mem, d2.mem) << "AddClip it " << it;
+            // In place on the prediction, as the reconstruction does.
+            Plane p1 = pred, p2 = pred;
+            ref.AddClip(p1.at(off), p1.at(off), a, stride);
+            f.k.AddClip(p2.at(off), p2.at(off), a, stride);
+            ASSERT_EQ(p1.mem, p2.mem);
+        }
+    }
+}
+
+TEST(VideoKernels, TransformsMatchPortable) {
+    std::mt19937 rng(Seed() + 1);
+    const VideoKernels ref = Portable();
+    for (const Family& f : VectorFamilies()) {
+        SCOPED_TRACE(f.name);
+        for (int it = 0; it < 3000; ++it) {
+            alignas(16) std::int16_t in[64 + 16], a[64 + 16], b[64 + 16];
+            const int off = static_cast<int>(rng() % 8);  // 2-byte steps of misalignment
+            FillCoefficients(in + off, rng, it % 2 ? 255 : 2048);
+            std::memcpy(a, in, sizeof in);
+            std::memcpy(b, in, sizeof in);
+            ref.ForwardDct(a + off);
+            f.k.ForwardDct(b + off);
+            ASSERT_EQ(0, std::memcmp(a, b, sizeof a)) << "ForwardDct it " << it;
+            std::memcpy(a, in, sizeof in);
+            std::memcpy(b, in, sizeof in);
+            ref.InverseDct(a + off);
+            f.k.InverseDct(b + off);
+            ASSERT_EQ(0, std::memcmp(a, b, sizeof a)) << "InverseDct it " << it;
+        }
+    }
+}
+
+TEST(VideoKernels, MotionDistortionsAndSadsMatchPortable) {
+    std::mt19937 rng(Seed() + 2);
+    const VideoKernels ref = Portable();
+    const int limits[] = {0, 1, 100, 2000, 65536, INT_MAX};
+    for (const Family& f : VectorFamilies()) {
+        SCOPED_TRACE(f.name);
+        for (int it = 0; it < 2000; ++it) {
+            const int stride = kStrides[2 + it % 6];  // at least 17 samples wide
+            Plane a(stride, 18), b(stride, 18), c(stride, 18);
+            Fill(a.mem, rng);
+            Fill(b.mem, rng);
+            Fill(c.mem, rng);
+            const int o1 = static_cast<int>(rng() % 16), o2 = static_cast<int>(rng() % 16), o3 = static_cast<int>(rng() % 16);
+            const int hx = static_cast<int>(rng() & 1), hy = static_cast<int>(rng() & 1);
+            const int hx2 = static_cast<int>(rng() & 1), hy2 = static_cast<int>(rng() & 1);
+            const int h = (rng() & 1) ? 16 : 8;
+            const int lim = limits[rng() % 6];
+            ASSERT_EQ(ref.PredictionError(a.at(o1), b.at(o2), stride, hx, hy, h),
+                      f.k.PredictionError(a.at(o1), b.at(o2), stride, hx, hy, h));
+            ASSERT_EQ(ref.BidirAbsError(a.at(o1), c.at(o3), b.at(o2), stride, hx, hy, hx2, hy2, h),
+                      f.k.BidirAbsError(a.at(o1), c.at(o3), b.at(o2), stride, hx, hy, hx2, hy2, h));
+            ASSERT_EQ(ref.BidirPredictionError(a.at(o1), c.at(o3), b.at(o2), stride, hx, hy, hx2, hy2, h),
+                      f.k.BidirPredictionError(a.at(o1), c.at(o3), b.at(o2), stride, hx, hy, hx2, hy2, h));
+            ASSERT_EQ(ref.MacroblockVariance(a.at(o1), stride), f.k.MacroblockVariance(a.at(o1), stride));
+            ASSERT_EQ(ref.Sad16(a.at(o1), b.at(o2), stride, hx, hy, h, lim),
+                      f.k.Sad16(a.at(o1), b.at(o2), stride, hx, hy, h, lim));
+            const int qs = stride / 4;  // quarter pictures
+            ASSERT_EQ(ref.Sad4x4(a.at(o1), b.at(o2), qs, lim), f.k.Sad4x4(a.at(o1), b.at(o2), qs, lim));
+        }
+        // Extremes: all 255 against all 0 reaches the largest sums.
+        Plane w(32, 18), z(32, 18);
+        std::fill(w.mem.begin(), w.mem.end(), 255);
+        std::fill(z.mem.begin(), z.mem.end(), 0);
+        EXPECT_EQ(f.k.PredictionError(w.at(0), z.at(0), 32, 1, 1, 16), 256 * 255 * 255);
+        EXPECT_EQ(f.k.MacroblockVariance(w.at(0), 32), 0);
+        EXPECT_EQ(f.k.Sad16(w.at(0), z.at(0), 32, 0, 0, 16, INT_MAX), 256 * 255);
+    }
+}
+
+TEST(VideoKernels, PredictionMatchesPortable) {
+    std::mt19937 rng(Seed() + 3);
+    const VideoKernels ref = Portable();
+    for (const Family& f : VectorFamilies()) {
+        SCOPED_TRACE(f.name);
+        for (int it = 0; it < 2000; ++it) {
+            const int stride = kStrides[2 + it % 6];
+            const int w = (it % 3 == 0) ? 8 : ((it % 3 == 1) ? 16 : 4);
+            const int h = w == 16 ? 16 : ((rng() & 1) ? 8 : 4);
+            Plane src(stride, 18), d1(stride, 18);
+            Fill(src.mem, rng);
+            Fill(d1.mem, rng);
+            Plane d2 = d1;
+            const int os = static_cast<int>(rng() % 16), od = static_cast<int>(rng() % 16);
+            const int hx = static_cast<int>(rng() & 1), hy = static_cast<int>(rng() & 1), avg = static_cast<int>(rng() & 1);
+            ref.Predict(d1.at(od), src.at(os), stride, w, h, hx, hy, avg);
+            f.k.Predict(d2.at(od), src.at(os), stride, w, h, hx, hy, avg);
+            ASSERT_EQ(d1.mem, d2.mem) << "w " << w << " h " << h << " hx " << hx << " hy " << hy << " avg " << avg;
+        }
+    }
+}
+
+// Default matrices of ISO/IEC 13818-2 (natural order) and random ones.
+const std::uint8_t kDefaultIntra[64] = {
+    8,  16, 19, 22, 26, 27, 29, 34, 16, 16, 22, 24, 27, 29, 34, 37, 19, 22, 26, 27, 29, 34, 34, 38,
+    22, 22, 26, 27, 29, 34, 37, 40, 22, 26, 27, 29, 32, 35, 40, 48, 26, 27, 29, 32, 35, 40, 48, 58,
+    26, 27, 29, 34, 38, 46, 56, 69, 27, 29, 35, 38, 46, 56, 69, 83};
+
+void MakeMatrix(std::uint8_t* m, std::mt19937& rng, int kind) {
+    for (int i = 0; i < 64; ++i) {
+        if (kind == 0) m[i] = 16;
+        else if (kind == 1) m[i] = kDefaultIntra[i];
+        else if (kind == 2) m[i] = static_cast<std::uint8_t>(1 + rng() % 255);
+        else m[i] = static_cast<std::uint8_t>((rng() & 1) ? 255 : rng() % 2);  // includes 0
+    }
+}
+
+TEST(VideoKernels, QuantisersMatchPortable) {
+    std::mt19937 rng(Seed() + 4);
+    const VideoKernels ref = Portable();
+    const int qs[] = {-3, 0, 1, 2, 3, 4, 8, 16, 31, 62, 64, 65, 200};
+    const int limits[] = {255, 2047, 0, -1, 100000};
+    for (const Family& f : VectorFamilies()) {
+        SCOPED_TRACE(f.name);
+        for (int it = 0; it < 4000; ++it) {
+            std::uint8_t m[64];
+            MakeMatrix(m, rng, static_cast<int>(rng() % 4));
+            const int q = (it % 3) ? 2 * (1 + static_cast<int>(rng() % 31)) : qs[rng() % 13];
+            const int lim = limits[rng() % 5];
+            const int p = static_cast<int>(rng() % 6) - 1;
+            alignas(16) std::int16_t in[64], a[64], b[64];
+            FillCoefficients(in, rng, 2048);
+            ASSERT_EQ(ref.QuantNonIntra(a, in, m, q, lim), f.k.QuantNonIntra(b, in, m, q, lim));
+            ASSERT_EQ(0, std::memcmp(a, b, sizeof a)) << "QuantNonIntra q " << q << " lim " << lim;
+            ref.QuantIntra(a, in, m, q, p, lim);
+            f.k.QuantIntra(b, in, m, q, p, lim);
+            ASSERT_EQ(0, std::memcmp(a, b, sizeof a)) << "QuantIntra q " << q << " p " << p;
+            // In place.
+            std::memcpy(a, in, sizeof a);
+            std::memcpy(b, in, sizeof b);
+            ref.QuantIntra(a, a, m, q, p, lim);
+            f.k.QuantIntra(b, b, m, q, p, lim);
+            ASSERT_EQ(0, std::memcmp(a, b, sizeof a));
+
+            FillCoefficients(in, rng, it % 2 ? 255 : 2047);
+            ref.DequantNonIntraMpeg1(a, in, m, q);
+            f.k.DequantNonIntraMpeg1(b, in, m, q);
+            ASSERT_EQ(0, std::memcmp(a, b, sizeof a)) << "DequantNonIntraMpeg1 q " << q;
+            ref.DequantNonIntraMpeg2(a, in, m, q);
+            f.k.DequantNonIntraMpeg2(b, in, m, q);
+            ASSERT_EQ(0, std::memcmp(a, b, sizeof a)) << "DequantNonIntraMpeg2 q " << q;
+            ref.DequantIntraMpeg1(a, in, m, q);
+            f.k.DequantIntraMpeg1(b, in, m, q);
+            ASSERT_EQ(0, std::memcmp(a, b, sizeof a)) << "DequantIntraMpeg1 q " << q;
+            ref.DequantIntraMpeg2(a, in, m, q, p);
+            f.k.DequantIntraMpeg2(b, in, m, q, p);
+            ASSERT_EQ(0, std::memcmp(a, b, sizeof a)) << "DequantIntraMpeg2 q " << q << " p " << p;
+            std::memcpy(a, in, sizeof a);
+            std::memcpy(b, in, sizeof b);
+            ref.DequantNonIntraMpeg2(a, a, m, q);
+            f.k.DequantNonIntraMpeg2(b, b, m, q);
+            ASSERT_EQ(0, std::memcmp(a, b, sizeof a));
+        }
+    }
+}
+
+TEST(VideoKernels, ChromaFiltersMatchPortable) {
+    std::mt19937 rng(Seed() + 5);
+    const VideoKernels ref = Portable();
+    for (const Family& f : VectorFamilies()) {
+        SCOPED_TRACE(f.name);
+        for (int it = 0; it < 300; ++it) {
+            const int w = (it < 100) ? 1 + it % 40 : 2 * (1 + static_cast<int>(rng() % 200));
+            const int h = 1 + static_cast<int>(rng() % 40);
+            Bytes src(static_cast<std::size_t>(w) * h);
+            Fill(src, rng);
+            for (int mode = 0; mode < 2; ++mode) {
+                Bytes a(static_cast<std::size_t>(w) * h + 64, 0xCD), b(a.size(), 0xCD);
+                ref.Chroma422To420(src.data(), a.data(), w, h, mode);
+                f.k.Chroma422To420(src.data(), b.data(), w, h, mode);
+                ASSERT_EQ(a, b) << "422->420 " << w << "x" << h << " progressive " << mode;
+                std::fill(a.begin(), a.end(), 0xCD);
+                std::fill(b.begin(), b.end(), 0xCD);
+                ref.Chroma444To422(src.data(), a.data(), w, h, mode);
+                f.k.Chroma444To422(src.data(), b.data(), w, h, mode);
+                ASSERT_EQ(a, b) << "444->422 " << w << "x" << h << " mpeg1 " << mode;
+                for (std::size_t i = static_cast<std::size_t>(w / 2) * h; i < a.size(); ++i) ASSERT_EQ(a[i], 0xCD);
+            }
+        }
+    }
+}
+
+// ---- documented values, checked on every family ---------------------------------
+
+std::vector<Family> AllFamilies() {
+    std::vector<Family> v = {{"portable", Portable()}};
+    for (auto& f : VectorFamilies()) v.push_back(f);
+    return v;
+}
+
+TEST(VideoKernels, QuantiserExamples) {
+    std::uint8_t flat[64];
+    std::fill(flat, flat + 64, 16);
+    for (const Family& f : AllFamilies()) {
+        SCOPED_TRACE(f.name);
+        std::int16_t in[64] = {}, out[64];
+        in[1] = 100;  // intra AC, W 16, q 8: (3200 + 8) / 16 = 200; (200 + 6) / 16 = 12
+        in[0] = 1020;
+        f.k.QuantIntra(out, in, flat, 8, 0, 255);
+        EXPECT_EQ(out[1], 12);
+        EXPECT_EQ(out[0], 128);  // (1020 + 4) / 8
+        in[0] = -1020;
+        f.k.QuantIntra(out, in, flat, 8, 1, 2047);
+        EXPECT_EQ(out[0], -255);  // -((2 + 1020) / 4)
+        std::int16_t ni[64] = {};
+        ni[5] = -17;
+        EXPECT_TRUE(f.k.QuantNonIntra(out, ni, flat, 4, 2047));
+        EXPECT_EQ(out[5], -4);
+        ni[5] = 3;
+        EXPECT_FALSE(f.k.QuantNonIntra(out, ni, flat, 4, 2047));
+        ni[5] = 30000;
+        EXPECT_TRUE(f.k.QuantNonIntra(out, ni, flat, 2, 255));
+        EXPECT_EQ(out[5], 255);  // MPEG-1 level limit
+
+        // MPEG-2 mismatch control: one level 1 at q 2 gives 3 (odd sum: untouched);
+        // two give 6 (even sum): coefficient 63 becomes 1.
+        std::int16_t lv[64] = {};
+        lv[0] = 1;
+        f.k.DequantNonIntraMpeg2(out, lv, flat, 2);
+        EXPECT_EQ(out[0], 3);
+        EXPECT_EQ(out[63], 0);
+        lv[1] = 1;
+        f.k.DequantNonIntraMpeg2(out, lv, flat, 2);
+        EXPECT_EQ(out[63], 1);
+        // MPEG-1 keeps values odd: level 1 at q 4 (quantiser_scale 2): (3 x 4 x 16) / 32 = 6 -> 5.
+        f.k.DequantNonIntraMpeg1(out, lv, flat, 4);
+        EXPECT_EQ(out[0], 5);
+        EXPECT_EQ(out[63], 0);
+        lv[0] = -2000;
+        f.k.DequantNonIntraMpeg1(out, lv, flat, 62);
+        EXPECT_EQ(out[0], -2048);
+    }
+}
+
+TEST(VideoKernels, DistortionExamples) {
+    for (const Family& f : AllFamilies()) {
+        SCOPED_TRACE(f.name);
+        Plane a(32, 18), b(32, 18);
+        std::fill(a.mem.begin(), a.mem.end(), 10);
+        std::fill(b.mem.begin(), b.mem.end(), 13);
+        // Every row adds 48; with limit 100 the sum stops after row 3 at 144.
+        EXPECT_EQ(f.k.Sad16(a.at(0), b.at(0), 32, 0, 0, 16, 100), 144);
+        EXPECT_EQ(f.k.Sad16(a.at(0), b.at(0), 32, 1, 1, 16, 1 << 30), 768);
+        EXPECT_EQ(f.k.Sad4x4(a.at(0), b.at(0), 32, 12), 12);
+        EXPECT_EQ(f.k.Sad4x4(a.at(0), b.at(0), 32, 1000), 48);
+        // Half the samples 0, half 2: mean 1, variance sum 256.
+        for (int r = 0; r < 16; ++r)
+            for (int c = 0; c < 16; ++c) a.at(r * 32)[c] = static_cast<std::uint8_t>(((r + c) & 1) * 2);
+        EXPECT_EQ(f.k.MacroblockVariance(a.at(0), 32), 512 - 256);
+    }
+}
+
+TEST(VideoKernels, FlatChromaStaysFlat) {
+    for (const Family& f : AllFamilies()) {
+        SCOPED_TRACE(f.name);
+        for (int v : {0, 128, 255}) {
+            Bytes src(64 * 34, static_cast<std::uint8_t>(v)), half(32 * 34), quarter(32 * 17);
+            for (int mpeg1 = 0; mpeg1 < 2; ++mpeg1) {
+                f.k.Chroma444To422(src.data(), half.data(), 64, 34, mpeg1);
+                for (auto x : half) ASSERT_EQ(x, v);
+                f.k.Chroma422To420(half.data(), quarter.data(), 32, 34, mpeg1);
+                for (auto x : quarter) ASSERT_EQ(x, v);
+            }
+        }
+    }
+}
+
+TEST(Cpu, DetectProcessorReportsTheBaseline) {
+    const std::int32_t bits = DetectProcessor();
+    // Every x86-64 processor has identification, MMX, CMOV, SSE and a TSC.
+    for (int b : {1, 2, 16, 32, 64, 512, 1024}) EXPECT_TRUE(bits & b) << "bit " << b;
+    EXPECT_TRUE(DetectCpuFlags() & kCpuSse2);
+    const std::uint32_t saved = CpuMask();
+    ForcePortableKernels(true);
+    EXPECT_EQ(ActiveCpuFlags(), 0u);
+    EXPECT_TRUE(PortableKernelsForced());
+    VideoKernels k = SelectVideoKernels();
+    EXPECT_EQ(k.InverseDct, Portable().InverseDct);
+    ForcePortableKernels(false);
+    EXPECT_EQ(ActiveCpuFlags(), DetectCpuFlags());
+    SetCpuMask(saved);
+}
+
+}  // namespace
