@@ -54,9 +54,11 @@ int ParseDialogInt(const std::string& text) {
 int AviOptionsCodecItem(const std::vector<std::string>& names, int family) {
     if (family != 0) {
         const int divx = FindItemWithPrefix(names, "Divx");
-        return divx >= 0 ? divx : FindItemWithPrefix(names, "XVID");
+        const int item = divx >= 0 ? divx : FindItemWithPrefix(names, "XVID");
+        return item >= 0 || names.empty() ? item : 0;
     }
-    return FindItemWithPrefix(names, "Ind");
+    const int item = FindItemWithPrefix(names, "Ind");
+    return item >= 0 || names.empty() ? item : 0;
 }
 
 }  // namespace reelcast::platform::ui

@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -16,6 +17,11 @@ using WindowHandle = void*;
 
 // True when dialogs can be shown from this thread.
 bool DialogsAvailable();
+
+// Waits until done() answers true (polled every few milliseconds). On the
+// interface thread the interface's events keep being handled meanwhile, so a
+// worker thread blocked in a call that the interface thread must run can finish.
+void WaitHandlingEvents(const std::function<bool()>& done);
 
 // ---- selection rules shared by the dialogs (no toolkit involved) ----
 

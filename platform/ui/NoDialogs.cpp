@@ -1,9 +1,15 @@
 // Builds without Qt: no dialog can be shown, so every choice is "cancelled".
+#include <chrono>
+#include <thread>
+
 #include "platform/ui/Dialogs.h"
 
 namespace reelcast::platform::ui {
 
 bool DialogsAvailable() { return false; }
+void WaitHandlingEvents(const std::function<bool()>& done) {
+    while (!done()) std::this_thread::sleep_for(std::chrono::milliseconds(2));
+}
 bool RunLameConfigDialog(WindowHandle, LameSettings*) { return false; }
 bool RunAviOptionsDialog(WindowHandle, AviOptionsHost&, int, int, const double*, int, AviOptionsResult*) {
     return false;

@@ -2,6 +2,8 @@
 // resources are kept as object names ("1000", ...) so tests and the dialog logic
 // can refer to controls by id.
 #include <algorithm>
+#include <chrono>
+#include <thread>
 
 #include <QApplication>
 #include <QButtonGroup>
@@ -55,6 +57,15 @@ QComboBox* DropDown(int id, const QStringList& items) {
 bool DialogsAvailable() {
     return qobject_cast<QApplication*>(QCoreApplication::instance()) != nullptr &&
            QThread::currentThread() == QCoreApplication::instance()->thread();
+}
+
+void WaitHandlingEvents(const std::function<bool()>& done) {
+    QCoreApplication* app = QCoreApplication::instance();
+    const bool interfaceThread = app && QThread::currentThread() == app->thread();
+    while (!done()) {
+        if (interfaceThread) QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
 }
 
 bool RunLameConfigDialog(WindowHandle, LameSettings* io) {

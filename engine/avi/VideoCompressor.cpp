@@ -1,0 +1,205 @@
+// MYVFW: the platform's video compressors behind IVideoCompressor.
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <vector>
+
+#include "engine/avi/IVideoCompressor.h"
+#include "engine/core/Component.h"
+#include "platform/avifile/AviVideoCompressor.h"
+#include "platform/ui/Dialogs.h"
+
+namespace reelcast::avi {
+namespace {
+
+namespace af = platform::avifile;
+
+constexpr std::uint32_t kVidc = af::MakeFourCC('v', 'i', 'd', 'c');
+
+// AVICOMPRESSOPTIONS flags.
+constexpr std::uint32_t kAviCompressValid = 0x8;
+constexpr std::uint32_t kAviCompressKeyFrames = 0x4;
+constexpr std::uint32_t kAviCompressDataRate = 0x2;
+
+struct CompressOptions {
+    std::uint32_t fccType = 0;
+    std::uint32_t fccHandler = 0;
+    std::int32_t keyFrameEvery = 0;
+    std::int32_t quality = 0;
+    std::int32_t bytesPerSecond = 0;
+    std::uint32_t flags = 0;
+    af::BitmapInfoHeader format;
+    std::int32_t interleaveEvery = 0;
+};
+
+// COMPVARS: the chosen compressor and its defaults.
+struct CompressorVars {
+    std::int32_t size = 0;
+    std::uint32_t flags = 0;
+    std::uint32_t fccType = 0;
+    std::uint32_t fccHandler = 0;
+    std::int32_t keyFrameRate = 0;
+    std::int32_t quality = 0;
+    std::int32_t dataRate = 0;
+};
+
+class VideoCompressor final : public core::Component<IVideoCompressor, VideoCompressor> {
+public:
+    bool Init() override {
+        stream_ = -1;
+        file_ = nullptr;
+        framePos_ = 0;
+        open_ = false;
+        return true;
+    }
+
+    bool EnumVideoCodec(std::int32_t index, char* name, std::uint32_t* handler) override {
+        af::VideoCompressorInfo info;
+        if (!af::EnumVideoCompressor(index, &info)) return false;
+        if (handler) *handler = info.handler;
+        if (name) {
+            const std::size_t n = std::min<std::size_t>(info.description.size(), 255);
+            std::memcpy(name, info.description.data(), n);
+            name[n] = '\0';
+        }
+        return true;
+    }
+
+    bool ListCodecs() override {
+        char name[256];
+        std::uint32_t h = 0;
+        for (int i = 0; EnumVideoCodec(i, name, &h); ++i) {
+            std::printf("%d name=%s, hanle=%c%c%c%c\n", i, name, char(h & 0xFF), char((h >> 8) & 0xFF),
+                        char((h >> 16) & 0xFF), char((h >> 24) & 0xFF));
+        }
+        std::fflush(stdout);
+        return true;
+    }
+
+    bool ChooseCompressor() override {
+        std::vector<std::string> names;
+        char name[256];
+        for (int i = 0; EnumVideoCodec(i, name, nullptr); ++i) names.emplace_back(name);
+        platform::ui::CompressorChoice choice;
+        return platform::ui::RunCompressorChooseDialog(nullptr, names, &choice);
+    }
+
+    void SetFrameRate(double fps) override {
+        header_ = af::AviStreamInfo{};
+        header_.fccType = af::kStreamTypeVideo;
+        header_.fccHandler = vars_.fccHandler;
+        header_.scale = 1000;
+        header_.rate = fps > 0 && fps < 4e6 ? std::uint32_t(fps * 1000.0) : 25000;
+        header_.suggestedBufferSize = input_.biSizeImage;
+        header_.quality = -1;
+
+        options_ = CompressOptions{};
+        options_.fccType = af::kStreamTypeVideo;
+        options_.fccHandler = vars_.fccHandler;
+        options_.keyFrameEvery = vars_.keyFrameRate;
+        options_.quality = vars_.quality;
+        options_.bytesPerSecond = vars_.dataRate * 1024;
+        options_.flags = kAviCompressValid | kAviCompressKeyFrames | kAviCompressDataRate;
+        options_.format = input_;
+    }
+
+    void CloseCompressor() override {
+        if (open_) open_ = false;
+    }
+
+    bool OpenCompressor(std::uint32_t handler, std::int32_t width, std::int32_t height,
+                        std::int32_t format) override {
+        af::BitmapInfoHeader in;
+        in.biWidth = width;
+        in.biHeight = height;
+        switch (format) {
+        case 0:
+            in.biBitCount = 32;
+            break;
+        case 1:
+            in.biBitCount = 24;
+            break;
+        case 3:
+            in.biBitCount = 16;
+            in.biCompression = af::MakeFourCC('Y', 'U', 'Y', '2');
+            break;
+        default:
+            return false;
+        }
+        if (width <= 0 || height <= 0 || width > 16384 || height > 16384) return false;
+        // Rows of the pictures the frame source hands over are padded to 4 bytes.
+        in.biSizeImage = (format == 3 ? std::uint32_t(width) * 2 : af::DibStride(width, in.biBitCount)) *
+                         std::uint32_t(height);
+        af::VideoCompressorInfo info;
+        if (!af::FindVideoCompressor(handler, &info)) return false;
+        // Whether it takes this input at this size: open it once for a try.
+        if (!af::VideoEncoder::Open(handler, in, info.defaultKeyFrameRate, info.defaultQuality, 25, 1))
+            return false;
+        CloseCompressor();
+        input_ = in;
+        vars_ = CompressorVars{};
+        vars_.size = 64;
+        vars_.flags = 1;  // ICMF_COMPVARS_VALID
+        vars_.fccType = kVidc;
+        vars_.fccHandler = handler;
+        vars_.keyFrameRate = info.defaultKeyFrameRate;
+        vars_.quality = info.defaultQuality;
+        vars_.dataRate = 0;
+        open_ = true;
+        return true;
+    }
+
+    bool CreateVideoStream(af::AviFileWriter* file) override {
+        if (!file || !open_) return false;
+        ReleaseStream();
+        header_.fccHandler = vars_.fccHandler;
+        const int s = file->CreateStream(header_);
+        if (s < 0) return false;
+        encoder_ = af::VideoEncoder::Open(options_.fccHandler ? options_.fccHandler : vars_.fccHandler,
+                                          input_, options_.keyFrameEvery, options_.quality, header_.rate,
+                                          header_.scale);
+        if (!encoder_) return false;
+        const std::vector<std::uint8_t>& fmt = encoder_->OutputFormat();
+        if (!file->SetFormat(s, fmt.data(), fmt.size())) {
+            encoder_.reset();
+            return false;
+        }
+        file_ = file;
+        stream_ = s;
+        framePos_ = 0;
+        return true;
+    }
+
+    bool WriteFrame(const void* bits, std::int32_t* bytesWritten) override {
+        if (!file_ || stream_ < 0 || !encoder_ || !bits) return false;
+        bool key = false;
+        if (!encoder_->Encode(bits, &chunk_, &key)) return false;
+        if (!file_->Write(stream_, chunk_.data(), chunk_.size(), key)) return false;
+        if (bytesWritten) *bytesWritten = std::int32_t(chunk_.size());
+        ++framePos_;
+        return true;
+    }
+
+    void ReleaseStream() override {
+        encoder_.reset();
+        file_ = nullptr;
+        stream_ = -1;
+    }
+
+private:
+    std::int32_t framePos_ = 0;
+    af::AviFileWriter* file_ = nullptr;  // not owned: the writer's
+    int stream_ = -1;
+    af::AviStreamInfo header_;
+    CompressOptions options_;
+    CompressorVars vars_;
+    af::BitmapInfoHeader input_;
+    bool open_ = false;
+    std::unique_ptr<af::VideoEncoder> encoder_;
+    std::vector<std::uint8_t> chunk_;
+};
+
+}  // namespace
+}  // namespace reelcast::avi
+
+REELCAST_EXPORT_COMPONENT(MYVFW, reelcast::avi::VideoCompressor)

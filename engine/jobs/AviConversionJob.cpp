@@ -1,0 +1,336 @@
+// AVIENCWRAPPER: one source file to one AVI file, on a worker thread.
+#include <atomic>
+#include <cctype>
+#include <chrono>
+#include <cmath>
+#include <condition_variable>
+#include <cstdlib>
+#include <cstring>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "engine/avi/AviEncodeParams.h"
+#include "engine/avi/IAviEncoder.h"
+#include "engine/avi/IAviMessageSink.h"
+#include "engine/core/Component.h"
+#include "engine/core/Factories.h"
+#include "engine/jobs/IAviConversionJob.h"
+#include "engine/media/IAudioStreamConverter.h"
+#include "engine/media/IMediaInfo.h"
+#include "engine/media/IVideoFrameSource.h"
+#include "platform/ui/Dialogs.h"
+#include "platform/window/PreviewWindow.h"
+
+namespace reelcast::jobs {
+namespace {
+
+constexpr char kNoCodec[] = "No this the codec";
+constexpr char kWriteError[] = "Compress Avi file error! have to stop!";
+constexpr char kCanceled[] = "User Canceled";
+constexpr char kNoMediaInfo[] = "Can't get media information from input file";
+
+// The source facts a start needs.
+struct SourceFacts {
+    bool ok = false;
+    std::uint32_t frames = 0;
+    double fps = 0;
+    std::int32_t width = 0;
+    std::int32_t height = 0;
+};
+
+SourceFacts Probe(const std::string& path) {
+    SourceFacts f;
+    IMediaInfo* info = core::New<IMediaInfo>("MEDIAGETINFO");
+    if (!info) return f;
+    if (info->Open(path.c_str(), false)) {
+        VideoStreamInfo v{};
+        info->GetVideoInfo(&v);
+        f.ok = true;
+        f.frames = v.frameCount;
+        f.fps = v.frameRate;
+        f.width = v.width;
+        f.height = std::abs(v.height);
+    }
+    info->Release();
+    return f;
+}
+
+// Frames at the target rate: source frames x target rate / source rate, truncated.
+std::int32_t TotalFrames(const SourceFacts& f, int frameRateIndex) {
+    if (f.frames == 0) return 0;
+    if (!(f.fps > 0)) return std::int32_t(std::min<std::uint32_t>(f.frames, 0x7FFFFFFF));
+    const double total = double(f.frames) * AviFrameRate(frameRateIndex) / f.fps;
+    return total >= 2147483647.0 ? 0x7FFFFFFF : std::int32_t(total);
+}
+
+bool StartsWithNoCase(const char* s, const char* prefix) {
+    for (; *prefix; ++s, ++prefix) {
+        if (std::tolower(static_cast<unsigned char>(*s)) != std::tolower(static_cast<unsigned char>(*prefix)))
+            return false;
+    }
+    return true;
+}
+
+class AviConversionJob final : public core::Component<IAviConversionJob, AviConversionJob>,
+                               public IAviMessageSink,
+                               private platform::ui::AviOptionsHost {
+public:
+    ~AviConversionJob() {
+        // The worker's last act may be a callback that the program runs on its
+        // interface thread, which may be this very thread: keep its events going.
+        if (worker_.joinable()) {
+            platform::ui::WaitHandlingEvents([this] { return done_.load(); });
+            worker_.join();
+        }
+        if (encoder_) encoder_->Close();
+        ReleaseAndClear(encoder_);
+    }
+
+    bool Init() override {
+        encoder_ = core::New<IAviEncoder>("AVIENC");
+        if (!encoder_) return false;
+        callback_ = nullptr;
+        family_ = 0;
+        cancel_ = 1;
+        preview_ = nullptr;
+        return true;
+    }
+
+    bool SetSourceFile(const char* path) override {
+        source_ = path ? path : "";
+        return true;
+    }
+
+    void SetTargetFile(const char* path) override { target_ = path ? path : ""; }
+
+    void SetCallback(I_CONVERT_Callback* cb) override {
+        callback_ = cb;
+        encoder_->SetMessageSink(this);
+    }
+
+    bool EnumVideoCodec(std::int32_t index, char* name, std::uint32_t* handler) override {
+        return encoder_->EnumVideoCodec(index, name, handler);
+    }
+
+    // Slot 8, and the dialog's choice on OK.
+    void SetVideoCodec(std::uint32_t handler) override { encoder_->SetVideoCodec(handler); }
+
+    void SetPreviewWindow(void* window) override { preview_ = window; }
+
+    void StartWithOptions(void* parent) override {
+        WaitForPrevious();
+        const SourceFacts src = Probe(source_);
+        cancel_ = 0;
+        encoder_->SetAudioType(kAviAudioMp3);
+        platform::ui::AviOptionsResult r;
+        if (!platform::ui::RunAviOptionsDialog(parent, *this, src.width, src.height, kAviFrameRates,
+                                               kAviFrameRateCount, &r))
+            return;
+        encoder_->SetAudioType(r.audioType);
+        sampleRate_ = r.sampleRate;
+        const int rateIndex = r.frameRateIndex >= 0 ? r.frameRateIndex : 2;
+        const int width = r.noChangeSize ? src.width : r.width;
+        const int height = r.noChangeSize ? src.height : r.height;
+        if (!src.ok) {
+            Message(kNoMediaInfo);
+            return;
+        }
+        FillParams(width, height, rateIndex, TotalFrames(src, rateIndex));
+        Launch();
+    }
+
+    void StartDirect(std::int32_t width, std::int32_t height, std::int32_t frameRateIndex,
+                     std::int32_t sampleRate) override {
+        WaitForPrevious();
+        const SourceFacts src = Probe(source_);
+        cancel_ = 0;
+        sampleRate_ = sampleRate;
+        if (!src.ok) {
+            Message(kNoMediaInfo);
+            return;
+        }
+        const int rateIndex = frameRateIndex >= 0 && frameRateIndex < kAviFrameRateCount ? frameRateIndex : 2;
+        FillParams(width ? width : src.width, height ? height : src.height, rateIndex,
+                   TotalFrames(src, rateIndex));
+
+        // The first compressor of the family; when the family has none here (no
+        // Indeo encoder exists on this platform) the first one listed.
+        std::uint32_t first = 0;
+        bool haveFirst = false;
+        bool matched = false;
+        for (int i = 0; i < 100; ++i) {
+            char name[256] = {};
+            std::uint32_t handler = 0;
+            if (!encoder_->EnumVideoCodec(i, name, &handler)) break;
+            if (!haveFirst) {
+                first = handler;
+                haveFirst = true;
+            }
+            const bool match = family_ ? (StartsWithNoCase(name, "divx") || StartsWithNoCase(name, "xvid"))
+                                       : (StartsWithNoCase(name, "indeo") || std::strstr(name, "indeo"));
+            if (match) {
+                encoder_->SetVideoCodec(handler);
+                matched = true;
+                break;
+            }
+        }
+        if (!haveFirst) {
+            Message(kNoCodec);
+            return;
+        }
+        if (!matched) encoder_->SetVideoCodec(first);
+        Launch();
+    }
+
+    bool SetCodecFamily(std::int32_t family) override {
+        family_ = family;
+        return true;
+    }
+
+    void Cancel() override { cancel_ = 1; }
+
+    bool SetAudioType(std::int32_t audioType) override { return encoder_->SetAudioType(audioType); }
+
+    bool ChooseDefaultAudioFormat(std::int32_t sampleRate) override {
+        return encoder_->ChooseDefaultAudioFormat(sampleRate);
+    }
+
+    bool WaitForWorker(std::int32_t timeoutMs) override {
+        if (!worker_.joinable()) return true;
+        {
+            std::unique_lock<std::mutex> lock(doneMutex_);
+            if (timeoutMs < 0) {
+                doneCv_.wait(lock, [this] { return done_.load(); });
+            } else if (!doneCv_.wait_for(lock, std::chrono::milliseconds(timeoutMs),
+                                         [this] { return done_.load(); })) {
+                return false;
+            }
+        }
+        worker_.join();
+        return true;
+    }
+
+    // IAviMessageSink
+    void Report(const char* text) override {
+        if (callback_) callback_->OnMessage(text);
+    }
+
+private:
+    // platform::ui::AviOptionsHost: what the "AVI Option" dialog asks of the job.
+    bool EnumVideoCodec(int index, std::string* name, std::uint32_t* handler) override {
+        char buf[256] = {};
+        if (!encoder_->EnumVideoCodec(index, buf, handler)) return false;
+        if (name) *name = buf;
+        return true;
+    }
+    bool ConfigureAudio(platform::ui::WindowHandle dialog, int audioType) override {
+        return encoder_->ConfigureAudio(dialog, audioType);
+    }
+    std::string AudioDescription() override { return encoder_->GetAudioDescription(); }
+    int CodecFamily() override { return family_; }
+
+    void Message(const char* text) {
+        if (callback_) callback_->OnMessage(text);
+    }
+
+    void FillParams(int width, int height, int rateIndex, std::int32_t total) {
+        std::memset(&params_, 0, sizeof params_);
+        params_.width = width;
+        params_.height = height;
+        std::strncpy(params_.outputPath, target_.c_str(), sizeof params_.outputPath - 1);
+        params_.totalFrames = total;
+        params_.customSplitSizeMiB = 0x40000000;
+        params_.splitRule = 5;
+        params_.frameRateIndex = rateIndex;
+    }
+
+    void WaitForPrevious() {
+        if (!worker_.joinable()) return;
+        platform::ui::WaitHandlingEvents([this] { return done_.load(); });
+        worker_.join();
+    }
+
+    void Launch() {
+        done_ = false;
+        worker_ = std::thread([this] { Run(); });
+    }
+
+    void Run() {
+        Convert();
+        {
+            std::lock_guard<std::mutex> lock(doneMutex_);
+            done_ = true;
+        }
+        doneCv_.notify_all();
+    }
+
+    void Convert() {
+        IVideoFrameSource* frames = core::New<IVideoFrameSource>("VIDEODATADLL");
+        IAudioStreamConverter* audio = core::New<IAudioStreamConverter>("ASCONVERT");
+        const double fps = AviFrameRate(params_.frameRateIndex);
+        if (frames) frames->Open(source_.c_str(), params_.width, params_.height, fps);
+        if (audio) audio->Open(source_.c_str(), fps, std::uint32_t(sampleRate_));
+        encoder_->SetParameters(&params_, sampleRate_);
+        encoder_->Open();
+
+        std::uint32_t size = 0;
+        std::vector<std::uint8_t> buffer;
+        bool ok = frames && frames->GetFrame(0, nullptr, &size) && size > 40;
+        if (ok) buffer.assign(size, 0);
+        const std::int32_t total = params_.totalFrames;
+        std::int32_t i = 0;
+        for (; i < total; ++i) {
+            if (!ok) {
+                Message(kWriteError);
+                break;
+            }
+            std::uint32_t got = size;
+            frames->GetFrame(std::uint32_t(i), buffer.data(), &got);
+            SampleBlock block{nullptr, 0};
+            if (!audio || !audio->GetBlock(&block)) block = SampleBlock{nullptr, 0};
+            if (preview_) platform::DrawPicture(preview_, buffer.data(), size);
+            if (!encoder_->WriteFrame(buffer.data() + 40, std::int32_t(size - 40), &block)) {
+                Message(kWriteError);
+                break;
+            }
+            if (cancel_) {
+                Message(kCanceled);
+                break;
+            }
+            if (callback_) callback_->OnProgress(std::int32_t(std::int64_t(i) * 10000 / total));
+        }
+        // The file is complete (headers and indexes written) before anyone is told
+        // the conversion finished, and also when it stopped early.
+        const bool closed = encoder_->Close();
+        if (i >= total) {
+            if (closed) {
+                if (callback_) callback_->OnFinished();
+            } else {
+                Message(kWriteError);
+            }
+        }
+        ReleaseAndClear(audio);
+        ReleaseAndClear(frames);
+    }
+
+    IAviEncoder* encoder_ = nullptr;
+    I_CONVERT_Callback* callback_ = nullptr;
+    std::string source_;
+    std::string target_;
+    std::int32_t family_ = 0;
+    std::atomic<std::uint8_t> cancel_{1};
+    std::int32_t sampleRate_ = 44100;
+    AviEncodeParams params_{};
+    void* preview_ = nullptr;
+    std::thread worker_;
+    std::atomic<bool> done_{true};
+    std::mutex doneMutex_;
+    std::condition_variable doneCv_;
+};
+
+}  // namespace
+}  // namespace reelcast::jobs
+
+REELCAST_EXPORT_COMPONENT(AVIENCWRAPPER, reelcast::jobs::AviConversionJob)
