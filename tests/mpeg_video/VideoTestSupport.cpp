@@ -26,7 +26,8 @@ std::string TempDir() {
 }
 
 bool RunCommand(const std::string& cmd, std::string* output) {
-    std::string full = cmd + " 2>&1";
+    // Commands that route their own error stream keep it.
+    std::string full = cmd.find(" 2> ") == std::string::npos ? cmd + " 2>&1" : cmd;
     FILE* p = popen(full.c_str(), "r");
     if (!p) return false;
     std::string out;
@@ -174,8 +175,24 @@ bool DecodeWithMpeg2dec(const std::string& file, int width, int height, YuvClip*
     // pgmpipe writes one P5 image per picture: luma, then the two chroma planes
     // side by side, (height * 3 / 2) rows of the coded width.
     const std::string pgm = file + ".pgm";
+    const std::string err = file + ".mpeg2dec.log";
+    const bool ran = RunCommand("mpeg2dec -o pgmpipe '" + file + "' > '" + pgm + "' 2> '" + err + "'");
+    const std::vector<std::uint8_t> errBytes = ReadFile(err);
+    std::remove(err.c_str());
+    // Besides its banner and the closing count mpeg2dec prints only complaints.
     std::string output;
-    const bool ok = RunCommand("mpeg2dec -o pgmpipe '" + file + "' > '" + pgm + "'", &output);
+    std::string line;
+    for (std::uint8_t ch : errBytes) {
+        if (ch != '\n') {
+            line += static_cast<char>(ch);
+            continue;
+        }
+        if (!line.empty() && line.rfind("libmpeg2-", 0) != 0 && line.find("frames decoded") == std::string::npos)
+            output += line + "\n";
+        line.clear();
+    }
+    if (!line.empty() && line.find("frames decoded") == std::string::npos) output += line;
+    const bool ok = ran;
     if (log) *log = output;
     const std::vector<std::uint8_t> all = ReadFile(pgm);
     std::remove(pgm.c_str());
