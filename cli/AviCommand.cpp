@@ -1,18 +1,189 @@
-// The AVI modes of reelcast-cli (avi, divx, mov, swf) and the compressor list.
-#include <cstdio>
+// reelcast-cli convert for the AVI modes, and the compressor list. The AVI job is
+// driven without its dialog: the compressor comes from --codec or the mode's
+// family, the sound from --audio (default MP3 with the stored MP3 settings).
+#include <sys/stat.h>
 
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <mutex>
+#include <string>
+
+#include "cli/Cancel.h"
 #include "cli/Commands.h"
+#include "cli/Progress.h"
+#include "engine/jobs/IAviConversionJob.h"
 
 namespace reelcast::cli {
+namespace {
 
-int RunAviConvert(Engine&, const CliOptions&) {
-    std::fprintf(stderr, "reelcast-cli: AVI output is not available in this build\n");
+// The AVI path's frame rates, in the order of the job's frame-rate index.
+const double kRates[5] = {24000.0 / 1001.0, 24.0, 25.0, 30000.0 / 1001.0, 30.0};
+
+class CliAviCallback final : public I_CONVERT_Callback {
+public:
+    explicit CliAviCallback(Progress& progress) : progress_(progress) {}
+    void OnProgress(std::int32_t value) override { progress_.Update(value); }
+    void OnFinished() override {
+        std::lock_guard<std::mutex> lock(m_);
+        finished_ = true;
+    }
+    void OnMessage(const char* text) override {
+        std::lock_guard<std::mutex> lock(m_);
+        if (!messages_.empty()) messages_ += '\n';
+        messages_ += text ? text : "";
+    }
+    bool IsCancelled() override { return false; }
+
+    bool finished() {
+        std::lock_guard<std::mutex> lock(m_);
+        return finished_;
+    }
+    std::string messages() {
+        std::lock_guard<std::mutex> lock(m_);
+        return messages_;
+    }
+
+private:
+    Progress& progress_;
+    std::mutex m_;
+    bool finished_ = false;
+    std::string messages_;
+};
+
+bool Exists(const std::string& path) {
+    struct stat st;
+    return stat(path.c_str(), &st) == 0;
+}
+
+std::uint32_t FourCC(const std::string& s) {
+    char c[4] = {' ', ' ', ' ', ' '};
+    for (std::size_t i = 0; i < s.size() && i < 4; ++i) c[i] = s[i];
+    return std::uint32_t(std::uint8_t(c[0])) | std::uint32_t(std::uint8_t(c[1])) << 8 |
+           std::uint32_t(std::uint8_t(c[2])) << 16 | std::uint32_t(std::uint8_t(c[3])) << 24;
+}
+
+std::string FourCCText(std::uint32_t h) {
+    std::string s;
+    for (int i = 0; i < 4; ++i) s += char((h >> (8 * i)) & 0xFF);
+    return s;
+}
+
+}  // namespace
+
+int RunAviConvert(Engine& engine, const CliOptions& opts) {
+    if (opts.mode != Mode::Avi && opts.mode != Mode::Divx) {
+        std::fprintf(stderr, "reelcast-cli: MOV and SWF sources are converted by the bridge library, "
+                             "which this build does not have\n");
+        return 1;
+    }
+    int rateIndex = 2;  // 25 fps, the dialog's first choice
+    if (opts.fps > 0) {
+        rateIndex = -1;
+        for (int i = 0; i < 5; ++i) {
+            if (std::fabs(kRates[i] - opts.fps) < 0.01) rateIndex = i;
+        }
+        if (rateIndex < 0) {
+            std::fprintf(stderr, "reelcast-cli: --fps must be one of 23.976 24 25 29.97 30\n");
+            return 2;
+        }
+    }
+    const int sampleRate = opts.rate ? int(opts.rate) : 44100;
+    int audioType = 2;
+    if (opts.audio == "none") audioType = 0;
+    if (opts.audio == "pcm") audioType = 1;
+    if (opts.audio == "acm") audioType = 3;
+    if (audioType == 1 && sampleRate != 44100) {
+        std::fprintf(stderr, "reelcast-cli: PCM sound goes into a 44100 Hz WAV file: use --rate 44100\n");
+        return 2;
+    }
+    if ((opts.width > 0) != (opts.height > 0)) {
+        std::fprintf(stderr, "reelcast-cli: --size needs both a width and a height\n");
+        return 2;
+    }
+    if (Exists(opts.output) && !opts.overwrite) {
+        std::fprintf(stderr, "reelcast-cli: %s exists (use -y to overwrite)\n", opts.output.c_str());
+        return 1;
+    }
+
+    auto* job = static_cast<IAviConversionJob*>(engine.Create("_NEW_AVIENCWRAPPER@0"));
+    if (!job) {
+        std::fprintf(stderr, "reelcast-cli: the AVI conversion job is not available\n");
+        return 1;
+    }
+    bool byFamily = true;
+    if (!opts.codec.empty()) {
+        const std::uint32_t wanted = FourCC(opts.codec);
+        bool found = false;
+        std::uint32_t h = 0;
+        for (int i = 0; job->EnumVideoCodec(i, nullptr, &h); ++i) {
+            if (h == wanted) found = true;
+        }
+        if (!found) {
+            job->Release();
+            std::fprintf(stderr, "reelcast-cli: no video compressor '%s' (see reelcast-cli codecs)\n",
+                         opts.codec.c_str());
+            return 2;
+        }
+        job->SetVideoCodec(wanted);
+        byFamily = false;
+    }
+
+    Progress progress(opts.quiet);
+    CliAviCallback callback(progress);
+    job->SetSourceFile(opts.input.c_str());
+    job->SetTargetFile(opts.output.c_str());
+    job->SetPreviewWindow(nullptr);
+    job->SetCodecFamily(opts.mode == Mode::Divx ? 1 : 0);
+    job->SetCallback(&callback);
+    job->SetAudioType(audioType);
+    if (audioType == 3 && !job->ChooseDefaultAudioFormat(sampleRate)) {
+        job->Release();
+        std::fprintf(stderr, "reelcast-cli: no audio codec makes a format at %d Hz\n", sampleRate);
+        return 1;
+    }
+    if (byFamily) {
+        job->StartDirect(opts.width, opts.height, rateIndex, sampleRate);
+    } else {
+        job->StartDirectWithCodec(opts.width, opts.height, rateIndex, sampleRate);
+    }
+    bool cancelSent = false;
+    while (!job->WaitForWorker(100)) {
+        if (CancelRequested() && !cancelSent) {
+            job->Cancel();
+            cancelSent = true;
+        }
+    }
+    job->Release();  // the output is complete once the worker has ended
+    const bool finished = callback.finished();
+    progress.Finish(finished);
+    const std::string messages = callback.messages();
+    if (!messages.empty()) std::fprintf(stderr, "%s\n", messages.c_str());
+    if (finished) return 0;
+    if (cancelSent) {
+        std::fprintf(stderr, "Conversion cancelled; %s holds the frames written so far\n", opts.output.c_str());
+    } else if (messages.empty()) {
+        std::fprintf(stderr, "reelcast-cli: the conversion ended without completing %s\n", opts.output.c_str());
+    }
     return 1;
 }
 
-int RunCodecs(Engine&) {
-    std::fprintf(stderr, "reelcast-cli: no video compressors are available in this build\n");
-    return 1;
+int RunCodecs(Engine& engine) {
+    auto* job = static_cast<IAviConversionJob*>(engine.Create("_NEW_AVIENCWRAPPER@0"));
+    if (!job) {
+        std::fprintf(stderr, "reelcast-cli: the AVI conversion job is not available\n");
+        return 1;
+    }
+    char name[256];
+    std::uint32_t h = 0;
+    int n = 0;
+    for (; job->EnumVideoCodec(n, name, &h); ++n) std::printf("%s  %s\n", FourCCText(h).c_str(), name);
+    job->Release();
+    if (n == 0) {
+        std::fprintf(stderr, "reelcast-cli: no video compressors are installed\n");
+        return 1;
+    }
+    return 0;
 }
 
 }  // namespace reelcast::cli

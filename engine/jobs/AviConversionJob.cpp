@@ -143,6 +143,16 @@ public:
 
     void StartDirect(std::int32_t width, std::int32_t height, std::int32_t frameRateIndex,
                      std::int32_t sampleRate) override {
+        Direct(width, height, frameRateIndex, sampleRate, true);
+    }
+
+    void StartDirectWithCodec(std::int32_t width, std::int32_t height, std::int32_t frameRateIndex,
+                              std::int32_t sampleRate) override {
+        Direct(width, height, frameRateIndex, sampleRate, false);
+    }
+
+    void Direct(std::int32_t width, std::int32_t height, std::int32_t frameRateIndex, std::int32_t sampleRate,
+                bool byFamily) {
         WaitForPrevious();
         const SourceFacts src = Probe(source_);
         cancel_ = 0;
@@ -154,6 +164,10 @@ public:
         const int rateIndex = frameRateIndex >= 0 && frameRateIndex < kAviFrameRateCount ? frameRateIndex : 2;
         FillParams(width ? width : src.width, height ? height : src.height, rateIndex,
                    TotalFrames(src, rateIndex));
+        if (!byFamily) {
+            Launch();
+            return;
+        }
 
         // The first compressor of the family; when the family has none here (no
         // Indeo encoder exists on this platform) the first one listed.

@@ -44,6 +44,10 @@ public:
     // Slot 16. Waits up to timeoutMs (negative: without limit) for the worker to
     // end; true when no worker is running.
     virtual bool WaitForWorker(std::int32_t timeoutMs) = 0;
+    // Slot 17. StartDirect with the compressor last set by SetVideoCodec instead
+    // of one chosen by codec family.
+    virtual void StartDirectWithCodec(std::int32_t width, std::int32_t height,
+                                      std::int32_t frameRateIndex, std::int32_t sampleRate) = 0;
 
 protected:
     ~IAviConversionJob() = default;

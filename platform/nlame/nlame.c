@@ -35,19 +35,45 @@ enum {
     NLAME_DISABLE_RESERVOIR = 26
 };
 
+/* A handle: the LAME state and how many leading samples are still to be dropped.
+ *
+ * MP3 in AVI has no place for LAME's gapless information, so every player
+ * hears the encoder's start-up delay (LAME's encoder delay plus the 529-sample
+ * decoder delay) before the first real sample, and the sound trails the
+ * pictures by that much. Dropping that many samples from the front of the input
+ * puts the decoded sound back in step with the pictures; the start-up samples
+ * take the place of the dropped ones. */
+typedef struct {
+    lame_global_flags* gf;
+    int skip;  /* samples per channel still to drop; -1 until parameters are set */
+} nlame_t;
+
+#define NLAME_DECODER_DELAY 529
+
 /* The output goes into AVI streams, where a Xing/LAME tag frame would decode as
  * an extra frame of silence, so it is never written. */
-static lame_global_flags* make_handle(void) {
-    lame_global_flags* gf = lame_init();
-    if (gf) lame_set_bWriteVbrTag(gf, 0);
-    return gf;
+static void* make_handle(void) {
+    nlame_t* h = (nlame_t*)calloc(1, sizeof *h);
+    if (!h) return NULL;
+    h->gf = lame_init();
+    if (!h->gf) {
+        free(h);
+        return NULL;
+    }
+    lame_set_bWriteVbrTag(h->gf, 0);
+    h->skip = -1;
+    return h;
 }
+
+#define GF(h) ((h) ? ((nlame_t*)(h))->gf : NULL)
 
 NLAME_API void* nlame_lame_new(void) { return make_handle(); }
 NLAME_API void* nlame_new(void) { return make_handle(); }
 
 NLAME_API void nlame_lame_delete(void* h) {
-    if (h) lame_close((lame_global_flags*)h);
+    if (!h) return;
+    lame_close(((nlame_t*)h)->gf);
+    free(h);
 }
 NLAME_API void nlame_delete(void* h) { nlame_lame_delete(h); }
 
@@ -69,7 +95,7 @@ NLAME_API const char* nlame_lame_version_get_psy_num(void) { return get_psy_vers
 NLAME_API const char* nlame_lame_string_get(int x) { return nlame_lame_version_get(x); }
 
 NLAME_API int nlame_var_set_int(void* h, int id, int value) {
-    lame_global_flags* gf = (lame_global_flags*)h;
+    lame_global_flags* gf = GF(h);
     if (!gf) return -1;
     switch (id) {
     case NLAME_BITRATE: return lame_set_brate(gf, value);
@@ -100,7 +126,7 @@ NLAME_API int nlame_var_set_int(void* h, int id, int value) {
 }
 
 NLAME_API int nlame_var_get_int(void* h, int id) {
-    lame_global_flags* gf = (lame_global_flags*)h;
+    lame_global_flags* gf = GF(h);
     if (!gf) return -1;
     switch (id) {
     case NLAME_BITRATE: return lame_get_brate(gf);
@@ -116,28 +142,41 @@ NLAME_API int nlame_var_get_int(void* h, int id) {
 }
 
 NLAME_API int nlame_init_params(void* h) {
-    return h ? lame_init_params((lame_global_flags*)h) : -1;
+    if (!h) return -1;
+    nlame_t* n = (nlame_t*)h;
+    const int r = lame_init_params(n->gf);
+    if (r >= 0) n->skip = lame_get_encoder_delay(n->gf) + NLAME_DECODER_DELAY;
+    return r;
 }
 
 /* kind 0: separate left and right 16-bit buffers, `pairs` samples each. Answers
  * the MP3 bytes placed in out (at most outSize) or a negative number. */
 NLAME_API int nlame_encode_buffer(void* h, int kind, const short* left, const short* right,
                                   int pairs, unsigned char* out, int outSize) {
-    if (!h || kind != 0 || pairs < 0 || !out || outSize < 0) return -1;
+    nlame_t* n = (nlame_t*)h;
+    if (!n || kind != 0 || pairs < 0 || !out || outSize < 0) return -1;
     if (pairs == 0) return 0;
     if (!left || !right) return -1;
-    return lame_encode_buffer((lame_global_flags*)h, left, right, pairs, out, outSize);
+    if (n->skip > 0) {
+        const int drop = pairs < n->skip ? pairs : n->skip;
+        n->skip -= drop;
+        left += drop;
+        right += drop;
+        pairs -= drop;
+        if (pairs == 0) return 0;
+    }
+    return lame_encode_buffer(n->gf, left, right, pairs, out, outSize);
 }
 
 /* Pushes out the samples still held inside the encoder, padding the last frame. */
 NLAME_API int nlame_encode_flush(void* h, unsigned char* out, int outSize) {
     if (!h || !out || outSize < 0) return -1;
-    return lame_encode_flush((lame_global_flags*)h, out, outSize);
+    return lame_encode_flush(GF(h), out, outSize);
 }
 
 /* kind 0: error messages, 1: debug messages, 2: other messages. */
 NLAME_API int nlame_callback_set(void* h, int kind, lame_report_function f) {
-    lame_global_flags* gf = (lame_global_flags*)h;
+    lame_global_flags* gf = GF(h);
     if (!gf) return -1;
     switch (kind) {
     case 0: return lame_set_errorf(gf, f);
