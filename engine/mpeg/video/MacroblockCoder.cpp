@@ -88,9 +88,8 @@ void MacroblockCoder::PredictAndTransform(const PictureRefs& refs, const Macrobl
     }
 }
 
-void MacroblockCoder::WriteAcCoefficients(BitWriter& bw, const std::int16_t* levels, int start,
-                                          bool firstSpecial) const {
-    const bool mpeg1 = s_->mode.mpeg1Syntax != 0;
+void WriteBlockCoefficients(BitWriter& bw, const std::int16_t* levels, int start, bool firstSpecial,
+                            bool mpeg1) {
     const int limit = mpeg1 ? 255 : 2047;
     int run = 0;
     bool first = firstSpecial;
@@ -146,12 +145,12 @@ bool MacroblockCoder::WriteIntraBlock(BitWriter& bw, const std::int16_t* levels,
         const int bits = diff > 0 ? diff : diff + (1 << size) - 1;
         bw.PutBits(static_cast<std::uint32_t>(bits), size);
     }
-    WriteAcCoefficients(bw, levels, 1, false);
+    WriteBlockCoefficients(bw, levels, 1, false, s_->mode.mpeg1Syntax != 0);
     return true;
 }
 
 void MacroblockCoder::WriteNonIntraBlock(BitWriter& bw, const std::int16_t* levels) const {
-    WriteAcCoefficients(bw, levels, 0, true);
+    WriteBlockCoefficients(bw, levels, 0, true, s_->mode.mpeg1Syntax != 0);
 }
 
 void MacroblockCoder::WriteMotionVector(BitWriter& bw, int delta, int fCode) const {

@@ -14,6 +14,13 @@
 
 namespace reelcast::mpeg::video {
 
+// Writes the coefficients of one block from zig-zag position `start` as run/level
+// codes of ISO/IEC 13818-2 Table B.14 (escapes in the MPEG-1 or MPEG-2 form)
+// and the end of block. firstSpecial: the block is non-intra, so a first
+// coefficient of run 0 and level +-1 takes the short code.
+void WriteBlockCoefficients(BitWriter& bw, const std::int16_t* levels, int start, bool firstSpecial,
+                            bool mpeg1);
+
 struct PictureRefs {
     PictureStore src;     // source being coded
     PictureStore oldRec;  // forward reference
@@ -54,7 +61,6 @@ private:
 
     bool WriteIntraBlock(BitWriter& bw, const std::int16_t* levels, int component, SliceState& st) const;
     void WriteNonIntraBlock(BitWriter& bw, const std::int16_t* levels) const;
-    void WriteAcCoefficients(BitWriter& bw, const std::int16_t* levels, int start, bool firstSpecial) const;
     void WriteMotionVector(BitWriter& bw, int delta, int fCode) const;
     void Reconstruct(int mx, int my, const MacroblockInfo& mb, const std::int16_t* levels,
                      const PictureRefs& refs) const;
