@@ -1,5 +1,6 @@
 #include "platform/dshow/FilterGraph.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <vector>
@@ -136,8 +137,82 @@ struct FilterGraph::Impl {
     AVFormatContext* fmt = nullptr;
     std::vector<SourcePin> pins;
     int videoStream = -1;
+    std::int64_t duration = 0;  // 100 ns units
     ~Impl() { avformat_close_input(&fmt); }
 };
+
+namespace {
+
+// The duration of a file whose container keeps no time (an elementary stream):
+// a guess from the bit rate can be far off (a sequence header's bit rate is often
+// the "variable" code), so read the packets' time stamps to the end instead. Only
+// the packets are read, nothing is decoded. 0 when nothing has a time.
+std::int64_t ScanDuration(AVFormatContext* fmt) {
+    AVPacket* pkt = av_packet_alloc();
+    if (!pkt) return 0;
+    std::int64_t first = INT64_MAX, last = INT64_MIN;
+    while (av_read_frame(fmt, pkt) >= 0) {
+        const AVStream* st = fmt->streams[pkt->stream_index];
+        std::int64_t t = pkt->pts != AV_NOPTS_VALUE ? pkt->pts : pkt->dts;
+        if (t != AV_NOPTS_VALUE && st->time_base.num > 0) {
+            const std::int64_t begin = av_rescale_q(t, st->time_base, AVRational{1, 10000000});
+            const std::int64_t end =
+                av_rescale_q(t + std::max<std::int64_t>(pkt->duration, 0), st->time_base,
+                             AVRational{1, 10000000});
+            first = std::min(first, begin);
+            last = std::max(last, end);
+        }
+        av_packet_unref(pkt);
+    }
+    av_packet_free(&pkt);
+    if (avformat_seek_file(fmt, -1, INT64_MIN, 0, 0, 0) < 0)
+        av_seek_frame(fmt, -1, 0, AVSEEK_FLAG_BACKWARD | AVSEEK_FLAG_BYTE);
+    return last > first ? last - first : 0;
+}
+
+// A duration taken from the time stamps of a file's last packets ends where the
+// last picture starts; the graph's duration runs to where it ends. Reads the
+// file's last megabyte for the latest packet end. 0 when that cannot be done.
+std::int64_t TailDuration(AVFormatContext* fmt) {
+    if (fmt->start_time == AV_NOPTS_VALUE || !fmt->pb || (fmt->iformat->flags & AVFMT_NO_BYTE_SEEK))
+        return 0;
+    const std::int64_t size = avio_size(fmt->pb);
+    if (size <= 0) return 0;
+    if (av_seek_frame(fmt, -1, std::max<std::int64_t>(0, size - (1 << 20)), AVSEEK_FLAG_BYTE) < 0)
+        return 0;
+    AVPacket* pkt = av_packet_alloc();
+    std::int64_t last = INT64_MIN;
+    std::vector<std::int64_t> streamEnd(fmt->nb_streams, AV_NOPTS_VALUE);
+    while (pkt && av_read_frame(fmt, pkt) >= 0) {
+        const AVStream* st = fmt->streams[pkt->stream_index];
+        std::int64_t d = pkt->duration;
+        // The parser leaves the last picture's duration out; it is one frame.
+        if (d <= 0 && st->avg_frame_rate.num > 0 && st->avg_frame_rate.den > 0)
+            d = av_rescale_q(1, av_inv_q(st->avg_frame_rate), st->time_base);
+        d = std::max<std::int64_t>(d, 0);
+        // Streams found while reading join the list.
+        if (static_cast<std::size_t>(pkt->stream_index) >= streamEnd.size())
+            streamEnd.resize(pkt->stream_index + 1, AV_NOPTS_VALUE);
+        std::int64_t& end = streamEnd[pkt->stream_index];
+        // The last picture may come without a presentation time: it follows the
+        // latest one shown.
+        if (pkt->pts != AV_NOPTS_VALUE) {
+            end = end == AV_NOPTS_VALUE ? pkt->pts + d : std::max(end, pkt->pts + d);
+        } else if (end != AV_NOPTS_VALUE) {
+            end += d;
+        }
+        if (end != AV_NOPTS_VALUE && st->time_base.num > 0)
+            last = std::max(last, av_rescale_q(end, st->time_base, AVRational{1, 10000000}));
+        av_packet_unref(pkt);
+    }
+    av_packet_free(&pkt);
+    if (avformat_seek_file(fmt, -1, INT64_MIN, 0, 0, 0) < 0)
+        av_seek_frame(fmt, -1, 0, AVSEEK_FLAG_BACKWARD | AVSEEK_FLAG_BYTE);
+    const std::int64_t start = av_rescale(fmt->start_time, 10000000, AV_TIME_BASE);
+    return last > start ? last - start : 0;
+}
+
+}  // namespace
 
 FilterGraph::FilterGraph() : impl_(std::make_unique<Impl>()) {}
 FilterGraph::~FilterGraph() = default;
@@ -181,13 +256,19 @@ bool FilterGraph::RenderFile(const char* path) {
         impl_ = std::make_unique<Impl>();
         return false;
     }
+    if (fmt->duration_estimation_method == AVFMT_DURATION_FROM_BITRATE || fmt->duration <= 0 ||
+        fmt->duration == AV_NOPTS_VALUE) {
+        impl_->duration = ScanDuration(fmt);
+    } else if (fmt->duration_estimation_method == AVFMT_DURATION_FROM_PTS) {
+        impl_->duration = TailDuration(fmt);
+        if (impl_->duration <= 0) impl_->duration = av_rescale(fmt->duration, 10000000, AV_TIME_BASE);
+    } else {
+        impl_->duration = av_rescale(fmt->duration, 10000000, AV_TIME_BASE);
+    }
     return true;
 }
 
-std::int64_t FilterGraph::Duration() const {
-    if (!impl_->fmt || impl_->fmt->duration == AV_NOPTS_VALUE || impl_->fmt->duration < 0) return 0;
-    return av_rescale(impl_->fmt->duration, 10000000, AV_TIME_BASE);
-}
+std::int64_t FilterGraph::Duration() const { return impl_->duration; }
 
 int FilterGraph::SourcePinCount() const { return static_cast<int>(impl_->pins.size()); }
 
