@@ -1,0 +1,205 @@
+// The encoder's units on their own: rate-control figures, the group
+// structure, time codes, coefficient escapes, f_code ranges.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <string>
+#include <vector>
+
+#include "engine/mpeg/BitWriter.h"
+#include "engine/mpeg/video/GopStructure.h"
+#include "engine/mpeg/video/HeaderWriter.h"
+#include "engine/mpeg/video/MacroblockCoder.h"
+#include "engine/mpeg/video/MotionSearch.h"
+#include "engine/mpeg/video/RateControl.h"
+
+namespace reelcast::mpeg::video {
+namespace {
+
+// A writer over its own buffer; Bits() gives what was written as a '0'/'1' text.
+struct TestWriter {
+    std::vector<std::uint8_t> buffer = std::vector<std::uint8_t>(BitWriter::kBufferSize);
+    BitWriter bw;
+    TestWriter() {
+        bw.buffer = buffer.data();
+        bw.Reset();
+    }
+    std::string Bits() {
+        std::string s;
+        for (int i = 0; i < bw.writeIndex; ++i)
+            for (int b = 7; b >= 0; --b) s += ((buffer[static_cast<std::size_t>(i)] >> b) & 1) ? '1' : '0';
+        for (int b = 0; b < bw.pendingBits; ++b) s += ((bw.accumulator >> (31 - b)) & 1) ? '1' : '0';
+        return s;
+    }
+};
+
+TEST(VideoRateControl, VcdFigures) {
+    RateControl rc;
+    rc.StartSequence(1150000.0, 25.0, 396, 20, false, true);
+    EXPECT_EQ(rc.ReactionParameter(), 92000);
+    EXPECT_EQ(rc.ComplexityI(), 1600000);
+    EXPECT_EQ(rc.ComplexityP(), 600000);
+    EXPECT_EQ(rc.ComplexityB(), 420000);
+    EXPECT_EQ(rc.InitialFullnessI(), 29677);
+    EXPECT_EQ(rc.InitialFullnessP(), 29677);
+    EXPECT_EQ(rc.InitialFullnessB(), 41548);
+    const GroupCounts g = GroupCountsAt(0, 15, 1000);
+    EXPECT_EQ(g.n, 13);
+    EXPECT_EQ(g.np, 4);
+    EXPECT_EQ(g.nb, 8);
+    rc.StartGroup(g.np, g.nb);
+    EXPECT_DOUBLE_EQ(rc.RemainingBits(), 598000.0);
+    EXPECT_EQ(rc.InitialFullnessP(), 0);  // P and B buffers restart with the group
+    EXPECT_EQ(rc.InitialFullnessB(), 0);
+    EXPECT_EQ(rc.StartPicture(kPictureI, 0.0), 20);
+    // Later groups: 15 pictures, 4 P and 10 B.
+    const GroupCounts g2 = GroupCountsAt(13, 15, 1000);
+    EXPECT_EQ(g2.n, 15);
+    EXPECT_EQ(g2.np, 4);
+    EXPECT_EQ(g2.nb, 10);
+    // The last group is cut at the announced picture count.
+    EXPECT_EQ(GroupCountsAt(13, 15, 20).n, 7);
+}
+
+TEST(VideoRateControl, QuantiserSmoothingAroundTheFirstQuantiser) {
+    RateControl rc;
+    rc.StartSequence(1150000.0, 25.0, 396, 20, false, true);
+    rc.StartGroup(4, 8);
+    const double s0 = 1000.0;
+    ASSERT_EQ(rc.StartPicture(kPictureI, s0), 20);
+    // Activity equal to the average (400 at the start) leaves the quantiser as is;
+    // bits spent move the virtual buffer: Q = (29677 + spent) * 31 / 92000.
+    EXPECT_EQ(rc.MacroblockQuantiser(0, s0 + 2968.0, 400.0), 20);    // 22 -> the first quantiser
+    EXPECT_EQ(rc.MacroblockQuantiser(0, s0 + 8904.0, 400.0), 26);    // beyond 4 away: kept
+    EXPECT_EQ(rc.MacroblockQuantiser(0, s0 - 20774.0, 400.0), 6);    // below 8: kept
+    EXPECT_EQ(rc.MacroblockQuantiser(0, s0 - 1e9, 400.0), 2);
+    EXPECT_EQ(rc.MacroblockQuantiser(0, s0 + 1e9, 400.0), 62);
+    // Busy macroblocks get coarser quantisers, flat ones finer.
+    EXPECT_GT(rc.MacroblockQuantiser(0, s0 + 8904.0, 4000.0), 26);
+    EXPECT_LT(rc.MacroblockQuantiser(0, s0 + 8904.0, 10.0), 26);
+}
+
+TEST(VideoRateControl, StarvedPictureIsStuffedToNinetyPercent) {
+    std::vector<std::uint8_t> buffer(BitWriter::kBufferSize);
+    BitWriter bw;
+    bw.buffer = buffer.data();
+    bw.Reset();
+    RateControl rc;
+    rc.StartSequence(1150000.0, 25.0, 396, 20, false, true);
+    rc.StartGroup(4, 8);
+    rc.StartPicture(kPictureI, 0.0);
+    const double t = rc.Target();
+    bw.PutBits(0x5, 3);  // a picture of almost nothing
+    rc.EndPicture(bw);
+    const double pad = std::floor(0.9 * t - 3.0);
+    const double expected = 3.0 + std::floor(pad / 32.0) * 32.0;
+    const double aligned = std::ceil(expected / 8.0) * 8.0;
+    EXPECT_DOUBLE_EQ(static_cast<double>(bw.totalBits), aligned);
+    EXPECT_DOUBLE_EQ(rc.RemainingBits(), 598000.0 - aligned);
+    // A picture at its target is left alone.
+    const double before = static_cast<double>(bw.totalBits);
+    rc.StartPicture(kPictureP, before);
+    for (int i = 0; i < static_cast<int>(rc.Target()) / 32; ++i) bw.PutBits(0xFFFFFFFFu, 32);
+    const double written = static_cast<double>(bw.totalBits);
+    rc.EndPicture(bw);
+    EXPECT_DOUBLE_EQ(static_cast<double>(bw.totalBits), written);
+}
+
+TEST(VideoRateControl, VbvDelayStartsSevenEighthsFull) {
+    RateControl rc;
+    rc.StartSequence(2376000.0, 25.0, 1620, 112, true, false);
+    const double full = 112 * 16384 * 7.0 / 8.0 * 90000.0 / 2376000.0;
+    EXPECT_EQ(rc.VbvDelay(kPictureI, 0.0), static_cast<int>(std::floor(full)));
+    // A picture period later, with exactly one period's bits sent, the delay holds.
+    rc.EndPictureVbv(95040.0);
+    EXPECT_EQ(rc.VbvDelay(kPictureP, 95040.0), static_cast<int>(std::floor(full + 3600.0 - 3600.0)));
+    rc.EndPictureVbv(190080.0);
+    EXPECT_EQ(rc.VbvDelay(kPictureB, 190080.0), static_cast<int>(std::floor(full)));
+    EXPECT_EQ(rc.Counts().overflows, 0);
+    EXPECT_EQ(rc.Counts().underflows, 0);
+    // Far too many bits: the delay bottoms out at 0 and counts an underflow.
+    rc.EndPictureVbv(5e6);
+    EXPECT_EQ(rc.VbvDelay(kPictureB, 5e6), 0);
+    EXPECT_GE(rc.Counts().underflows, 1);
+}
+
+TEST(VideoGop, CodingOrderOfTheFirstGroups) {
+    const char* order = "I0 P3 B1 B2 P6 B4 B5 P9 B7 B8 P12 B10 B11 I15 B13 B14 P18 B16 B17";
+    std::string got;
+    for (int p = 0; p < 19; ++p) {
+        const CodedPicture c = PictureAt(p, 15, 1000);
+        if (p) got += ' ';
+        got += "?IPB"[c.type];
+        got += std::to_string(c.displayNumber);
+    }
+    EXPECT_EQ(got, order);
+    const CodedPicture i15 = PictureAt(13, 15, 1000);
+    EXPECT_EQ(i15.groupStart, 13);
+    EXPECT_EQ(i15.temporalReference, 2);
+    EXPECT_EQ(PictureAt(28, 15, 1000).type, kPictureI);
+    EXPECT_EQ(PictureAt(28, 15, 1000).displayNumber, 30);
+    // The last anchor is capped at the announced count.
+    EXPECT_EQ(PictureAt(7, 15, 9).displayNumber, 8);
+    // Queue slots: I0 from the first, then each anchor before its B pictures.
+    EXPECT_EQ(QueueSlotFor(0), 0);
+    EXPECT_EQ(QueueSlotFor(1), 0);
+    EXPECT_EQ(QueueSlotFor(2), 1);
+    EXPECT_EQ(QueueSlotFor(3), 2);
+}
+
+TEST(VideoHeaderFields, TimeCodes) {
+    EXPECT_EQ(TimeCode(0, 29.97), 1u << 12);
+    EXPECT_EQ(TimeCode(1800, 29.97), (1u << 13) | (1u << 12));        // 00:01:00 picture 0
+    EXPECT_EQ(TimeCode(13, 25.0), (1u << 12) | 13u);
+    EXPECT_EQ(TimeCode(90000, 25.0), (1u << 19) | (1u << 12));         // 01:00:00
+    EXPECT_EQ(TimeCode(25 * 61 + 3, 25.0), (1u << 13) | (1u << 12) | (1u << 6) | 3u);
+}
+
+TEST(VideoCoefficients, Mpeg1EscapeOfLevel200) {
+    TestWriter w;
+    std::int16_t levels[64] = {};
+    levels[1] = 200;  // zig-zag position 1, run 0
+    WriteBlockCoefficients(w.bw, levels, 1, false, true);
+    //           escape   run 0    0x00      0xC8      end of block
+    EXPECT_EQ(w.Bits(), "000001" "000000" "00000000" "11001000" "10");
+    TestWriter n;
+    levels[1] = -200;
+    WriteBlockCoefficients(n.bw, levels, 1, false, true);
+    EXPECT_EQ(n.Bits(), "000001" "000000" "10000000" "00111000" "10");
+    TestWriter m;
+    levels[1] = -128;  // needs the long form: the short one cannot hold -128
+    WriteBlockCoefficients(m.bw, levels, 1, false, true);
+    EXPECT_EQ(m.Bits(), "000001" "000000" "10000000" "10000000" "10");
+    TestWriter s;
+    levels[1] = -100;
+    WriteBlockCoefficients(s.bw, levels, 1, false, true);
+    EXPECT_EQ(s.Bits(), "000001" "000000" "10011100" "10");
+}
+
+TEST(VideoCoefficients, Mpeg2EscapeAndTableCodes) {
+    TestWriter w;
+    std::int16_t levels[64] = {};
+    levels[0] = 1;    // first non-intra coefficient, run 0 level 1: "1s"
+    levels[8] = -3;   // zig-zag 2: run 1 level 3: 0010 0101 s
+    levels[63] = 41;  // zig-zag 63: run 60, escape with 12-bit level
+    WriteBlockCoefficients(w.bw, levels, 0, true, false);
+    EXPECT_EQ(w.Bits(), "10" "001001011" "000001" "111100" "000000101001" "10");
+    TestWriter i;
+    std::int16_t intra[64] = {};
+    intra[1] = 1;  // intra AC run 0 level 1 uses the ordinary "11s"
+    WriteBlockCoefficients(i.bw, intra, 1, false, false);
+    EXPECT_EQ(i.Bits(), "110" "10");
+}
+
+TEST(VideoMotion, FCodeRanges) {
+    EXPECT_EQ(FCodeFor(0), 1);
+    EXPECT_EQ(FCodeFor(7), 1);
+    EXPECT_EQ(FCodeFor(8), 2);
+    EXPECT_EQ(FCodeFor(60), 4);
+    EXPECT_EQ(FCodeFor(63), 4);
+    EXPECT_EQ(FCodeFor(64), 5);
+    EXPECT_EQ(FCodeFor(2047), 9);
+}
+
+}  // namespace
+}  // namespace reelcast::mpeg::video
