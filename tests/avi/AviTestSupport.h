@@ -1,0 +1,64 @@
+// Shared helpers of the AVI tests: temporary folders, running the independent
+// checkers (ffmpeg, ffprobe) and reading an AVI's RIFF structure back.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace avitest {
+
+// A fresh folder under the system's temporary folder, removed with its contents.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    const std::string& path() const { return path_; }
+    std::string File(const std::string& name) const { return path_ + "/" + name; }
+
+private:
+    std::string path_;
+};
+
+bool HaveTool(const char* name);
+// Runs a shell command; its standard output, and the exit status in *status.
+std::string Run(const std::string& command, int* status = nullptr);
+std::string Quote(const std::string& s);
+bool FileExists(const std::string& path);
+std::uint64_t FileSize(const std::string& path);
+
+// ffprobe's key=value entries of each stream.
+std::vector<std::map<std::string, std::string>> ProbeStreams(const std::string& path);
+// Decodes every stream with ffmpeg, failing on any error; true when clean.
+bool DecodesCleanly(const std::string& path, std::string* errors = nullptr);
+// Decoded audio duration in seconds (ffmpeg to 16-bit PCM at the stream's rate).
+double DecodedAudioSeconds(const std::string& path, int sampleRate, int channels);
+// Decoded video frames.
+int DecodedVideoFrames(const std::string& path);
+
+struct AviStream {
+    std::string fccType, fccHandler;
+    std::uint32_t scale = 0, rate = 0, length = 0, sampleSize = 0, suggestedBuffer = 0;
+    std::vector<std::uint8_t> format;
+    std::string name;
+    std::uint32_t superIndexEntries = 0;
+};
+struct AviLayout {
+    bool ok = false;
+    std::string error;
+    std::vector<std::string> riffForms;  // "AVI ", "AVIX", ...
+    std::uint32_t avihTotalFrames = 0;
+    std::uint32_t avihMicroSecPerFrame = 0;
+    std::uint32_t dmlhTotalFrames = 0;
+    std::uint32_t idx1Entries = 0;
+    std::vector<AviStream> streams;
+};
+// Walks the whole file: every RIFF and LIST size must fit the file exactly.
+AviLayout ReadAviLayout(const std::string& path);
+
+// A source made by ffmpeg's lavfi generators (testsrc2 pictures, a sine tone).
+bool MakeSource(const std::string& path, int width, int height, double fps, double seconds,
+                int sampleRate, const std::string& videoCodec = "mpeg4");
+
+}  // namespace avitest
