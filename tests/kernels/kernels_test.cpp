@@ -163,8 +163,9 @@ TEST(VideoKernels, MotionDistortionsAndSadsMatchPortable) {
             const int o1 = static_cast<int>(rng() % 16), o2 = static_cast<int>(rng() % 16), o3 = static_cast<int>(rng() % 16);
             const int hx = static_cast<int>(rng() & 1), hy = static_cast<int>(rng() & 1);
             const int hx2 = static_cast<int>(rng() & 1), hy2 = static_cast<int>(rng() & 1);
-            const int h = (rng() & 1) ? 16 : 8;
-            const int lim = limits[rng() % 6];
+            const int h = (rng() & 1) ? 16 : 1 + static_cast<int>(rng() % 16);
+            // Fixed limits and ones near the running sums, so exits land inside row groups.
+            const int lim = (rng() & 1) ? limits[rng() % 6] : static_cast<int>(rng() % (h * 16 * 128));
             ASSERT_EQ(ref.PredictionError(a.at(o1), b.at(o2), stride, hx, hy, h),
                       f.k.PredictionError(a.at(o1), b.at(o2), stride, hx, hy, h));
             ASSERT_EQ(ref.BidirAbsError(a.at(o1), c.at(o3), b.at(o2), stride, hx, hy, hx2, hy2, h),
@@ -174,8 +175,15 @@ TEST(VideoKernels, MotionDistortionsAndSadsMatchPortable) {
             ASSERT_EQ(ref.MacroblockVariance(a.at(o1), stride), f.k.MacroblockVariance(a.at(o1), stride));
             ASSERT_EQ(ref.Sad16(a.at(o1), b.at(o2), stride, hx, hy, h, lim),
                       f.k.Sad16(a.at(o1), b.at(o2), stride, hx, hy, h, lim));
+            // A limit equal to the sum after row k must stop exactly there.
+            const int k = 1 + static_cast<int>(rng() % h);
+            const int exact = ref.Sad16(a.at(o1), b.at(o2), stride, hx, hy, k, INT_MAX);
+            ASSERT_EQ(ref.Sad16(a.at(o1), b.at(o2), stride, hx, hy, h, exact),
+                      f.k.Sad16(a.at(o1), b.at(o2), stride, hx, hy, h, exact)) << "k " << k;
             const int qs = stride / 4;  // quarter pictures
             ASSERT_EQ(ref.Sad4x4(a.at(o1), b.at(o2), qs, lim), f.k.Sad4x4(a.at(o1), b.at(o2), qs, lim));
+            const int exact4 = ref.Sad4x4(a.at(o1), b.at(o2), qs, 1 + static_cast<int>(rng() % 400));
+            ASSERT_EQ(ref.Sad4x4(a.at(o1), b.at(o2), qs, exact4), f.k.Sad4x4(a.at(o1), b.at(o2), qs, exact4));
         }
         // Extremes: all 255 against all 0 reaches the largest sums.
         Plane w(32, 18), z(32, 18);

@@ -223,8 +223,25 @@ int MacroblockVariance(const uint8_t* p, ptrdiff_t stride) {
 }
 
 int Sad16(const uint8_t* ref, const uint8_t* cur, ptrdiff_t stride, int hx, int hy, int h, int limit) {
-    int s = 0;
-    for (int r = 0; r < h; ++r, ref += stride, cur += stride) {
+    int s = 0, r = 0;
+    // Row sums are never negative, so when four rows together stay below the
+    // limit no row inside them can have stopped the sum; only a group that
+    // reaches it is walked row by row to find where the sum stops.
+    for (; r + 4 <= h; r += 4, ref += 4 * stride, cur += 4 * stride) {
+        __m128i row[4];
+        for (int i = 0; i < 4; ++i)
+            row[i] = _mm_sad_epu8(Load16(cur + i * stride), HalfPel16(ref + i * stride, stride, hx, hy));
+        const int group = SadTotal(_mm_add_epi64(_mm_add_epi64(row[0], row[1]), _mm_add_epi64(row[2], row[3])));
+        if (s + group < limit) {
+            s += group;
+            continue;
+        }
+        for (int i = 0; i < 4; ++i) {
+            s += SadTotal(row[i]);
+            if (s >= limit) return s;
+        }
+    }
+    for (; r < h; ++r, ref += stride, cur += stride) {
         s += SadTotal(_mm_sad_epu8(Load16(cur), HalfPel16(ref, stride, hx, hy)));
         if (s >= limit) break;
     }
