@@ -92,14 +92,40 @@ bool FrameCursor::DecodeNext(AVFrame* into, std::int64_t* pts) {
 }
 
 void FrameCursor::Restart(std::int64_t ts) {
-    if (av_seek_frame(fmt_, stream_, ts, AVSEEK_FLAG_BACKWARD) < 0) {
-        // No index: start again from the beginning.
-        if (av_seek_frame(fmt_, stream_, 0, AVSEEK_FLAG_BACKWARD | AVSEEK_FLAG_BYTE) < 0)
-            avformat_seek_file(fmt_, -1, INT64_MIN, 0, INT64_MAX, 0);
+    const AVStream* st = fmt_->streams[stream_];
+    const std::int64_t start = st->start_time != AV_NOPTS_VALUE ? st->start_time : 0;
+    // Some demuxers land after the wanted time (at the next key picture): step
+    // further back until the first picture decoded is not later than ts, or the
+    // start of the stream is reached.
+    std::int64_t back = farAhead_ > 0 ? farAhead_ / 10 : 1;
+    for (int attempt = 0;; ++attempt) {
+        const std::int64_t target = attempt == 0 ? ts : ts - back;
+        const bool fromStart = target <= start || attempt >= 6;
+        if (fromStart) {
+            // The very beginning: by byte where the container allows it, since a
+            // time stamp seek may land on a picture that is no key picture.
+            const bool byBytes = !(fmt_->iformat->flags & AVFMT_NO_BYTE_SEEK) &&
+                                 av_seek_frame(fmt_, -1, 0, AVSEEK_FLAG_BACKWARD | AVSEEK_FLAG_BYTE) >= 0;
+            if (!byBytes && av_seek_frame(fmt_, stream_, start, AVSEEK_FLAG_BACKWARD) < 0)
+                avformat_seek_file(fmt_, -1, INT64_MIN, 0, INT64_MAX, 0);
+        } else if (attempt > 0) {
+            back *= 2;
+            if (av_seek_frame(fmt_, stream_, target, AVSEEK_FLAG_BACKWARD) < 0) continue;
+        } else if (av_seek_frame(fmt_, stream_, target, AVSEEK_FLAG_BACKWARD) < 0) {
+            continue;
+        }
+        avcodec_flush_buffers(dec_);
+        haveCur_ = haveNext_ = draining_ = eof_ = false;
+        lastPts_ = AV_NOPTS_VALUE;
+        std::int64_t pts = 0;
+        if (DecodeNext(next_, &pts)) {
+            nextPts_ = pts;
+            haveNext_ = true;
+        } else {
+            eof_ = true;
+        }
+        if (fromStart || !haveNext_ || nextPts_ <= ts) return;
     }
-    avcodec_flush_buffers(dec_);
-    haveCur_ = haveNext_ = draining_ = eof_ = false;
-    lastPts_ = AV_NOPTS_VALUE;
 }
 
 const AVFrame* FrameCursor::FrameAt(std::int64_t ts) {

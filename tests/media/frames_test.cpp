@@ -1,1 +1,323 @@
+// Frame sources: pictures read through VIDEODATADLL against FFmpeg's own decode
+// of the same files, the output-to-source index mapping, repeated pictures, the
+// paletted and 32-bit expansions, and the DirectShow reader's scaled pictures.
 #include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "MediaClips.h"
+#include "engine/core/Factories.h"
+#include "engine/media/IVfwFrameReader.h"
+#include "engine/media/IVideoFrameSource.h"
+#include "engine/media/VideoDataDll.h"
+
+namespace {
+
+using media_test::AviSpec;
+using media_test::Clip;
+using reelcast::IVideoFrameSource;
+
+struct Header {
+    std::uint32_t size;
+    std::int32_t width, height;
+    std::uint16_t planes, bitCount;
+    std::uint32_t compression, sizeImage;
+    std::int32_t xppm, yppm;
+    std::uint32_t clrUsed, clrImportant;
+};
+static_assert(sizeof(Header) == 40);
+
+Header HeaderOf(const std::vector<std::uint8_t>& buf) {
+    Header h;
+    std::memcpy(&h, buf.data(), 40);
+    return h;
+}
+
+std::uint32_t RowSize(int w) { return ((3 * w + 3) / 4) * 4; }
+
+// FFmpeg's decode of a file, bottom-up BGR rows without padding, one picture per entry.
+// Pictures are numbered as the container's frame rate counts them, or, with
+// `decoded`, one per decoded picture whatever its time stamp.
+std::vector<std::vector<std::uint8_t>> Reference(const std::string& path, int w, int h,
+                                                 const std::string& extraFilter = "",
+                                                 bool decoded = false) {
+    const std::string filter = extraFilter.empty() ? "vflip" : extraFilter + ",vflip";
+    std::string raw = media_test::Capture("ffmpeg -nostdin -v error -i '" + path + "' -vf " + filter +
+                                          (decoded ? " -fps_mode passthrough" : "") +
+                                          " -f rawvideo -pix_fmt bgr24 -");
+    std::vector<std::vector<std::uint8_t>> frames;
+    const std::size_t n = static_cast<std::size_t>(w) * h * 3;
+    for (std::size_t at = 0; n && at + n <= raw.size(); at += n)
+        frames.emplace_back(raw.begin() + at, raw.begin() + at + n);
+    return frames;
+}
+
+// Our picture's rows without their padding.
+std::vector<std::uint8_t> Unpad(const std::vector<std::uint8_t>& dib, int w, int h) {
+    std::vector<std::uint8_t> out;
+    const std::uint32_t row = RowSize(w);
+    for (int y = 0; y < h; ++y) {
+        const auto* r = dib.data() + 40 + static_cast<std::size_t>(row) * y;
+        out.insert(out.end(), r, r + 3 * w);
+    }
+    return out;
+}
+
+double Psnr(const std::vector<std::uint8_t>& a, const std::vector<std::uint8_t>& b) {
+    if (a.size() != b.size() || a.empty()) return 0;
+    double se = 0;
+    for (std::size_t i = 0; i < a.size(); ++i) se += (a[i] - b[i]) * (a[i] - b[i]);
+    if (se == 0) return 99;
+    return 10 * std::log10(255.0 * 255.0 * a.size() / se);
+}
+
+struct Source {
+    IVideoFrameSource* src = nullptr;
+    explicit Source(const std::string& path, int w, int h, double rate, bool* ok) {
+        src = reelcast::core::New<IVideoFrameSource>("VIDEODATADLL");
+        *ok = src && src->Open(path.c_str(), w, h, rate);
+    }
+    ~Source() { reelcast::ReleaseAndClear(src); }
+    int Mode() const { return static_cast<reelcast::media::VideoDataDll*>(src)->Mode(); }
+};
+
+std::string WriteAvi(const std::string& name, const AviSpec& spec) {
+    const std::string path = media_test::TempDir() + "/" + name;
+    return media_test::WriteFile(path, media_test::BuildAvi(spec)) ? path : std::string();
+}
+
+// Uncompressed AVIs come through the AVIFile reader at their own size, and every
+// picture equals FFmpeg's decode exactly (24-bit copied, 32-bit packed, 8-bit
+// expanded through the palette).
+TEST(FrameSource, UncompressedAvisMatchFfmpegExactly) {
+    for (const char* clip : {"rgb24.avi", "rgb32.avi", "pal8.avi"}) {
+        SCOPED_TRACE(clip);
+        const std::string path = Clip(clip);
+        ASSERT_FALSE(path.empty());
+        bool ok = false;
+        Source s(path, 352, 288, 25.0, &ok);
+        ASSERT_TRUE(ok);
+        EXPECT_EQ(s.Mode(), 0);
+        std::uint32_t size = 0;
+        ASSERT_TRUE(s.src->GetFrame(0, nullptr, &size));
+        const int w = std::string(clip) == "rgb24.avi" ? 66 : 64;
+        const int h = std::string(clip) == "rgb24.avi" ? 50 : 48;
+        EXPECT_EQ(size, RowSize(w) * h + 40);
+        const auto ref = Reference(path, w, h);
+        ASSERT_FALSE(ref.empty());
+        std::vector<std::uint8_t> buf(size);
+        for (std::size_t i = 0; i < ref.size(); ++i) {
+            ASSERT_TRUE(s.src->GetFrame(static_cast<std::uint32_t>(i), buf.data(), &size));
+            const Header hd = HeaderOf(buf);
+            EXPECT_EQ(hd.width, w);
+            EXPECT_EQ(hd.height, h);
+            EXPECT_EQ(hd.bitCount, 24);
+            EXPECT_EQ(hd.clrUsed, 0u);
+            EXPECT_EQ(hd.sizeImage, RowSize(w) * h);
+            ASSERT_EQ(Unpad(buf, w, h), ref[i]) << "picture " << i;
+        }
+    }
+}
+
+// Hand-built paletted AVIs: a 16-entry palette (colours-used 16) and a full one
+// (colours-used 0 means 256 entries).
+TEST(FrameSource, PalettedAviUsesItsPaletteEntries) {
+    for (int entries : {16, 256}) {
+        SCOPED_TRACE(entries);
+        AviSpec spec;
+        spec.width = 13;  // odd: source rows padded to 16, output rows to 40
+        spec.height = 5;
+        spec.paletteEntries = entries;
+        spec.clrUsed = entries == 256 ? 0 : entries;
+        const std::string path = WriteAvi("pal" + std::to_string(entries) + ".avi", spec);
+        bool ok = false;
+        Source s(path, 16, 16, 25.0, &ok);
+        ASSERT_TRUE(ok);
+        ASSERT_EQ(s.Mode(), 0);
+        std::uint32_t size = 0;
+        ASSERT_TRUE(s.src->GetFrame(0, nullptr, &size));
+        ASSERT_EQ(size, RowSize(13) * 5 + 40);
+        std::vector<std::uint8_t> buf(size);
+        for (int f = 0; f < spec.frames; ++f) {
+            ASSERT_TRUE(s.src->GetFrame(f, buf.data(), &size));
+            for (int y = 0; y < spec.height; ++y) {
+                for (int x = 0; x < spec.width; ++x) {
+                    std::uint8_t bgr[3];
+                    media_test::AviPalette(media_test::AviPixel(spec, f, x, y, 0), bgr);
+                    // Bottom-up: picture row y is DIB row height-1-y.
+                    const std::uint8_t* px = buf.data() + 40 + RowSize(13) * (spec.height - 1 - y) + 3 * x;
+                    ASSERT_EQ(0, std::memcmp(px, bgr, 3)) << f << " " << x << "," << y;
+                }
+            }
+        }
+    }
+}
+
+// 25 fps to 29.97 fps: output i shows source floor(i / 29.97 x 25 + 0.5); a
+// repeated source picture leaves the caller's buffer untouched.
+TEST(FrameSource, HigherOutputRateRepeatsPicturesWithoutTouchingTheBuffer) {
+    AviSpec spec;
+    spec.bitCount = 24;
+    spec.width = 8;
+    spec.height = 4;
+    spec.frames = 12;
+    const std::string path = WriteAvi("rate25.avi", spec);
+    bool ok = false;
+    Source s(path, 8, 4, 29.97, &ok);
+    ASSERT_TRUE(ok);
+    std::uint32_t size = 0;
+    ASSERT_TRUE(s.src->GetFrame(0, nullptr, &size));
+    std::vector<std::uint8_t> buf(size);
+    auto shows = [&](int source) {
+        // Picture row 0 is the DIB's last row.
+        const std::uint8_t* px = buf.data() + 40 + RowSize(8) * 3;
+        return px[0] == media_test::AviPixel(spec, source, 0, 0, 0) &&
+               px[4] == media_test::AviPixel(spec, source, 1, 0, 1);
+    };
+    const int expected[] = {0, 1, 2, 3, 3, 4, 5, 6, 7, 8, 8, 9, 10, 11, 11, 11};
+    int previous = -1;
+    for (int i = 0; i < 16; ++i) {
+        SCOPED_TRACE(i);
+        if (expected[i] == previous) std::memset(buf.data(), 0xAB, buf.size());
+        ASSERT_TRUE(s.src->GetFrame(i, buf.data(), &size));
+        if (expected[i] == previous) {
+            EXPECT_EQ(buf[0], 0xAB);
+            EXPECT_EQ(buf.back(), 0xAB);
+        } else {
+            EXPECT_TRUE(shows(expected[i]));
+        }
+        previous = expected[i];
+    }
+    // Beyond the end the last picture stays.
+    ASSERT_TRUE(s.src->GetFrame(1000, buf.data(), &size));
+}
+
+// 29.97 fps to 25 fps skips source pictures (output 5 shows source 6), and going
+// back to an earlier picture works.
+TEST(FrameSource, LowerOutputRateSkipsAndSeeksBack) {
+    AviSpec spec;
+    spec.bitCount = 24;
+    spec.width = 8;
+    spec.height = 4;
+    spec.frames = 12;
+    spec.rate = 30000;
+    spec.scale = 1001;
+    const std::string path = WriteAvi("rate2997.avi", spec);
+    bool ok = false;
+    Source s(path, 8, 4, 25.0, &ok);
+    ASSERT_TRUE(ok);
+    std::uint32_t size = 0;
+    ASSERT_TRUE(s.src->GetFrame(0, nullptr, &size));
+    std::vector<std::uint8_t> buf(size);
+    auto pixel = [&] { return buf[40 + RowSize(8) * 3]; };
+    ASSERT_TRUE(s.src->GetFrame(5, buf.data(), &size));
+    EXPECT_EQ(pixel(), media_test::AviPixel(spec, 6, 0, 0, 0));
+    ASSERT_TRUE(s.src->GetFrame(2, buf.data(), &size));
+    EXPECT_EQ(pixel(), media_test::AviPixel(spec, 2, 0, 0, 0));
+}
+
+TEST(FrameSource, OneByOnePicture) {
+    AviSpec spec;
+    spec.bitCount = 24;
+    spec.width = 1;
+    spec.height = 1;
+    const std::string path = WriteAvi("one.avi", spec);
+    bool ok = false;
+    Source s(path, 16, 16, 25.0, &ok);
+    ASSERT_TRUE(ok);
+    std::uint32_t size = 0;
+    ASSERT_TRUE(s.src->GetFrame(0, nullptr, &size));
+    EXPECT_EQ(size, 44u);
+    std::vector<std::uint8_t> buf(size);
+    ASSERT_TRUE(s.src->GetFrame(2, buf.data(), &size));
+    EXPECT_EQ(buf[40], media_test::AviPixel(spec, 2, 0, 0, 0));
+    EXPECT_EQ(buf[42], media_test::AviPixel(spec, 2, 0, 0, 2));
+}
+
+// Compressed AVIs decode through the AVIFile reader at their own size and agree
+// with FFmpeg's decode.
+TEST(FrameSource, CompressedAvisAgreeWithFfmpeg) {
+    for (const char* clip : {"xvid_mp3.avi", "mjpeg_pcm.avi", "h264.avi"}) {
+        SCOPED_TRACE(clip);
+        const std::string path = Clip(clip);
+        bool ok = false;
+        Source s(path, 352, 288, 25.0, &ok);
+        ASSERT_TRUE(ok);
+        EXPECT_EQ(s.Mode(), 0);
+        std::uint32_t size = 0;
+        ASSERT_TRUE(s.src->GetFrame(0, nullptr, &size));
+        ASSERT_EQ(size, RowSize(160) * 120 + 40);
+        const auto ref = Reference(path, 160, 120);
+        ASSERT_GE(ref.size(), 25u);
+        std::vector<std::uint8_t> buf(size);
+        for (std::uint32_t i = 0; i < ref.size(); i += 3) {
+            ASSERT_TRUE(s.src->GetFrame(i, buf.data(), &size));
+            EXPECT_GT(Psnr(Unpad(buf, 160, 120), ref[i]), 35.0) << "picture " << i;
+        }
+    }
+}
+
+// Files AVIFile cannot open go to the DirectShow reader, which scales to the
+// requested size; its size answer carries the chooser's extra 40 bytes.
+TEST(FrameSource, OtherContainersComeScaledThroughDirectShow) {
+    const struct {
+        const char* clip;
+        int w, h;
+    } cases[] = {{"video.wmv", 176, 144}, {"h264.mp4", 160, 120}, {"mpeg2.mpg", 176, 144}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.clip);
+        const std::string path = Clip(c.clip);
+        const int W = 96, H = 64;
+        bool ok = false;
+        Source s(path, W, H, 25.0, &ok);
+        ASSERT_TRUE(ok);
+        EXPECT_EQ(s.Mode(), 1);
+        std::uint32_t size = 0;
+        ASSERT_TRUE(s.src->GetFrame(0, nullptr, &size));
+        EXPECT_EQ(size, RowSize(W) * H + 40 + 40);
+        std::vector<std::uint8_t> buf(size);
+        const auto ref = Reference(path, W, H, "scale=96:64:flags=bilinear", true);
+        ASSERT_GE(ref.size(), 20u);
+        for (std::uint32_t i : {0u, 1u, 2u, 10u, 19u, 7u}) {
+            ASSERT_TRUE(s.src->GetFrame(i, buf.data(), &size)) << i;
+            const Header hd = HeaderOf(buf);
+            EXPECT_EQ(hd.width, W);
+            EXPECT_EQ(hd.height, H);
+            EXPECT_EQ(hd.bitCount, 24);
+            EXPECT_GT(Psnr(Unpad(buf, W, H), ref[i]), 30.0) << "picture " << i;
+        }
+    }
+}
+
+TEST(FrameSource, RealFootageThroughDirectShow) {
+    const std::string real = media_test::RealFootage();
+    if (real.empty()) GTEST_SKIP() << "real footage absent";
+    bool ok = false;
+    Source s(real, 352, 240, 29.97, &ok);
+    ASSERT_TRUE(ok);
+    EXPECT_EQ(s.Mode(), 1);
+    std::uint32_t size = 0;
+    ASSERT_TRUE(s.src->GetFrame(0, nullptr, &size));
+    std::vector<std::uint8_t> buf(size);
+    for (std::uint32_t i = 0; i < 30; ++i) ASSERT_TRUE(s.src->GetFrame(i, buf.data(), &size));
+    EXPECT_EQ(HeaderOf(buf).width, 352);
+}
+
+TEST(FrameSource, NothingOpenAnswersFalse) {
+    IVideoFrameSource* src = reelcast::core::New<IVideoFrameSource>("VIDEODATADLL");
+    ASSERT_NE(src, nullptr);
+    std::uint32_t size = 0;
+    EXPECT_FALSE(src->GetFrame(0, nullptr, &size));
+    EXPECT_FALSE(src->Open(Clip("stereo.wav").c_str(), 64, 48, 25.0));
+    EXPECT_FALSE(src->GetFrame(0, nullptr, &size));
+    // A zero or non-finite output rate is refused rather than divided by.
+    EXPECT_FALSE(src->Open(Clip("rgb24.avi").c_str(), 64, 48, 0.0));
+    EXPECT_FALSE(src->Open(Clip("rgb24.avi").c_str(), 64, 48, std::nan("")));
+    EXPECT_TRUE(src->Open(Clip("rgb24.avi").c_str(), 64, 48, 25.0));
+    src->Release();
+}
+
+}  // namespace
