@@ -20,6 +20,10 @@ std::string TempDir() {
         std::string base = std::filesystem::temp_directory_path().string();
         std::string d = base + "/reelcast_video_" + std::to_string(getpid());
         std::filesystem::create_directories(d);
+        std::atexit([] {
+            std::error_code ec;
+            std::filesystem::remove_all(TempDir(), ec);
+        });
         return d;
     }();
     return dir;
