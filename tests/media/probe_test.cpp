@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <map>
 #include <string>
 
 #include "MediaClips.h"
@@ -39,12 +40,22 @@ Probe ProbeFile(const std::string& path, bool force = false) {
 
 std::string FirstLine(const std::string& text) { return text.substr(0, text.find("\r\n")); }
 
-// One ffprobe field of the first stream of a kind ("v" or "a").
-std::string Ffprobe(const std::string& path, const char* kind, const char* field) {
-    std::string out = Capture("ffprobe -v error -select_streams " + std::string(kind) +
-                              ":0 -show_entries stream=" + field + " -of csv=p=0 '" + path + "'");
-    while (!out.empty() && (out.back() == '\n' || out.back() == ',')) out.pop_back();
-    return out;
+// The fields of the first stream of a kind ("v" or "a"), as ffprobe gives them.
+std::map<std::string, std::string> Ffprobe(const std::string& path, const char* kind) {
+    const std::string out = Capture("ffprobe -v error -select_streams " + std::string(kind) +
+                                    ":0 -show_entries stream=width,height,nb_frames,sample_rate,"
+                                    "channels,codec_tag -of default=nw=1 '" + path + "'");
+    std::map<std::string, std::string> fields;
+    std::size_t at = 0;
+    while (at < out.size()) {
+        std::size_t end = out.find('\n', at);
+        if (end == std::string::npos) end = out.size();
+        const std::string line = out.substr(at, end - at);
+        const std::size_t eq = line.find('=');
+        if (eq != std::string::npos) fields[line.substr(0, eq)] = line.substr(eq + 1);
+        at = end + 1;
+    }
+    return fields;
 }
 
 TEST(MediaProbe, VideoOnlyAviGivesTheExactText) {
@@ -105,9 +116,10 @@ TEST(MediaProbe, AviRecordsAgreeWithFfprobe) {
         ASSERT_TRUE(p.ok);
         EXPECT_EQ(FirstLine(p.text), "Media Type: AVI");
         EXPECT_EQ(p.v.present, 1);
-        EXPECT_EQ(std::to_string(p.v.width), Ffprobe(path, "v", "width"));
-        EXPECT_EQ(std::to_string(p.v.height), Ffprobe(path, "v", "height"));
-        EXPECT_EQ(std::to_string(p.v.frameCount), Ffprobe(path, "v", "nb_frames"));
+        auto video = Ffprobe(path, "v");
+        EXPECT_EQ(std::to_string(p.v.width), video["width"]);
+        EXPECT_EQ(std::to_string(p.v.height), video["height"]);
+        EXPECT_EQ(std::to_string(p.v.frameCount), video["nb_frames"]);
         EXPECT_EQ(p.v.bitCount, c.bitCount);
         EXPECT_STREQ(p.v.fourCC, c.fourCC);
         EXPECT_STREQ(p.v.codec, c.codec);
@@ -115,9 +127,10 @@ TEST(MediaProbe, AviRecordsAgreeWithFfprobe) {
         if (c.audioCodec) {
             EXPECT_EQ(p.a.present, 1);
             EXPECT_STREQ(p.a.codec, c.audioCodec);
-            EXPECT_EQ(std::to_string(p.a.sampleRate), Ffprobe(path, "a", "sample_rate"));
-            EXPECT_EQ(std::to_string(p.a.channels), Ffprobe(path, "a", "channels"));
-            EXPECT_EQ(std::to_string(p.a.formatTag), std::to_string(std::stoi(Ffprobe(path, "a", "codec_tag"), nullptr, 16)));
+            auto audio = Ffprobe(path, "a");
+            EXPECT_EQ(std::to_string(p.a.sampleRate), audio["sample_rate"]);
+            EXPECT_EQ(std::to_string(p.a.channels), audio["channels"]);
+            EXPECT_EQ(p.a.formatTag, std::stoi(audio["codec_tag"], nullptr, 16));
             EXPECT_NE(p.text.find("AudioInfo:\r\n    SampleRate: " + std::to_string(p.a.sampleRate)),
                       std::string::npos);
         } else {
