@@ -10,11 +10,13 @@ namespace reelcast::mpeg::audio {
 AnalysisFilterbank::AnalysisFilterbank() {
     const double pi = 3.14159265358979323846;
     for (int m = 0; m < 512; ++m) windowRev_[m] = kAnalysisWindow[511 - m];
-    for (int i = 0; i < 64; ++i) {
+    // The matrix cos((2k + 1)(i - 16) pi / 64) is even about i = 16 and odd about
+    // i = 48 (where it is 0), so the 64 windowed sums fold into 32 before a
+    // 32 x 32 product with the rows a = 0..31 of cos((2k + 1) a pi / 64).
+    for (int a = 0; a < 32; ++a) {
         for (int k = 0; k < 32; ++k) {
-            const double c = std::cos((2 * k + 1) * (i - 16) * pi / 64.0);
-            // Stored by u = 63 - i: the windowed sums come out in that order.
-            matrix_[63 - i][k] = static_cast<float>(std::round(c * 1e9) / 1e9);
+            const double c = std::cos((2 * k + 1) * a * pi / 64.0);
+            matrix_[a][k] = static_cast<float>(std::round(c * 1e9) / 1e9);
         }
     }
     Reset();
@@ -35,12 +37,17 @@ void AnalysisFilterbank::Process(int ch, const float* in, float (*out)[32]) {
             const float* xr = x + 64 * r;
             for (int u = 0; u < 64; ++u) y_[u] += w[u] * xr[u];
         }
+        // y_[u] is the standard's Y[63 - u]; fold Y into f[a] (see the constructor).
+        float f[32];
+        f[0] = y_[63 - 16];
+        for (int a = 1; a <= 16; ++a) f[a] = y_[63 - (16 + a)] + y_[63 - (16 - a)];
+        for (int a = 17; a < 32; ++a) f[a] = y_[63 - (16 + a)] - y_[63 - (80 - a)];
         float acc[32];
         for (int k = 0; k < 32; ++k) acc[k] = 0.0f;
-        for (int u = 0; u < 64; ++u) {
-            const float yi = y_[u];
-            const float* mrow = matrix_[u];
-            for (int k = 0; k < 32; ++k) acc[k] += mrow[k] * yi;
+        for (int a = 0; a < 32; ++a) {
+            const float fa = f[a];
+            const float* mrow = matrix_[a];
+            for (int k = 0; k < 32; ++k) acc[k] += mrow[k] * fa;
         }
         for (int k = 0; k < 32; ++k) out[b][k] = acc[k];
     }

@@ -20,7 +20,7 @@ public:
 
 private:
     alignas(32) float windowRev_[512];  // C[511 - m], so the window runs forwards in time
-    alignas(32) float matrix_[64][32];  // [63 - i][k] = cos((2k + 1)(i - 16) pi / 64), rounded to 1e-9
+    alignas(32) float matrix_[32][32];  // [a][k] = cos((2k + 1) a pi / 64), rounded to 1e-9
     alignas(32) float hist_[2][kHistory + kFrame];
     alignas(32) float y_[64];  // windowed partial sums, y_[u] = the standard's Y[63 - u]
 };

@@ -4,11 +4,34 @@
 
 namespace reelcast::mpeg::audio {
 
+namespace {
+
+// One run of radix-2 butterflies: x[j], y[j] = x[j] +- w[j] y[j], with y = x + half.
+inline void Butterflies(float* __restrict xr, float* __restrict xi, const float* __restrict wr,
+                        const float* __restrict wi, int half) {
+    float* __restrict yr = xr + half;
+    float* __restrict yi = xi + half;
+    for (int j = 0; j < half; ++j) {
+        const float c = wr[j], d = wi[j];
+        const float tr = yr[j] * c - yi[j] * d;
+        const float ti = yr[j] * d + yi[j] * c;
+        yr[j] = xr[j] - tr;
+        yi[j] = xi[j] - ti;
+        xr[j] += tr;
+        xi[j] += ti;
+    }
+}
+
+}  // namespace
+
 Fft1024::Fft1024() {
     const double pi = 3.14159265358979323846;
-    for (int k = 0; k < kHalf / 2; ++k) {
-        wr_[k] = static_cast<float>(std::cos(2.0 * pi * k / kHalf));
-        wi_[k] = static_cast<float>(-std::sin(2.0 * pi * k / kHalf));
+    for (int size = 8; size <= kHalf; size <<= 1) {
+        const int half = size / 2;
+        for (int j = 0; j < half; ++j) {
+            wr_[half - 4 + j] = static_cast<float>(std::cos(2.0 * pi * j / size));
+            wi_[half - 4 + j] = static_cast<float>(-std::sin(2.0 * pi * j / size));
+        }
     }
     for (int k = 0; k < kLines; ++k) {
         sr_[k] = static_cast<float>(std::cos(2.0 * pi * k / kSize));
@@ -33,10 +56,10 @@ void Fft1024::Forward(const float* in, float* re, float* im) {
     }
     // Sizes 2 and 4 have trivial twiddles (1 and -i).
     for (int s = 0; s < kHalf; s += 4) {
-        float ar = zr_[s] + zr_[s + 1], ai = zi_[s] + zi_[s + 1];
-        float br = zr_[s] - zr_[s + 1], bi = zi_[s] - zi_[s + 1];
-        float cr = zr_[s + 2] + zr_[s + 3], ci = zi_[s + 2] + zi_[s + 3];
-        float dr = zr_[s + 2] - zr_[s + 3], di = zi_[s + 2] - zi_[s + 3];
+        const float ar = zr_[s] + zr_[s + 1], ai = zi_[s] + zi_[s + 1];
+        const float br = zr_[s] - zr_[s + 1], bi = zi_[s] - zi_[s + 1];
+        const float cr = zr_[s + 2] + zr_[s + 3], ci = zi_[s + 2] + zi_[s + 3];
+        const float dr = zr_[s + 2] - zr_[s + 3], di = zi_[s + 2] - zi_[s + 3];
         // second stage: (a, c) with w = 1; (b, d) with w = -i: -i * d = (di, -dr)
         zr_[s] = ar + cr;
         zi_[s] = ai + ci;
@@ -49,30 +72,22 @@ void Fft1024::Forward(const float* in, float* re, float* im) {
     }
     for (int size = 8; size <= kHalf; size <<= 1) {
         const int half = size >> 1;
-        const int step = kHalf / size;
-        for (int s = 0; s < kHalf; s += size) {
-            float* xr = zr_ + s;
-            float* xi = zi_ + s;
-            float* yr = xr + half;
-            float* yi = xi + half;
-            for (int j = 0; j < half; ++j) {
-                const float c = wr_[j * step], d = wi_[j * step];
-                const float tr = yr[j] * c - yi[j] * d;
-                const float ti = yr[j] * d + yi[j] * c;
-                yr[j] = xr[j] - tr;
-                yi[j] = xi[j] - ti;
-                xr[j] += tr;
-                xi[j] += ti;
-            }
-        }
+        for (int s = 0; s < kHalf; s += size) Butterflies(zr_ + s, zi_ + s, wr_ + half - 4, wi_ + half - 4, half);
     }
     // Split: X[k] = E[k] + W^k O[k], with E and O the spectra of the even and odd
-    // samples recovered from Z[k] and conj(Z[512 - k]).
+    // samples recovered from Z[k] and conj(Z[512 - k]). Z[512 - k] is read from a
+    // mirrored copy so the loop runs on contiguous data.
+    mr_[0] = zr_[0];
+    mi_[0] = zi_[0];
+    for (int k = 1; k <= kHalf; ++k) {
+        mr_[k] = zr_[kHalf - k];
+        mi_[k] = zi_[kHalf - k];
+    }
+    zr_[kHalf] = zr_[0];  // Z[512] = Z[0]
+    zi_[kHalf] = zi_[0];
     for (int k = 0; k <= kHalf; ++k) {
-        const int a = k & (kHalf - 1);
-        const int b = (kHalf - k) & (kHalf - 1);
-        const float ar = zr_[a], ai = zi_[a];
-        const float br = zr_[b], bi = -zi_[b];
+        const float ar = zr_[k], ai = zi_[k];
+        const float br = mr_[k], bi = -mi_[k];
         const float er = 0.5f * (ar + br), ei = 0.5f * (ai + bi);
         const float or_ = 0.5f * (ai - bi), oi = -0.5f * (ar - br);
         re[k] = er + sr_[k] * or_ - si_[k] * oi;

@@ -19,13 +19,17 @@ public:
 private:
     static constexpr int kHalf = kSize / 2;  // complex length
 
-    float wr_[kHalf / 2];   // exp(-2 pi i k / 512), k < 256
-    float wi_[kHalf / 2];
+    // Twiddles of every pass from size 8 up, each pass's run contiguous:
+    // for size s the run holds exp(-2 pi i j / s), j < s / 2, from offset s / 2 - 4.
+    alignas(32) float wr_[kHalf];
+    alignas(32) float wi_[kHalf];
     float sr_[kLines];      // exp(-2 pi i k / 1024), k <= 512, for the split
     float si_[kLines];
     std::uint16_t rev_[kHalf];
-    float zr_[kHalf];
-    float zi_[kHalf];
+    alignas(32) float zr_[kHalf + 1];  // one spare: Z[512] = Z[0] for the split
+    alignas(32) float zi_[kHalf + 1];
+    alignas(32) float mr_[kLines];     // Z[(512 - k) mod 512]
+    alignas(32) float mi_[kLines];
 };
 
 }  // namespace reelcast::mpeg::audio

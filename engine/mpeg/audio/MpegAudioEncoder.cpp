@@ -1,8 +1,10 @@
 #include "engine/mpeg/audio/MpegAudioEncoder.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <limits>
 #include <new>
 
 #include "engine/mpeg/mux/IMpegMultiplexer.h"
@@ -227,17 +229,17 @@ void MpegAudioEncoder::ComputeScaleFactors() {
                 for (int sb = 0; sb < 32; ++sb) peak[sb] = std::max(peak[sb], std::fabs(s[sb]));
             }
             for (int sb = 0; sb < sblimit_; ++sb) {
-                // Largest index whose scale factor still exceeds the peak: the
-                // factors fall with the index, so search downwards from 62.
-                int idx = 0;
+                // Largest index whose scale factor 2^(1 - j/3) still exceeds the
+                // peak: estimated from the logarithm, settled on the table.
                 const double p = peak[sb];
-                for (int j = 62; j >= 0; --j) {
-                    if (kScaleFactors[j] > p) {
-                        idx = j;
-                        break;
-                    }
+                int j = 62;
+                if (p > 0.0) {
+                    j = static_cast<int>(std::ceil(3.0 * (1.0 - std::log2(p)))) - 1;
+                    j = std::clamp(j, 0, 62);
+                    while (j < 62 && kScaleFactors[j + 1] > p) ++j;
+                    while (j > 0 && !(kScaleFactors[j] > p)) --j;
                 }
-                scf_[ch][part][sb] = idx;
+                scf_[ch][part][sb] = j;
             }
             for (int sb = sblimit_; sb < 32; ++sb) scf_[ch][part][sb] = 63;
         }
@@ -290,49 +292,52 @@ void MpegAudioEncoder::ChooseScfsi() {
 
 int MpegAudioEncoder::AllocateBits(int available) {
     const audio::AllocTable& tab = *table_;
-    float mnr[2][32];
-    int state[2][32];  // 0 = nothing yet, 1 = has bits, 2 = exhausted
+    // Mask-to-noise ratios by subband and channel in one run (index 2 sb + ch),
+    // so that the first minimum is the lowest subband, then the lowest channel.
+    // A subband and channel that can take no more steps reads +infinity.
+    constexpr float kDone = std::numeric_limits<float>::infinity();
+    alignas(32) float mnr[64];
     for (int sb = 0; sb < 32; ++sb) {
         for (int ch = 0; ch < 2; ++ch) {
             alloc_[ch][sb] = 0;
-            mnr[ch][sb] = kQuantSnr[0] - smr_[ch][sb];
-            state[ch][sb] = sb < sblimit_ ? 0 : 2;
+            mnr[2 * sb + ch] = sb < sblimit_ ? kQuantSnr[0] - smr_[ch][sb] : kDone;
         }
     }
+    // A tournament tree over the 64 entries finds the first minimum: node n holds
+    // the winning index of its two children, leaves are 64 + index, and on a tie
+    // the left (lower) index wins.
+    std::uint8_t win[64];
+    auto better = [&mnr](int l, int r) { return mnr[r] < mnr[l] ? r : l; };
+    for (int n = 63; n >= 32; --n) win[n] = static_cast<std::uint8_t>(better(2 * n - 64, 2 * n + 1 - 64));
+    for (int n = 31; n >= 1; --n) win[n] = static_cast<std::uint8_t>(better(win[2 * n], win[2 * n + 1]));
+    auto replay = [&](int at) {
+        int n = (64 + at) >> 1;
+        win[n] = static_cast<std::uint8_t>(better(2 * n - 64, 2 * n + 1 - 64));
+        for (n >>= 1; n >= 1; n >>= 1) win[n] = static_cast<std::uint8_t>(better(win[2 * n], win[2 * n + 1]));
+    };
     int used = 0;
     for (;;) {
-        int minSb = -1, minCh = -1;
-        float smallest = 0.0f;
-        for (int sb = 0; sb < sblimit_; ++sb) {
-            for (int ch = 0; ch < 2; ++ch) {
-                if (state[ch][sb] != 2 && (minSb < 0 || mnr[ch][sb] < smallest)) {
-                    smallest = mnr[ch][sb];
-                    minSb = sb;
-                    minCh = ch;
-                }
-            }
-        }
-        if (minSb < 0) break;
-        const int cur = alloc_[minCh][minSb];
-        const audio::QuantClass& next = kQuantClasses[tab.quant[minSb][cur + 1]];
+        const int at = win[1];
+        if (mnr[at] == kDone) break;
+        const int sb = at >> 1, ch = at & 1;
+        const int cur = alloc_[ch][sb];
+        const audio::QuantClass& next = kQuantClasses[tab.quant[sb][cur + 1]];
         int increment = 12 * next.codeWords * next.bits;
-        int sideBits = 0;
         if (cur > 0) {
-            const audio::QuantClass& now = kQuantClasses[tab.quant[minSb][cur]];
+            const audio::QuantClass& now = kQuantClasses[tab.quant[sb][cur]];
             increment -= 12 * now.codeWords * now.bits;
         } else {
-            sideBits = 2 + 6 * kScfCount[scfsi_[minCh][minSb]];
+            increment += 2 + 6 * kScfCount[scfsi_[ch][sb]];  // SCFSI and scale factors
         }
-        if (used + increment + sideBits <= available) {
+        if (used + increment <= available) {
             const int ba = cur + 1;
-            alloc_[minCh][minSb] = ba;
-            used += increment + sideBits;
-            state[minCh][minSb] = 1;
-            mnr[minCh][minSb] = kQuantSnr[tab.quant[minSb][ba] + 1] - smr_[minCh][minSb];
-            if (ba >= (1 << tab.nbal[minSb]) - 1) state[minCh][minSb] = 2;
+            alloc_[ch][sb] = ba;
+            used += increment;
+            mnr[at] = ba >= (1 << tab.nbal[sb]) - 1 ? kDone : kQuantSnr[tab.quant[sb][ba] + 1] - smr_[ch][sb];
         } else {
-            state[minCh][minSb] = 2;
+            mnr[at] = kDone;
         }
+        replay(at);
     }
     return used;
 }

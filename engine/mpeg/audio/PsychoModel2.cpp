@@ -59,17 +59,17 @@ bool PsychoModel2::Setup(int sampleRate) {
             ++p;
             low = bark[w];
         }
+        if (w == 0 || partOfLine_[w - 1] != p) firstLine_[p] = w;
         partOfLine_[w] = static_cast<unsigned char>(p);
         sum[p] += bark[w];
         ++lines[p];
     }
     partitions_ = p + 1;
+    firstLine_[partitions_] = kLines;
     for (int j = 0; j < partitions_; ++j) bval_[j] = static_cast<float>(sum[j] / lines[j]);
 
     for (int j = 0; j < partitions_; ++j) {
         double rnorm = 0.0;
-        spreadLo_[j] = partitions_;
-        spreadHi_[j] = -1;
         for (int i = 0; i < partitions_; ++i) {
             const double t = 1.05 * (static_cast<double>(bval_[j]) - bval_[i]);
             double x = 0.0;
@@ -77,12 +77,8 @@ bool PsychoModel2::Setup(int sampleRate) {
             const double tt = t + 0.474;
             const double y = 15.811389 + 7.5 * tt - 17.5 * std::sqrt(1.0 + tt * tt);
             const double s = y <= -100.0 ? 0.0 : std::pow(10.0, (x + y) / 10.0);
-            spread_[j][i] = static_cast<float>(s);
+            spreadT_[i][j] = static_cast<float>(s);
             rnorm += s;
-            if (s != 0.0) {
-                spreadLo_[j] = std::min(spreadLo_[j], i);
-                spreadHi_[j] = std::max(spreadHi_[j], i);
-            }
         }
         nbScale_[j] = (rnorm != 0.0 && lines[j] != 0) ? static_cast<float>(1.0 / (rnorm * lines[j])) : 0.0f;
         tmn_[j] = std::max(15.5f + bval_[j], 24.5f);
@@ -117,8 +113,6 @@ void PsychoModel2::AnalyseOnce(int ch, float* smr, bool first) {
     for (int i = 0; i < Fft1024::kSize; ++i) windowed_[i] = window_[i] * buf[i];
     fft_.Forward(windowed_, re_, im_);
 
-    for (int j = 0; j < partitions_; ++j) groupE_[j] = groupC_[j] = 0.0f;
-
     float* r1 = r1_[ch];
     float* r2 = r2_[ch];
     float* c1 = c1_[ch];
@@ -126,18 +120,14 @@ void PsychoModel2::AnalyseOnce(int ch, float* smr, bool first) {
     float* c2 = c2_[ch];
     float* s2 = s2_[ch];
     for (int w = 0; w < kLines; ++w) {
-        float e = re_[w] * re_[w] + im_[w] * im_[w];
-        float r, cs, sn;
-        if (e < kMinLineEnergy) {
-            e = kMinLineEnergy;
-            r = std::sqrt(e);
-            cs = 1.0f;  // phase 0
-            sn = 0.0f;
-        } else {
-            r = std::sqrt(e);
-            cs = re_[w] / r;
-            sn = im_[w] / r;
-        }
+        const float e0 = re_[w] * re_[w] + im_[w] * im_[w];
+        // Lines below the floor count as the floor with phase 0.
+        const bool floor = e0 < kMinLineEnergy;
+        const float e = floor ? kMinLineEnergy : e0;
+        const float r = std::sqrt(e);
+        const float inv = 1.0f / r;
+        const float cs = floor ? 1.0f : re_[w] * inv;
+        const float sn = floor ? 0.0f : im_[w] * inv;
         energy_[w] = e;
         // Prediction from the two previous spectra: magnitude 2 r1 - r2 and phase
         // 2 phi1 - phi2, the latter as the phasor u1^2 * conj(u2).
@@ -148,26 +138,39 @@ void PsychoModel2::AnalyseOnce(int ch, float* smr, bool first) {
         const float ps = b * c2[w] - a * s2[w];
         const float dx = r * cs - rp * pc;
         const float dy = r * sn - rp * ps;
-        const float den = r + std::fabs(rp);
-        const float c = den != 0.0f ? std::sqrt(dx * dx + dy * dy) / den : 0.0f;
+        // r is at least the floor's root, so the denominator is never 0.
+        unpred_[w] = std::sqrt(dx * dx + dy * dy) / (r + std::fabs(rp));
         r2[w] = r1[w];
         c2[w] = c1[w];
         s2[w] = s1[w];
         r1[w] = r;
         c1[w] = cs;
         s1[w] = sn;
-        const int p = partOfLine_[w];
-        groupE_[p] += e;
-        groupC_[p] += e * c;
+    }
+    for (int j = 0; j < partitions_; ++j) {
+        float ge = 0.0f, gc = 0.0f;
+        for (int w = firstLine_[j]; w < firstLine_[j + 1]; ++w) {
+            ge += energy_[w];
+            gc += energy_[w] * unpred_[w];
+        }
+        groupE_[j] = ge;
+        groupC_[j] = gc;
     }
 
-    for (int j = 0; j < partitions_; ++j) {
-        float ecb = 0.0f, ccb = 0.0f;
-        const float* s = spread_[j];
-        for (int i = spreadLo_[j]; i <= spreadHi_[j]; ++i) {
-            ecb += s[i] * groupE_[i];
-            ccb += s[i] * groupC_[i];
+    // Spread energy and energy-weighted unpredictability over the partitions:
+    // ecb[j] = sum over i of s(i -> j) * groupE[i], run masker by masker so the
+    // inner loop is over contiguous maskees.
+    for (int j = 0; j < partitions_; ++j) ecb_[j] = ccb_[j] = 0.0f;
+    for (int i = 0; i < partitions_; ++i) {
+        const float ge = groupE_[i], gc = groupC_[i];
+        const float* s = spreadT_[i];
+        for (int j = 0; j < partitions_; ++j) {
+            ecb_[j] += s[j] * ge;
+            ccb_[j] += s[j] * gc;
         }
+    }
+    for (int j = 0; j < partitions_; ++j) {
+        const float ecb = ecb_[j], ccb = ccb_[j];
         float cb = ecb != 0.0f ? ccb / ecb : 0.0f;
         cb = std::clamp(cb, 0.05f, 0.5f);
         const float tb = -0.434294482f * std::log(cb) - 0.301029996f;

@@ -39,14 +39,13 @@ private:
     const float* absThr_ = nullptr;
     int partitions_ = 0;
     unsigned char partOfLine_[kLines];
+    int firstLine_[kMaxPartitions + 1];  // lines of partition j: firstLine_[j] .. firstLine_[j + 1] - 1
     float bval_[kMaxPartitions];
     float tmn_[kMaxPartitions];
     float minval_[kMaxPartitions];
     float nbScale_[kMaxPartitions];  // 1 / (rnorm * lines), 0 for an empty partition
-    // Spreading from masker i into partition j, kept as the non-zero run of row j.
-    float spread_[kMaxPartitions][kMaxPartitions];
-    int spreadLo_[kMaxPartitions];
-    int spreadHi_[kMaxPartitions];
+    // Spreading from masker i into partition j, as spreadT_[i][j].
+    alignas(32) float spreadT_[kMaxPartitions][kMaxPartitions + 1];
 
     // Per channel history.
     float saved_[2][kSyncSize];
@@ -58,8 +57,10 @@ private:
     float windowed_[Fft1024::kSize];
     float re_[kLines], im_[kLines];
     float energy_[kLines];
+    float unpred_[kLines];  // unpredictability of each line
     float thr_[kLines];
     float groupE_[kMaxPartitions], groupC_[kMaxPartitions];
+    alignas(32) float ecb_[kMaxPartitions], ccb_[kMaxPartitions];  // spread sums
     float nb_[kMaxPartitions];
 };
 
