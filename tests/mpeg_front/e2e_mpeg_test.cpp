@@ -1,0 +1,336 @@
+// Whole conversions through reelcast-cli in every MPEG mode, checked with
+// programs we did not write: ffprobe, FFmpeg's strictest decoding, vcdimager;
+// and the sector layout and scan offsets parsed back.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <filesystem>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "tests/mpeg_front/E2eSupport.h"
+#include "tests/mpeg_mux/PackParser.h"
+
+namespace fs = std::filesystem;
+using namespace reelcast::testing;
+
+namespace {
+
+const std::string kCli = std::string(REELCAST_BIN_DIR) + "/reelcast-cli";
+
+struct Source {
+    const char* name;
+    int width, height;
+    const char* fps;  // lavfi rate
+    int sampleRate, channels;
+};
+
+struct Case {
+    const char* mode;  // mpg1 vcd mpg2 svcd dvd
+    bool ntsc;         // vcd/svcd/dvd: --ntsc; mpg1/mpg2: --fps 29.97
+};
+
+bool Mpeg1Mode(const std::string& m) { return m == "mpg1" || m == "vcd"; }
+
+// Output picture rate and size the desktop program's dialogs give each mode.
+double OutputFps(const Case& c) { return c.ntsc ? 30000.0 / 1001.0 : 25.0; }
+
+int NearestLayer2Rate(int source) {
+    int r = std::min(48000, std::max(32000, source));
+    int best = 32000;
+    for (int c : {32000, 44100, 48000})
+        if (std::abs(c - r) < std::abs(best - r)) best = c;
+    return best;
+}
+
+// Job's picture count N from what the engine's own probe reports.
+struct Facts {
+    unsigned frames = 0;
+    double fps = 0;
+};
+
+Facts ProbeWithCli(const std::string& file) {
+    Facts f;
+    const std::string info = RunCommand(Quote(kCli) + " info " + Quote(file)).out;
+    const std::size_t a = info.find("Total Frame:");
+    const std::size_t b = info.find("FrameRate:");
+    if (a != std::string::npos) f.frames = static_cast<unsigned>(std::atol(info.c_str() + a + 12));
+    if (b != std::string::npos) f.fps = std::atof(info.c_str() + b + 10);
+    return f;
+}
+
+// The pictures the job hands over: N, then the last one repeated until the
+// count is of the form 3k + 1.
+unsigned PicturesHandedOver(unsigned n) {
+    if (n == 0) return 0;
+    unsigned last = n - 1;
+    while (last % 3 != 0) ++last;
+    return last + 1;
+}
+
+std::string MakeSource(const ScratchDir& dir, const Source& s, double seconds) {
+    const std::string path = dir.File(std::string(s.name) + ".mkv");
+    char cmd[1024];
+    std::snprintf(cmd, sizeof cmd,
+                  "ffmpeg -v error -y -f lavfi -i testsrc2=size=%dx%d:rate=%s -f lavfi -i "
+                  "sine=frequency=523:sample_rate=%d -t %.2f -c:v mpeg4 -q:v 4 -c:a pcm_s16le -ac %d %s",
+                  s.width, s.height, s.fps, s.sampleRate, seconds, s.channels, Quote(path).c_str());
+    EXPECT_EQ(0, RunCommand(cmd).status) << cmd;
+    return path;
+}
+
+std::string Convert(const std::string& src, const std::string& out, const Case& c) {
+    std::string cmd = Quote(kCli) + " convert --mode " + c.mode + " -q -y";
+    if (c.ntsc) cmd += Mpeg1Mode(c.mode) && std::string(c.mode) == "mpg1" ? " --fps 29.97" : "";
+    if (c.ntsc && std::string(c.mode) == "mpg2") cmd += " --fps 29.97";
+    if (c.ntsc && (std::string(c.mode) == "vcd" || std::string(c.mode) == "svcd" || std::string(c.mode) == "dvd"))
+        cmd += " --ntsc";
+    cmd += " " + Quote(src) + " " + Quote(out) + " 2>&1";
+    CommandResult r = RunCommand(cmd);
+    EXPECT_EQ(0, r.status) << cmd << "\n" << r.out;
+    return r.out;
+}
+
+// Sectors whose video packet starts with a sequence header (which every I
+// picture of our streams follows).
+bool SectorStartsWithSequenceHeader(const std::vector<std::uint8_t>& b, const ParsedSector& s) {
+    for (const ParsedPacket& pk : s.packets) {
+        if (pk.id != 0xE0) continue;
+        const std::size_t d = pk.dataOffset;
+        return d + 4 <= b.size() && b[d] == 0 && b[d + 1] == 0 && b[d + 2] == 1 && b[d + 3] == 0xB3;
+    }
+    return false;
+}
+
+std::uint32_t AddressToSector(const std::uint8_t* a) {
+    auto unbcd = [](std::uint8_t v) { return static_cast<std::uint32_t>((v >> 4) * 10 + (v & 15)); };
+    return unbcd(a[0]) * 4500 + unbcd(a[1] & 0x7F) * 75 + unbcd(a[2] & 0x7F);
+}
+
+void CheckFile(const std::string& out, const Case& c, const Facts& facts, int sourceRate) {
+    const std::string mode = c.mode;
+    ASSERT_TRUE(fs::exists(out));
+    const bool mpeg1 = Mpeg1Mode(mode);
+    const double fps = OutputFps(c);
+
+    // What ffprobe sees.
+    auto probe = ProbeStreams(out);
+    auto ProbeValue = [&](const std::string&, const char* st, const char* key) {
+        return probe[std::string(st) + "." + key];
+    };
+    EXPECT_EQ(mpeg1 ? "mpeg1video" : "mpeg2video", ProbeValue(out, "v", "codec_name"));
+    EXPECT_EQ("mp2", ProbeValue(out, "a", "codec_name"));
+    EXPECT_NEAR(fps, Rate(ProbeValue(out, "v", "r_frame_rate")), 0.001);
+    const int width = std::atoi(ProbeValue(out, "v", "width").c_str());
+    const int height = std::atoi(ProbeValue(out, "v", "height").c_str());
+    const std::map<std::string, std::pair<int, int>> pal = {{"vcd", {352, 288}}, {"svcd", {480, 576}}, {"dvd", {720, 576}}};
+    const std::map<std::string, std::pair<int, int>> ntsc = {{"vcd", {352, 240}}, {"svcd", {480, 480}}, {"dvd", {720, 480}}};
+    if (pal.count(mode)) {
+        const auto want = c.ntsc ? ntsc.at(mode) : pal.at(mode);
+        EXPECT_EQ(want.first, width);
+        EXPECT_EQ(want.second, height);
+    } else {
+        EXPECT_GT(width, 0);
+        EXPECT_EQ(0, width % 16);
+        EXPECT_EQ(0, height % 16);
+    }
+    const int rate = std::atoi(ProbeValue(out, "a", "sample_rate").c_str());
+    if (mode == "vcd" || mode == "svcd") {
+        EXPECT_EQ(44100, rate);
+    } else if (mode == "dvd") {
+        EXPECT_EQ(48000, rate);
+    } else {
+        EXPECT_EQ(NearestLayer2Rate(sourceRate), rate);
+    }
+    EXPECT_EQ("2", ProbeValue(out, "a", "channels"));
+
+    // FFmpeg decodes the whole file at its strictest; count pictures and samples.
+    CommandResult dec = RunCommand("ffmpeg -v error -xerror -err_detect explode -i " + Quote(out) +
+                                   " -map 0:v -map 0:a -f framecrc - 2>&1");
+    EXPECT_EQ(0, dec.status) << dec.out.substr(0, 500);
+    unsigned pictures = 0;
+    double samples = 0;
+    std::size_t pos = 0;
+    while (pos < dec.out.size()) {
+        std::size_t eol = dec.out.find('\n', pos);
+        if (eol == std::string::npos) eol = dec.out.size();
+        const std::string line = dec.out.substr(pos, eol - pos);
+        pos = eol + 1;
+        if (line.empty() || line[0] == '#') continue;
+        if (line.rfind("0,", 0) == 0) {
+            ++pictures;
+        } else if (line.rfind("1,", 0) == 0) {
+            // stream, dts, pts, duration, size, crc: 16-bit stereo samples
+            int commas = 0;
+            std::size_t k = 0;
+            for (; k < line.size() && commas < 4; ++k) {
+                if (line[k] == ',') ++commas;
+            }
+            samples += std::atof(line.c_str() + k) / 4.0;
+        } else if (line.find("rror") != std::string::npos) {
+            ADD_FAILURE() << line;
+        }
+    }
+    // Nothing lost: every picture handed over, and the sound of all of them
+    // but at most the last partial Layer II frame.
+    const unsigned n = static_cast<unsigned>(std::ceil(facts.frames * fps / facts.fps - 1e-9));
+    const unsigned handed = PicturesHandedOver(n);
+    EXPECT_EQ(handed, pictures) << "N = " << n;
+    const double soundSeconds = samples / rate;
+    EXPECT_NEAR(handed / fps, soundSeconds, 1152.0 / rate + 0.5 / fps) << "pictures " << pictures;
+
+    // Sector layout.
+    const std::vector<std::uint8_t> bytes = ReadWholeFile(out);
+    const ParsedStream ps = ParseProgramStream(bytes);
+    ASSERT_TRUE(ps.errors.empty()) << ps.errors.front();
+    EXPECT_TRUE(ps.endsWithEndCode);
+    ASSERT_GE(ps.video.size(), 4u);
+    EXPECT_EQ(0, std::memcmp(ps.video.data() + ps.video.size() - 4, "\x00\x00\x01\xB7", 4))
+        << "the video stream ends with its sequence end code";
+    for (std::size_t i = 0; i + 1 < ps.sectors.size(); ++i) {
+        const ParsedSector& s = ps.sectors[i];
+        const bool audio = !s.packets.empty() && s.packets[0].id == 0xC0;
+        EXPECT_EQ(mode == "mpg1" && audio ? 2344u : 2324u, s.size) << "sector " << i;
+    }
+    // VCD and SVCD end with a whole end sector; the generic kinds (and DVD mode,
+    // which is generic MPEG-2 at DVD sizes) with the bare end code.
+    if (mode == "vcd" || mode == "svcd") {
+        EXPECT_EQ(2324u, ps.sectors.back().size);
+    } else {
+        const std::size_t last = ps.sectors.back().size;
+        EXPECT_TRUE(last == 2324 + 4 || (mode == "mpg1" && last == 2344 + 4)) << last;
+        EXPECT_EQ(0, std::memcmp(bytes.data() + bytes.size() - 4, "\x00\x00\x01\xB9", 4));
+    }
+    EXPECT_EQ(mode == "vcd" ? 2 : 1, ps.sectors[0].systemHeader + ps.sectors[1].systemHeader);
+    if (!mpeg1) {
+        // Every group's sequence header (before its I picture) starts a packet.
+        std::size_t vpos = 0;
+        std::vector<std::size_t> packetStarts;
+        for (const ParsedSector& s : ps.sectors)
+            for (const ParsedPacket& pk : s.packets)
+                if (pk.id == 0xE0) {
+                    packetStarts.push_back(vpos);
+                    vpos += pk.dataLength;
+                }
+        for (std::size_t k = 0; k + 4 <= ps.video.size(); ++k) {
+            if (ps.video[k] || ps.video[k + 1] || ps.video[k + 2] != 1 || ps.video[k + 3] != 0xB3) continue;
+            EXPECT_TRUE(std::binary_search(packetStarts.begin(), packetStarts.end(), k)) << "at " << k;
+        }
+    }
+
+    // SVCD scan offsets point at sectors where an I picture's packet begins.
+    if (mode == "svcd") {
+        std::vector<std::uint32_t> own;
+        std::vector<std::array<std::uint32_t, 4>> recs;
+        for (std::size_t si = 0; si < ps.sectors.size(); ++si) {
+            const ParsedSector& s = ps.sectors[si];
+            for (std::size_t k = s.offset; k + 18 <= s.offset + s.size; ++k) {
+                const std::uint8_t* q = &bytes[k];
+                if (q[0] || q[1] || q[2] != 1 || q[3] != 0xB2 || q[4] != 0x10 || q[5] != 0x0E) continue;
+                own.push_back(static_cast<std::uint32_t>(si));
+                std::array<std::uint32_t, 4> r{};
+                for (int f = 0; f < 4; ++f) {
+                    const std::uint8_t* a = q + 6 + 3 * f;
+                    r[f] = (a[0] == 0xFF && a[1] == 0xFF && a[2] == 0xFF) ? 0xFFFFFFFFu : AddressToSector(a);
+                }
+                recs.push_back(r);
+            }
+        }
+        ASSERT_FALSE(own.empty());
+        for (std::size_t i = 0; i < own.size(); ++i) {
+            EXPECT_TRUE(SectorStartsWithSequenceHeader(bytes, ps.sectors[own[i]])) << "I picture " << i;
+            EXPECT_EQ(i == 0 ? 0xFFFFFFFFu : own[i - 1], recs[i][0]) << "I picture " << i;
+            EXPECT_EQ(i + 1 == own.size() ? 0xFFFFFFFFu : own[i + 1], recs[i][1]) << "I picture " << i;
+            for (int f = 2; f < 4; ++f) {
+                ASSERT_LT(recs[i][f], ps.sectors.size());
+                EXPECT_TRUE(SectorStartsWithSequenceHeader(bytes, ps.sectors[recs[i][f]]));
+            }
+        }
+    }
+
+    // vcdimager builds a disc image from VCD and SVCD files without complaint.
+    if ((mode == "vcd" || mode == "svcd") && HaveProgram("vcdimager")) {
+        const std::string bin = out + ".bin", cue = out + ".cue";
+        CommandResult v = RunCommand(std::string("vcdimager -t ") + (mode == "vcd" ? "vcd2" : "svcd") + " -c " +
+                                     Quote(cue) + " -b " + Quote(bin) + " " + Quote(out) + " 2>&1");
+        EXPECT_EQ(0, v.status) << v.out;
+        EXPECT_EQ(std::string::npos, v.out.find("WARN")) << v.out;
+        EXPECT_EQ(std::string::npos, v.out.find("ERR")) << v.out;
+        EXPECT_NE(std::string::npos, v.out.find("finished ok")) << v.out;
+        fs::remove(bin);
+        fs::remove(cue);
+    }
+}
+
+class E2eMpeg : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!fs::exists(kCli)) GTEST_SKIP() << "reelcast-cli not built";
+        if (!HaveProgram("ffmpeg") || !HaveProgram("ffprobe")) GTEST_SKIP() << "ffmpeg missing";
+    }
+};
+
+void RunCases(const Source& s, std::initializer_list<Case> cases) {
+    ScratchDir dir(s.name);
+    const std::string src = MakeSource(dir, s, 2.0);
+    const Facts facts = ProbeWithCli(src);
+    ASSERT_GT(facts.frames, 0u);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(s.name) + " -> " + c.mode + (c.ntsc ? " NTSC" : " PAL"));
+        const std::string out = dir.File(std::string(c.mode) + (c.ntsc ? "_ntsc" : "_pal") + ".mpg");
+        Convert(src, out, c);
+        CheckFile(out, c, facts, s.sampleRate);
+    }
+}
+
+}  // namespace
+
+// Odd size, 20 fps, 22050 Hz mono.
+TEST_F(E2eMpeg, OddSize20FpsMono22050) {
+    RunCases({"odd20", 300, 222, "20", 22050, 1},
+             {{"mpg1", false}, {"vcd", true}, {"mpg2", true}, {"svcd", false}, {"dvd", true}});
+}
+
+// Small odd size, 24 fps, 48000 Hz stereo.
+TEST_F(E2eMpeg, SmallSize24Fps48000) {
+    RunCases({"small24", 186, 142, "24", 48000, 2},
+             {{"vcd", false}, {"svcd", true}, {"mpg1", true}, {"mpg2", false}, {"dvd", false}});
+}
+
+// 30 and 50 fps sources at 44100 Hz.
+TEST_F(E2eMpeg, HighRates) {
+    RunCases({"rate30", 320, 240, "30", 44100, 2}, {{"vcd", true}, {"mpg2", true}});
+    RunCases({"rate50", 352, 288, "50", 44100, 2}, {{"vcd", false}, {"svcd", false}, {"mpg1", false}});
+}
+
+// A few seconds of real footage in every mode.
+TEST_F(E2eMpeg, RealFootage) {
+    const std::string media = std::string(REELCAST_MEDIA_DIR) + "/echo-hereweare.webm";
+    if (!fs::exists(media)) GTEST_SKIP() << "no footage at " << media;
+    ScratchDir dir("footage");
+    const std::string src = dir.File("cut.mkv");
+    ASSERT_EQ(0, RunCommand("ffmpeg -v error -y -i " + Quote(media) + " -t 3 -c copy " + Quote(src)).status);
+    const Facts facts = ProbeWithCli(src);
+    ASSERT_GT(facts.frames, 0u);
+    for (Case c : {Case{"mpg1", false}, Case{"vcd", false}, Case{"vcd", true}, Case{"mpg2", false},
+                   Case{"svcd", false}, Case{"svcd", true}, Case{"dvd", false}}) {
+        SCOPED_TRACE(std::string("footage -> ") + c.mode + (c.ntsc ? " NTSC" : " PAL"));
+        const std::string out = dir.File(std::string(c.mode) + (c.ntsc ? "_ntsc" : "_pal") + ".mpg");
+        Convert(src, out, c);
+        CheckFile(out, c, facts, 44100);
+    }
+}
+
+// An output that cannot be written ends with a message, not with success.
+TEST_F(E2eMpeg, UnwritableOutputFails) {
+    ScratchDir dir("unwritable");
+    const std::string src = MakeSource(dir, {"w", 176, 144, "25", 44100, 2}, 1.0);
+    for (const std::string& out : {dir.File("no/such/folder/x.mpg"), std::string("/dev/full")}) {
+        CommandResult r = RunCommand(Quote(kCli) + " convert --mode vcd -q -y " + Quote(src) + " " + Quote(out) +
+                                     " 2>&1");
+        EXPECT_NE(0, r.status) << out;
+        EXPECT_NE(std::string::npos, r.out.find("MPEGEnc: Can not")) << out << ": " << r.out;
+    }
+}
