@@ -39,5 +39,11 @@ function(reelcast_add_test name)
     REELCAST_SOURCE_DIR="${CMAKE_SOURCE_DIR}"
     REELCAST_BIN_DIR="${REELCAST_BIN_DIR}"
     REELCAST_MEDIA_DIR="${CMAKE_SOURCE_DIR}/../shared/media")
-  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES LABELS "${ARG_LABELS}")
+  set(env "")
+  if(REELCAST_SANITIZE)
+    # ASan's dlopen wrapper hides the caller's run path: libraries the engine
+    # loads by name (libnlame.so) are then found only through the search path.
+    set(env ENVIRONMENT "LD_LIBRARY_PATH=${REELCAST_BIN_DIR}")
+  endif()
+  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES LABELS "${ARG_LABELS}" ${env})
 endfunction()

@@ -16,17 +16,21 @@
 namespace reelcast::testing {
 
 std::string TempDir() {
-    static std::string dir = [] {
-        std::string base = std::filesystem::temp_directory_path().string();
-        std::string d = base + "/reelcast_video_" + std::to_string(getpid());
-        std::filesystem::create_directories(d);
-        std::atexit([] {
+    // Removed with the object itself at exit, so no handler outlives the path.
+    struct Dir {
+        std::string path;
+        Dir() {
+            path = std::filesystem::temp_directory_path().string() + "/reelcast_video_" +
+                   std::to_string(getpid());
+            std::filesystem::create_directories(path);
+        }
+        ~Dir() {
             std::error_code ec;
-            std::filesystem::remove_all(TempDir(), ec);
-        });
-        return d;
-    }();
-    return dir;
+            std::filesystem::remove_all(path, ec);
+        }
+    };
+    static const Dir dir;
+    return dir.path;
 }
 
 bool RunCommand(const std::string& cmd, std::string* output) {
