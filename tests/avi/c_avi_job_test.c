@@ -1,0 +1,518 @@
+/* The AVI job driven as the desktop program drives it: knowing only the engine's
+ * export names and its tables, it creates the job through _NEW_AVIENCWRAPPER,
+ * calls its operations by slot position and answers through a four-slot
+ * callback table of its own. Every file is read back by ffprobe and FFmpeg's
+ * decoders: stream headers, frame counts, sound and picture durations, a clean
+ * decode to the last frame, and all of that already true while OnFinished runs.
+ *
+ * c_avi_job_test <libOmbrixDll.so> [footage]   exit 77 when ffmpeg is missing. */
+#define _GNU_SOURCE
+#include <dlfcn.h>
+#include <math.h>
+#include <pthread.h>
+#include <stdarg.h>
+#include <stdint.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+/* Slots of the job's table. */
+enum {
+    kRelease = 1,
+    kSetSourceFile = 4,
+    kSetTargetFile = 5,
+    kSetCallback = 6,
+    kEnumVideoCodec = 7,
+    kSetVideoCodec = 8,
+    kSetPreviewWindow = 9,
+    kStartDirect = 11,
+    kSetCodecFamily = 12,
+    kCancel = 13,
+    kSetAudioType = 14,
+    kChooseDefaultAudioFormat = 15,
+    kWaitForWorker = 16,
+    kStartDirectWithCodec = 17
+};
+
+typedef void (*ReleaseFn)(void*);
+typedef unsigned char (*SetStringBoolFn)(void*, const char*);
+typedef void (*SetStringFn)(void*, const char*);
+typedef void (*SetPtrFn)(void*, void*);
+typedef unsigned char (*EnumFn)(void*, int32_t, char*, uint32_t*);
+typedef void (*SetU32Fn)(void*, uint32_t);
+typedef void (*StartFn)(void*, int32_t, int32_t, int32_t, int32_t);
+typedef unsigned char (*SetIntBoolFn)(void*, int32_t);
+typedef void (*VoidFn)(void*);
+
+#define SLOT(job, n, type) ((type)((*(void***)(job))[n]))
+
+static const double kRates[5] = {24000.0 / 1001.0, 24.0, 25.0, 30000.0 / 1001.0, 30.0};
+static const unsigned kRateField[5] = {23976, 24000, 25000, 29970, 30000};
+
+static int g_failures = 0;
+static char g_dir[256];
+
+static void Fail(const char* what, const char* fmt, ...) {
+    va_list ap;
+    va_start(ap, fmt);
+    fprintf(stderr, "FAIL %s: ", what);
+    vfprintf(stderr, fmt, ap);
+    fputc('\n', stderr);
+    va_end(ap);
+    ++g_failures;
+}
+
+/* Standard output of a shell command (at most size - 1 bytes); its exit status. */
+static int Run(const char* cmd, char* out, size_t size) {
+    FILE* p = popen(cmd, "r");
+    size_t n = 0;
+    if (!p) return -1;
+    if (out && size) {
+        size_t got;
+        while (n + 1 < size && (got = fread(out + n, 1, size - 1 - n, p)) > 0) n += got;
+        out[n] = '\0';
+    }
+    {
+        char sink[4096];
+        while (fread(sink, 1, sizeof sink, p) > 0) {
+        }
+    }
+    {
+        int st = pclose(p);
+        return WIFEXITED(st) ? WEXITSTATUS(st) : -1;
+    }
+}
+
+static int Exists(const char* path) {
+    struct stat st;
+    return stat(path, &st) == 0;
+}
+
+/* The value of key=value in ffprobe's output of one stream, "" when absent. */
+static void Field(const char* text, const char* key, char* out, size_t size) {
+    size_t klen = strlen(key);
+    const char* p = text;
+    out[0] = '\0';
+    while (p && *p) {
+        if (strncmp(p, key, klen) == 0 && p[klen] == '=') {
+            const char* v = p + klen + 1;
+            size_t n = strcspn(v, "\n");
+            if (n >= size) n = size - 1;
+            memcpy(out, v, n);
+            out[n] = '\0';
+            return;
+        }
+        p = strchr(p, '\n');
+        if (p) ++p;
+    }
+}
+
+/* ffprobe's description of stream `sel` (v:0, a:0) of a file; empty when none. */
+static void Probe(const char* path, const char* sel, char* out, size_t size) {
+    char cmd[1024];
+    snprintf(cmd, sizeof cmd,
+             "ffprobe -v error -select_streams %s -show_entries "
+             "stream=codec_type,codec_name,codec_tag,codec_tag_string,width,height,time_base,"
+             "nb_frames,sample_rate,channels,bit_rate,bits_per_sample,block_align -of default=nw=1 '%s' "
+             "2>/dev/null",
+             sel, path);
+    Run(cmd, out, size);
+}
+
+static int StreamCount(const char* path) {
+    char cmd[1024], out[256];
+    snprintf(cmd, sizeof cmd, "ffprobe -v error -show_entries stream=index -of csv=p=0 '%s' 2>/dev/null | wc -l",
+             path);
+    Run(cmd, out, sizeof out);
+    return atoi(out);
+}
+
+static int DecodedFrames(const char* path) {
+    char cmd[1024], out[64];
+    snprintf(cmd, sizeof cmd,
+             "ffprobe -v error -count_frames -select_streams v:0 -show_entries stream=nb_read_frames "
+             "-of csv=p=0 '%s' 2>/dev/null",
+             path);
+    Run(cmd, out, sizeof out);
+    return atoi(out);
+}
+
+/* Every stream decoded, stopping at the first error: 1 when clean. */
+static int DecodesCleanly(const char* path, char* err, size_t size) {
+    char cmd[1024];
+    snprintf(cmd, sizeof cmd, "ffmpeg -nostdin -v error -xerror -err_detect explode -i '%s' -f null - 2>&1", path);
+    return Run(cmd, err, size) == 0 && err[0] == '\0';
+}
+
+static double DecodedAudioSeconds(const char* path, int rate) {
+    char cmd[1024], out[64];
+    snprintf(cmd, sizeof cmd,
+             "ffmpeg -nostdin -v error -i '%s' -map 0:a:0 -f s16le -ac 2 -ar %d - 2>/dev/null | wc -c", path,
+             rate);
+    Run(cmd, out, sizeof out);
+    return (double)strtoull(out, NULL, 10) / (4.0 * rate);
+}
+
+static unsigned Gcd(unsigned a, unsigned b) {
+    while (b) {
+        unsigned t = a % b;
+        a = b;
+        b = t;
+    }
+    return a;
+}
+
+/* ---- the program's callback object ---- */
+
+typedef struct Callback {
+    void** vtable;
+    pthread_mutex_t lock;
+    void* job;
+    int progressCalls;
+    int lastProgress;
+    int progressInOrder;
+    int finished;
+    int messages;
+    char text[256];
+    int cancelAfter; /* progress calls before Cancel, 0 never */
+    const char* path;
+    /* What the file looked like while OnFinished ran. */
+    int framesAtFinish;
+    int cleanAtFinish;
+    char errorsAtFinish[512];
+} Callback;
+
+static void OnProgress(Callback* self, int32_t v) {
+    pthread_mutex_lock(&self->lock);
+    if (v < self->lastProgress || v < 0 || v >= 10000) self->progressInOrder = 0;
+    self->lastProgress = v;
+    ++self->progressCalls;
+    if (self->cancelAfter && self->progressCalls == self->cancelAfter) SLOT(self->job, kCancel, VoidFn)(self->job);
+    pthread_mutex_unlock(&self->lock);
+}
+
+static void OnFinished(Callback* self) {
+    pthread_mutex_lock(&self->lock);
+    ++self->finished;
+    self->framesAtFinish = DecodedFrames(self->path);
+    self->cleanAtFinish = DecodesCleanly(self->path, self->errorsAtFinish, sizeof self->errorsAtFinish);
+    pthread_mutex_unlock(&self->lock);
+}
+
+static void OnMessage(Callback* self, const char* t) {
+    pthread_mutex_lock(&self->lock);
+    ++self->messages;
+    snprintf(self->text, sizeof self->text, "%s", t ? t : "(null)");
+    pthread_mutex_unlock(&self->lock);
+}
+
+static unsigned char IsCancelled(Callback* self) {
+    (void)self;
+    return 0;
+}
+
+static void* kCallbackTable[4] = {(void*)OnProgress, (void*)OnFinished, (void*)OnMessage, (void*)IsCancelled};
+
+/* ---- one conversion ---- */
+
+typedef struct Case {
+    const char* name;
+    const char* codec; /* NULL: by codec family (DivX/XviD) through StartDirect */
+    int audioType;     /* 0 none, 1 PCM WAV beside, 2 MP3, 3 codec format */
+    int rateIndex;
+    int sampleRate;
+    int width, height; /* 0: the source's */
+    int cancelAfter;
+    int releaseWhileRunning;
+} Case;
+
+typedef struct Source {
+    const char* path;
+    int frames;
+    double fps;
+    int width, height;
+} Source;
+
+static void* g_make; /* _NEW_AVIENCWRAPPER */
+
+static uint32_t FourCC(const char* s) {
+    return (uint32_t)(unsigned char)s[0] | (uint32_t)(unsigned char)s[1] << 8 | (uint32_t)(unsigned char)s[2] << 16 |
+           (uint32_t)(unsigned char)s[3] << 24;
+}
+
+static void Convert(const Source* src, const Case* c) {
+    char out[512], wav[512], info[4096], v[128], a[128], err[512];
+    int total, expectW, expectH, streams;
+    double fps, videoSeconds;
+    Callback cb;
+    void* job;
+
+    snprintf(out, sizeof out, "%s/%s.avi", g_dir, c->name);
+    snprintf(wav, sizeof wav, "%s/%s.wav", g_dir, c->name);
+    fps = kRates[c->rateIndex];
+    total = (int)((double)src->frames * fps / src->fps);
+    expectW = c->width ? c->width : src->width;
+    expectH = c->height ? c->height : src->height;
+
+    job = ((void* (*)(void))g_make)();
+    if (!job) {
+        Fail(c->name, "_NEW_AVIENCWRAPPER answered null");
+        return;
+    }
+    memset(&cb, 0, sizeof cb);
+    cb.vtable = kCallbackTable;
+    pthread_mutex_init(&cb.lock, NULL);
+    cb.job = job;
+    cb.progressInOrder = 1;
+    cb.lastProgress = -1;
+    cb.cancelAfter = c->cancelAfter;
+    cb.path = out;
+    cb.framesAtFinish = -1;
+
+    if (!SLOT(job, kSetSourceFile, SetStringBoolFn)(job, src->path)) Fail(c->name, "SetSourceFile");
+    SLOT(job, kSetTargetFile, SetStringFn)(job, out);
+    SLOT(job, kSetPreviewWindow, SetPtrFn)(job, NULL);
+    if (!SLOT(job, kSetCodecFamily, SetIntBoolFn)(job, 1)) Fail(c->name, "SetCodecFamily");
+    SLOT(job, kSetCallback, SetPtrFn)(job, &cb);
+    if (!SLOT(job, kSetAudioType, SetIntBoolFn)(job, c->audioType)) Fail(c->name, "SetAudioType");
+    if (c->audioType == 3 && !SLOT(job, kChooseDefaultAudioFormat, SetIntBoolFn)(job, c->sampleRate))
+        Fail(c->name, "no codec format at %d Hz", c->sampleRate);
+    if (c->codec) {
+        SLOT(job, kSetVideoCodec, SetU32Fn)(job, FourCC(c->codec));
+        SLOT(job, kStartDirectWithCodec, StartFn)(job, c->width, c->height, c->rateIndex, c->sampleRate);
+    } else {
+        SLOT(job, kStartDirect, StartFn)(job, c->width, c->height, c->rateIndex, c->sampleRate);
+    }
+    if (!c->releaseWhileRunning && !SLOT(job, kWaitForWorker, SetIntBoolFn)(job, -1)) Fail(c->name, "WaitForWorker");
+    if (c->cancelAfter) {
+        /* Stopped after the frame in hand; the file is complete before the release. */
+        total = c->cancelAfter + 1;
+        if (cb.finished || cb.messages != 1 || strcmp(cb.text, "User Canceled") != 0)
+            Fail(c->name, "cancel gave finished=%d messages=%d last='%s'", cb.finished, cb.messages, cb.text);
+    }
+    if (!c->cancelAfter && c->releaseWhileRunning) {
+        /* Release waits for the worker, which finishes. */
+        SLOT(job, kRelease, ReleaseFn)(job);
+        job = NULL;
+    }
+    if (!c->cancelAfter) {
+        if (cb.finished != 1 || cb.messages != 0)
+            Fail(c->name, "finished=%d messages=%d last='%s'", cb.finished, cb.messages, cb.text);
+        if (cb.progressCalls != total || !cb.progressInOrder)
+            Fail(c->name, "%d progress calls for %d frames (in order %d)", cb.progressCalls, total,
+                 cb.progressInOrder);
+        if (cb.framesAtFinish != total || !cb.cleanAtFinish)
+            Fail(c->name, "while OnFinished ran: %d of %d frames decoded, %s", cb.framesAtFinish, total,
+                 cb.cleanAtFinish ? "clean" : cb.errorsAtFinish);
+    }
+
+    /* Video: handler, size, scale 1000 / rate, frame count, a clean decode. */
+    Probe(out, "v:0", info, sizeof info);
+    Field(info, "codec_tag_string", v, sizeof v);
+    if (strcmp(v, c->codec ? c->codec : "DIVX") != 0) Fail(c->name, "video handler '%s'", v);
+    Field(info, "codec_name", v, sizeof v);
+    if (strcmp(v, "mpeg4") != 0 && strcmp(v, "msmpeg4v3") != 0) Fail(c->name, "video codec '%s'", v);
+    Field(info, "width", v, sizeof v);
+    Field(info, "height", a, sizeof a);
+    if (atoi(v) != expectW || atoi(a) != expectH) Fail(c->name, "size %sx%s, not %dx%d", v, a, expectW, expectH);
+    {
+        unsigned g = Gcd(1000, kRateField[c->rateIndex]);
+        char want[64];
+        snprintf(want, sizeof want, "%u/%u", 1000 / g, kRateField[c->rateIndex] / g);
+        Field(info, "time_base", v, sizeof v);
+        if (strcmp(v, want) != 0) Fail(c->name, "time base %s, not %s", v, want);
+    }
+    Field(info, "nb_frames", v, sizeof v);
+    if (atoi(v) != total) Fail(c->name, "header counts %s frames, not %d", v, total);
+    if (DecodedFrames(out) != total) Fail(c->name, "%d frames decoded, not %d", DecodedFrames(out), total);
+    if (!DecodesCleanly(out, err, sizeof err)) Fail(c->name, "decode: %s", err);
+    videoSeconds = total / fps;
+
+    /* Sound. */
+    streams = StreamCount(out);
+    if (c->audioType == 0 || c->audioType == 1) {
+        if (streams != 1) Fail(c->name, "%d streams, not the video alone", streams);
+    } else if (streams != 2) {
+        Fail(c->name, "%d streams, not video and sound", streams);
+    }
+    if (c->audioType == 1) {
+        if (!Exists(wav)) {
+            Fail(c->name, "no WAV file beside");
+        } else {
+            Probe(wav, "a:0", info, sizeof info);
+            Field(info, "codec_name", v, sizeof v);
+            Field(info, "sample_rate", a, sizeof a);
+            if (strcmp(v, "pcm_s16le") != 0 || atoi(a) != 44100) Fail(c->name, "WAV holds %s at %s Hz", v, a);
+            Field(info, "channels", v, sizeof v);
+            if (atoi(v) != 2) Fail(c->name, "WAV has %s channels", v);
+            if (fabs(DecodedAudioSeconds(wav, 44100) - videoSeconds) > 1.0 / fps)
+                Fail(c->name, "WAV lasts %.4f s, pictures %.4f s", DecodedAudioSeconds(wav, 44100), videoSeconds);
+        }
+    } else if (Exists(wav)) {
+        Fail(c->name, "a WAV file beside for audio type %d", c->audioType);
+    }
+    if (c->audioType >= 2 && streams == 2) {
+        double secs;
+        Probe(out, "a:0", info, sizeof info);
+        Field(info, "sample_rate", v, sizeof v);
+        if (atoi(v) != c->sampleRate) Fail(c->name, "sound at %s Hz, not %d", v, c->sampleRate);
+        Field(info, "channels", v, sizeof v);
+        if (atoi(v) != 2) Fail(c->name, "%s channels", v);
+        Field(info, "codec_tag", v, sizeof v);
+        Field(info, "codec_name", a, sizeof a);
+        if (c->audioType == 2) {
+            /* MP3 at the stored (here default) 192 kbit/s. */
+            if (strtol(v, NULL, 16) != 0x55 || strcmp(a, "mp3") != 0) Fail(c->name, "sound %s (%s), not MP3", a, v);
+            Field(info, "bit_rate", v, sizeof v);
+            if (atoi(v) != 192000) Fail(c->name, "MP3 at %s bit/s", v);
+        } else {
+            /* The first compressed format the codecs offer for 16-bit stereo. */
+            if (strtol(v, NULL, 16) != 0x0002 || strcmp(a, "adpcm_ms") != 0)
+                Fail(c->name, "sound %s (%s), not Microsoft ADPCM", a, v);
+        }
+        secs = DecodedAudioSeconds(out, c->sampleRate);
+        if (fabs(secs - videoSeconds) > 1.0 / fps)
+            Fail(c->name, "sound lasts %.4f s, pictures %.4f s", secs, videoSeconds);
+    }
+
+    if (job) SLOT(job, kRelease, ReleaseFn)(job);
+    pthread_mutex_destroy(&cb.lock);
+    printf("%-22s %3d frames %s\n", c->name, total, g_failures ? "(failures so far)" : "ok");
+}
+
+/* Frame count, frame rate and size of a source, as ffprobe counts them. */
+static int Describe(Source* s) {
+    char cmd[1024], out[256];
+    int num = 0, den = 1;
+    snprintf(cmd, sizeof cmd,
+             "ffprobe -v error -count_frames -select_streams v:0 -show_entries "
+             "stream=nb_read_frames,r_frame_rate,width,height -of default=nw=1 '%s' 2>/dev/null",
+             s->path);
+    Run(cmd, out, sizeof out);
+    {
+        char f[64];
+        Field(out, "nb_read_frames", f, sizeof f);
+        s->frames = atoi(f);
+        Field(out, "width", f, sizeof f);
+        s->width = atoi(f);
+        Field(out, "height", f, sizeof f);
+        s->height = atoi(f);
+        Field(out, "r_frame_rate", f, sizeof f);
+        if (sscanf(f, "%d/%d", &num, &den) != 2 || den == 0) return 0;
+        s->fps = (double)num / den;
+    }
+    return s->frames > 0 && s->fps > 0;
+}
+
+int main(int argc, char** argv) {
+    void* lib;
+    char cmd[2048], src[512], cut[512];
+    Source gen, real;
+    size_t i;
+
+    if (Run("command -v ffmpeg >/dev/null && command -v ffprobe >/dev/null", NULL, 0) != 0) {
+        printf("c_avi_job: ffmpeg/ffprobe not installed, skipped\n");
+        return 77;
+    }
+    {
+        const char* base = getenv("TMPDIR");
+        snprintf(g_dir, sizeof g_dir, "%s/reelcast-c-avi-XXXXXX", base && *base ? base : "/tmp");
+        if (!mkdtemp(g_dir)) {
+            perror("mkdtemp");
+            return 1;
+        }
+    }
+    /* The MP3 settings come from a store of our own: the defaults. */
+    setenv("XDG_CONFIG_HOME", g_dir, 1);
+
+    lib = dlopen(argc > 1 ? argv[1] : "libOmbrixDll.so", RTLD_NOW);
+    if (!lib) {
+        fprintf(stderr, "dlopen: %s\n", dlerror());
+        return 1;
+    }
+    g_make = dlsym(lib, "_NEW_AVIENCWRAPPER");
+    if (!g_make) {
+        fprintf(stderr, "no _NEW_AVIENCWRAPPER\n");
+        return 1;
+    }
+
+    /* The compressor list holds both of the family. */
+    {
+        void* job = ((void* (*)(void))g_make)();
+        char name[256];
+        uint32_t h = 0;
+        int n, divx = 0, xvid = 0;
+        for (n = 0; n < 100 && SLOT(job, kEnumVideoCodec, EnumFn)(job, n, name, &h); ++n) {
+            if (h == FourCC("DIVX")) divx = 1;
+            if (h == FourCC("XVID")) xvid = 1;
+            if (strlen(name) > 255) Fail("list", "description longer than 255 bytes");
+        }
+        if (!divx || !xvid) Fail("list", "DIVX %d XVID %d among %d compressors", divx, xvid, n);
+        SLOT(job, kRelease, ReleaseFn)(job);
+    }
+
+    /* A generated source: 2 s of pictures at 25 fps and a stereo tone. */
+    snprintf(src, sizeof src, "%s/source.mkv", g_dir);
+    snprintf(cmd, sizeof cmd,
+             "ffmpeg -nostdin -v error -y -f lavfi -i testsrc2=size=176x144:rate=25 -f lavfi -i "
+             "sine=frequency=440:sample_rate=44100 -t 2 -c:v mpeg4 -q:v 3 -c:a pcm_s16le -ac 2 '%s'",
+             src);
+    if (Run(cmd, NULL, 0) != 0) {
+        fprintf(stderr, "cannot make the source\n");
+        return 1;
+    }
+    gen.path = src;
+    if (!Describe(&gen)) {
+        fprintf(stderr, "cannot describe the source\n");
+        return 1;
+    }
+    {
+        static const Case cases[] = {
+            {"divx_none", NULL, 0, 2, 44100, 0, 0, 0, 0},
+            {"divx_pcm", NULL, 1, 3, 44100, 0, 0, 0, 0},
+            {"divx_mp3_48k", NULL, 2, 2, 48000, 160, 120, 0, 0},
+            {"divx_mp3_32k", NULL, 2, 4, 32000, 0, 0, 0, 0},
+            {"divx_acm", NULL, 3, 0, 44100, 0, 0, 0, 0},
+            {"xvid_none", "XVID", 0, 1, 44100, 0, 0, 0, 0},
+            {"xvid_pcm", "XVID", 1, 2, 44100, 96, 64, 0, 0},
+            {"xvid_mp3", "XVID", 2, 3, 44100, 0, 0, 0, 0},
+            {"xvid_acm_48k", "XVID", 3, 2, 48000, 0, 0, 0, 0},
+            {"divx_mp3_cancel", NULL, 2, 2, 44100, 0, 0, 7, 0},
+            {"divx_mp3_release", NULL, 2, 2, 44100, 0, 0, 0, 1},
+        };
+        for (i = 0; i < sizeof cases / sizeof cases[0]; ++i) Convert(&gen, &cases[i]);
+    }
+
+    /* Footage: a few seconds of it, with each kind of sound. */
+    if (argc > 2 && Exists(argv[2])) {
+        snprintf(cut, sizeof cut, "%s/footage.webm", g_dir);
+        snprintf(cmd, sizeof cmd, "ffmpeg -nostdin -v error -y -t 3 -i '%s' -c copy '%s'", argv[2], cut);
+        real.path = cut;
+        if (Run(cmd, NULL, 0) != 0 || !Describe(&real)) {
+            Fail("footage", "cannot cut the footage");
+        } else {
+            static const Case cases[] = {
+                {"footage_divx_mp3", NULL, 2, 3, 48000, 320, 180, 0, 0},
+                {"footage_xvid_pcm", "XVID", 1, 2, 44100, 320, 180, 0, 0},
+                {"footage_divx_acm", NULL, 3, 0, 44100, 320, 180, 0, 0},
+                {"footage_xvid_none", "XVID", 0, 4, 44100, 320, 180, 0, 0},
+            };
+            for (i = 0; i < sizeof cases / sizeof cases[0]; ++i) Convert(&real, &cases[i]);
+        }
+    } else {
+        printf("no footage: generated sources only\n");
+    }
+
+    dlclose(lib);
+    if (g_failures == 0) {
+        snprintf(cmd, sizeof cmd, "rm -rf '%s'", g_dir);
+        Run(cmd, NULL, 0);
+        printf("c_avi_job: passed\n");
+        return 0;
+    }
+    fprintf(stderr, "c_avi_job: %d failures; files kept in %s\n", g_failures, g_dir);
+    return 1;
+}
