@@ -166,7 +166,7 @@ int main(int argc, char** argv) {
     }
 
     // The engine reads this when it chooses its kernels.
-    if (opts.portable) setenv("REELCAST_KERNELS", "portable", 1);
+    if (opts.portable) setenv("REELCAST_FORCE_PORTABLE", "1", 1);
 
     reelcast::cli::Engine engine;
     if (!engine.Load()) {

@@ -40,14 +40,19 @@ bool DibConverter::ScaleInto(const AVFrame* f, int width, int height, std::uint8
     sws_ = sws_getCachedContext(sws_, f->width, f->height, src, width, height, AV_PIX_FMT_BGR24,
                                 SWS_BILINEAR, nullptr, nullptr, nullptr);
     if (!sws_) return false;
-    // Bottom-up: the picture's top row goes to the last row of the bitmap.
-    std::uint8_t* dst[4] = {rows + rowSize * static_cast<std::uint64_t>(height - 1), nullptr,
-                            nullptr, nullptr};
-    int dstStride[4] = {-static_cast<int>(rowSize), 0, 0, 0};
-    if (sws_scale(sws_, f->data, f->linesize, 0, f->height, dst, dstStride) != height) return false;
+    // swscale's vector stores may run past the end of a packed row, so it
+    // writes into a padded scratch picture; the rows are then copied bottom-up
+    // (the picture's top row is the bitmap's last).
     const std::uint64_t used = static_cast<std::uint64_t>(width) * 3;
-    if (used < rowSize) {
-        for (int y = 0; y < height; ++y) std::memset(rows + rowSize * y + used, 0, rowSize - used);
+    const int stride = static_cast<int>((used + 63) / 64 * 64);
+    scratch_.resize(static_cast<std::size_t>(stride) * (height + 1) + 64);
+    std::uint8_t* dst[4] = {scratch_.data(), nullptr, nullptr, nullptr};
+    int dstStride[4] = {stride, 0, 0, 0};
+    if (sws_scale(sws_, f->data, f->linesize, 0, f->height, dst, dstStride) != height) return false;
+    for (int y = 0; y < height; ++y) {
+        std::uint8_t* row = rows + rowSize * static_cast<std::uint64_t>(height - 1 - y);
+        std::memcpy(row, scratch_.data() + static_cast<std::size_t>(stride) * y, used);
+        if (used < rowSize) std::memset(row + used, 0, rowSize - used);
     }
     return true;
 }

@@ -43,6 +43,7 @@ private:
 
     SwsContext* sws_ = nullptr;
     std::vector<std::uint8_t> buf_;
+    std::vector<std::uint8_t> scratch_;  // swscale's output, with room for its over-wide stores
 };
 
 }  // namespace reelcast::platform
