@@ -397,3 +397,101 @@ TEST(AviJobFootage, ConvertsRealFootageWithTheSourceRateRule) {
 }
 
 }  // namespace
+
+namespace {
+
+// A second of footage through the real media components with every compressor;
+// the sound types take turns so each one meets the real audio path too.
+struct FootageCase {
+    const char* codec;
+    int audioType;
+};
+
+class FootageEveryCompressor : public ::testing::TestWithParam<FootageCase> {
+protected:
+    static void SetUpTestSuite() {
+        const std::string media = std::string(REELCAST_MEDIA_DIR) + "/echo-hereweare.webm";
+        if (!avitest::HaveTool("ffmpeg") || !avitest::FileExists(media)) return;
+        dir_ = new TempDir;
+        cut_ = dir_->File("cut.webm");
+        avitest::Run("ffmpeg -nostdin -v error -y -ss 10 -t 1 -i " + avitest::Quote(media) + " -c copy " +
+                     avitest::Quote(cut_));
+        IMediaInfo* info = core::New<IMediaInfo>("MEDIAGETINFO");
+        if (info && info->Open(cut_.c_str(), false)) info->GetVideoInfo(&source_);
+        if (info) info->Release();
+    }
+    static void TearDownTestSuite() {
+        delete dir_;
+        dir_ = nullptr;
+    }
+
+    static TempDir* dir_;
+    static std::string cut_;
+    static VideoStreamInfo source_;
+};
+TempDir* FootageEveryCompressor::dir_ = nullptr;
+std::string FootageEveryCompressor::cut_;
+VideoStreamInfo FootageEveryCompressor::source_{};
+
+TEST_P(FootageEveryCompressor, ConvertsToAFilePlayableToTheLastFrame) {
+    REQUIRE_FFMPEG();
+    if (!dir_ || source_.frameCount == 0) GTEST_SKIP() << "no footage";
+    const FootageCase c = GetParam();
+    const int rate = c.audioType == 1 ? 44100 : 48000;
+    const int expected = int(double(source_.frameCount) * 25.0 / source_.frameRate);
+    const std::string name = std::string(c.codec, 4) == "DIB " ? "DIB" : c.codec;
+    const std::string out = dir_->File(name + ".avi");
+
+    Recorder rec;
+    auto* job = core::New<IAviConversionJob>("AVIENCWRAPPER");
+    ASSERT_TRUE(job);
+    job->SetSourceFile(cut_.c_str());
+    job->SetTargetFile(out.c_str());
+    job->SetCodecFamily(0);
+    job->SetCallback(&rec);
+    job->SetAudioType(c.audioType);
+    if (c.audioType == 3) {
+        ASSERT_TRUE(job->ChooseDefaultAudioFormat(rate));
+    }
+    job->SetVideoCodec(af::MakeFourCC(c.codec[0], c.codec[1], c.codec[2], c.codec[3]));
+    job->StartDirectWithCodec(160, 96, 2, rate);
+    ASSERT_TRUE(job->WaitForWorker(-1));
+    job->Release();
+    ASSERT_EQ(rec.finished, 1) << (rec.messages.empty() ? "" : rec.messages[0]);
+
+    const avitest::AviLayout L = avitest::ReadAviLayout(out);
+    ASSERT_TRUE(L.ok) << L.error;
+    ASSERT_EQ(L.streams.size(), c.audioType >= 2 ? 2u : 1u);
+    EXPECT_EQ(L.streams[0].fccHandler, std::string(c.codec, 4));
+    EXPECT_EQ(L.streams[0].rate, 25000u);
+    EXPECT_EQ(L.streams[0].length, std::uint32_t(expected));
+    EXPECT_EQ(avitest::DecodedVideoFrames(out), expected);
+    std::string err;
+    EXPECT_TRUE(avitest::DecodesCleanly(out, &err)) << err;
+    const double video = expected / 25.0;
+    const std::string wav = dir_->File(name + ".wav");
+    EXPECT_EQ(avitest::FileExists(wav), c.audioType == 1);
+    if (c.audioType == 1) {
+        EXPECT_NEAR(avitest::DecodedAudioSeconds(wav, 44100, 2), video, 1 / 25.0);
+    }
+    if (c.audioType >= 2) {
+        EXPECT_NEAR(avitest::DecodedAudioSeconds(out, rate, 2), video, 1 / 25.0);
+        const auto s = avitest::ProbeStreams(out);
+        ASSERT_EQ(s.size(), 2u);
+        EXPECT_EQ(s[1].at("sample_rate"), std::to_string(rate));
+        EXPECT_EQ(s[1].at("codec_name"), c.audioType == 2 ? "mp3" : "adpcm_ms");
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Avi, FootageEveryCompressor,
+                         ::testing::Values(FootageCase{"DIVX", 2}, FootageCase{"XVID", 3}, FootageCase{"MP43", 1},
+                                           FootageCase{"MP42", 0}, FootageCase{"MJPG", 2}, FootageCase{"cvid", 1},
+                                           FootageCase{"MSVC", 3}, FootageCase{"HFYU", 0}, FootageCase{"FFV1", 2},
+                                           FootageCase{"DIB ", 1}),
+                         [](const auto& info) {
+                             std::string n = info.param.codec;
+                             return (n == "DIB " ? std::string("DIB") : n) + "_audio" +
+                                    std::to_string(info.param.audioType);
+                         });
+
+}  // namespace
