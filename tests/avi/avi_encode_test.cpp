@@ -11,9 +11,11 @@
 #include "engine/avi/IAviEncoder.h"
 #include "engine/avi/IAviWriter.h"
 #include "engine/avi/IVideoCompressor.h"
+#include "engine/avi/LameSettings.h"
 #include "engine/core/Factories.h"
 #include "platform/avifile/AviVideoCompressor.h"
 #include "platform/registry/Registry.h"
+#include "platform/ui/Dialogs.h"
 
 namespace {
 
@@ -307,6 +309,50 @@ TEST_F(AviEncodeTest, AudioDescriptions) {
     spec.path = path.c_str();
     EXPECT_TRUE(w->OpenCompressor(Cc("DIVX"), 32, 32, 1));
     EXPECT_FALSE(w->Create(&spec));
+    w->Release();
+}
+
+// The stored MP3 settings: missing values take the reader's defaults (the
+// writer's channel mode 2, the dialog's 0 "Stereo"), stored text is read as a
+// decimal number, and the dialog's bit-rate item follows the stored rate.
+TEST_F(AviEncodeTest, StoredMp3SettingsDefaultsAndTheDialogSelection) {
+    const auto writer = avi::ReadLameSettings(avi::kWriterLameDefaults);
+    EXPECT_EQ(writer.bitrate, 192);
+    EXPECT_EQ(writer.stereo, 2);
+    EXPECT_EQ(writer.quality, 3);
+    EXPECT_EQ(writer.lowpass, 19500);
+    EXPECT_EQ(writer.highpass, -1);
+    const auto dialog = avi::ReadLameSettings(avi::kDialogLameDefaults);
+    EXPECT_EQ(dialog.stereo, 0) << "the dialog shows \"Stereo\"";
+    EXPECT_EQ(dialog.bitrate, 192);
+    EXPECT_EQ(platform::ui::LameBitrateItem(dialog.bitrate), 5) << "\"192 KBits\"";
+
+    ASSERT_TRUE(avi::WriteLameSettings({200, 1, 5, 16000, 80}));
+    std::string text;
+    ASSERT_TRUE(platform::registry::QueryValue("Software\\VantorReelcast\\Lame\\bitrate", "", &text));
+    EXPECT_EQ(text, "200") << "each setting is the default value of a sub-key";
+    const auto stored = avi::ReadLameSettings(avi::kDialogLameDefaults);
+    EXPECT_EQ(stored.bitrate, 200);
+    EXPECT_EQ(stored.stereo, 1);
+    EXPECT_EQ(stored.quality, 5);
+    EXPECT_EQ(stored.lowpass, 16000);
+    EXPECT_EQ(stored.highpass, 80);
+    const int item = platform::ui::LameBitrateItem(stored.bitrate);
+    ASSERT_EQ(item, 6);
+    EXPECT_EQ(platform::ui::kLameBitrates[item], 224) << "200 stored selects \"224 KBits\"";
+
+    ASSERT_TRUE(platform::registry::SetValue("Software\\VantorReelcast\\Lame", "bitrate", "400"));
+    ASSERT_TRUE(platform::registry::SetValue("Software\\VantorReelcast\\Lame", "quality", "high"));
+    const auto odd = avi::ReadLameSettings(avi::kWriterLameDefaults);
+    EXPECT_EQ(platform::ui::LameBitrateItem(odd.bitrate), -1) << "400: no item selected";
+    EXPECT_EQ(odd.quality, 0) << "text that is no number reads as 0";
+
+    // The writer takes the stored settings when it is created.
+    ASSERT_TRUE(avi::WriteLameSettings({128, 0, 2, 19500, -1}));
+    IAviWriter* w = core::New<IAviWriter>("AVILIB");
+    ASSERT_TRUE(w);
+    w->SetAudioType(2);
+    EXPECT_STREQ(w->GetAudioDescription(), "MP3 Lame\r\n128kbps\r\nStereo\r\nH2");
     w->Release();
 }
 
