@@ -184,6 +184,22 @@ TEST(VideoKernels, MotionDistortionsAndSadsMatchPortable) {
             ASSERT_EQ(ref.Sad4x4(a.at(o1), b.at(o2), qs, lim), f.k.Sad4x4(a.at(o1), b.at(o2), qs, lim));
             const int exact4 = ref.Sad4x4(a.at(o1), b.at(o2), qs, 1 + static_cast<int>(rng() % 400));
             ASSERT_EQ(ref.Sad4x4(a.at(o1), b.at(o2), qs, exact4), f.k.Sad4x4(a.at(o1), b.at(o2), qs, exact4));
+            // Eight positions at once: whole sums, as the single-position forms give without a limit.
+            std::uint16_t r8[8], v8[8];
+            for (const int st : {qs, stride}) {
+                ref.Sad4x4Row8(a.at(o1), b.at(o2), st, r8);
+                f.k.Sad4x4Row8(a.at(o1), b.at(o2), st, v8);
+                for (int i = 0; i < 8; ++i) {
+                    ASSERT_EQ(r8[i], ref.Sad4x4(a.at(o1 + i), b.at(o2), st, INT_MAX)) << "Sad4x4Row8 " << i;
+                    ASSERT_EQ(v8[i], r8[i]) << "Sad4x4Row8 " << i;
+                }
+            }
+            ref.Sad16Row8(a.at(o1), b.at(o2), stride, r8);
+            f.k.Sad16Row8(a.at(o1), b.at(o2), stride, v8);
+            for (int i = 0; i < 8; ++i) {
+                ASSERT_EQ(r8[i], ref.Sad16(a.at(o1 + i), b.at(o2), stride, 0, 0, 16, INT_MAX)) << "Sad16Row8 " << i;
+                ASSERT_EQ(v8[i], r8[i]) << "Sad16Row8 " << i;
+            }
         }
         // Extremes: all 255 against all 0 reaches the largest sums.
         Plane w(32, 18), z(32, 18);
@@ -192,6 +208,11 @@ TEST(VideoKernels, MotionDistortionsAndSadsMatchPortable) {
         EXPECT_EQ(f.k.PredictionError(w.at(0), z.at(0), 32, 1, 1, 16), 256 * 255 * 255);
         EXPECT_EQ(f.k.MacroblockVariance(w.at(0), 32), 0);
         EXPECT_EQ(f.k.Sad16(w.at(0), z.at(0), 32, 0, 0, 16, INT_MAX), 256 * 255);
+        std::uint16_t v8[8];
+        f.k.Sad16Row8(w.at(0), z.at(0), 32, v8);
+        for (std::uint16_t v : v8) EXPECT_EQ(v, 256 * 255);
+        f.k.Sad4x4Row8(w.at(0), z.at(0), 32, v8);
+        for (std::uint16_t v : v8) EXPECT_EQ(v, 16 * 255);
     }
 }
 

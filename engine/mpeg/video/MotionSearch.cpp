@@ -49,15 +49,15 @@ bool MotionSearch::Allocate(const Geometry& geo) {
     qh_ = geo.lumaHeight / 4;
     const std::size_t n = static_cast<std::size_t>(qw_) * static_cast<std::size_t>(qh_);
     try {
-        for (auto& q : quarter_) q.assign(n, 0);
+        for (auto& q : quarter_) q.assign(kQuarterFront + n + kQuarterBack, 0);
         for (auto& f : found_) f.assign(static_cast<std::size_t>(geo.MbCount()), Vec{});
     } catch (const std::bad_alloc&) {
         Free();
         return false;
     }
-    qCur_ = quarter_[0].data();
-    qNew_ = quarter_[1].data();
-    qOld_ = quarter_[2].data();
+    qCur_ = quarter_[0].data() + kQuarterFront;
+    qNew_ = quarter_[1].data() + kQuarterFront;
+    qOld_ = quarter_[2].data() + kQuarterFront;
     return true;
 }
 
@@ -108,24 +108,75 @@ void MotionSearch::PreparePicture(const std::uint8_t* srcY, int type) {
 MotionSearch::Vec MotionSearch::CoarseSearch(const std::uint8_t* ref, const std::uint8_t* cur, int x0,
                                              int y0, int radius, const kernels::VideoKernels& k) const {
     const int xlo = std::max(0, x0 - radius);
-    const int xlim = std::min(x0 + radius - 1, qw_ - 4);  // exclusive
+    const int xhi = std::min(x0 + radius - 1, qw_ - 4) - 1;  // inclusive
     const int ylo = std::max(0, y0 - radius);
-    const int ylim = std::min(y0 + radius - 1, qh_ - 4);
+    const int yhi = std::min(y0 + radius - 1, qh_ - 4) - 1;
     const std::uint8_t* c = cur + y0 * qw_ + x0;
-    int best = k.Sad4x4(ref + y0 * qw_ + x0, c, qw_, kNoLimit);
+
+    // Whole sums of eight neighbouring candidates are formed together when a
+    // ring first needs one of them. A whole sum decides exactly as the
+    // early-exit sum would: a candidate that stops early is never better than
+    // the best. Segments are placed so that rings 1 to 3 lie in one; the
+    // margins of the quarter pictures absorb reads outside the picture.
+    constexpr int kRows = 2 * kForwardRadius;
+    std::uint16_t sums[kRows][kCoarseColumns];
+    std::uint8_t filled[kRows] = {};
+    const int rowBase = y0 - radius;
+    const int colBase = x0 - kCoarseCentre;
+    // Row y, columns x0 + a ... x0 + b summed; answers the row's sums indexed by x - colBase.
+    auto rowSums = [&](int y, int a, int b) -> const std::uint16_t* {
+        const int row = y - rowBase;
+        const int s0 = (kCoarseCentre + a) >> 3;
+        const int s1 = (kCoarseCentre + b) >> 3;
+        for (int seg = s0; seg <= s1; ++seg) {
+            if (!(filled[row] & (1u << seg))) {
+                k.Sad4x4Row8(ref + y * qw_ + colBase + 8 * seg, c, qw_, &sums[row][8 * seg]);
+                filled[row] = static_cast<std::uint8_t>(filled[row] | (1u << seg));
+            }
+        }
+        return sums[row];
+    };
+
+    int best = rowSums(y0, 0, 0)[kCoarseCentre];
     Vec pos{x0, y0};
+    // Candidates in the order of the ring walk (right along the top, down the
+    // right side, left along the bottom, up the left side); strictly smaller
+    // wins, so the earlier of equal sums stays.
+    bool improved = false;
+    auto take = [&](int s, int x, int y) {
+        if (s < best) {
+            best = s;
+            pos = Vec{x, y};
+            improved = true;
+        }
+    };
     int unproductive = 0;
     for (int ring = 1; ring <= radius; ++ring) {
-        WalkRing(x0, y0, ring, [&](int x, int y) {
-            if (x < xlo || x >= xlim || y < ylo || y >= ylim) return true;
-            const int s = k.Sad4x4(ref + y * qw_ + x, c, qw_, best);
-            if (s < best) {
-                best = s;
-                pos = Vec{x, y};
-                unproductive = 0;
+        improved = false;
+        const int top = y0 - ring, bottom = y0 + ring, left = x0 - ring, right = x0 + ring;
+        if (top >= ylo && top <= yhi) {
+            const int a = std::max(left, xlo), b = std::min(right - 1, xhi);
+            if (a <= b) {
+                const std::uint16_t* r = rowSums(top, a - x0, b - x0);
+                for (int x = a; x <= b; ++x) take(r[x - colBase], x, top);
             }
-            return best > 0;
-        });
+        }
+        if (right >= xlo && right <= xhi) {
+            const int a = std::max(top, ylo), b = std::min(bottom - 1, yhi);
+            for (int y = a; y <= b; ++y) take(rowSums(y, ring, ring)[right - colBase], right, y);
+        }
+        if (bottom >= ylo && bottom <= yhi) {
+            const int a = std::min(right, xhi), b = std::max(left + 1, xlo);
+            if (a >= b) {
+                const std::uint16_t* r = rowSums(bottom, b - x0, a - x0);
+                for (int x = a; x >= b; --x) take(r[x - colBase], x, bottom);
+            }
+        }
+        if (left >= xlo && left <= xhi) {
+            const int a = std::min(bottom, yhi), b = std::max(top + 1, ylo);
+            for (int y = a; y >= b; --y) take(rowSums(y, -ring, -ring)[left - colBase], left, y);
+        }
+        if (improved) unproductive = 0;
         if (best == 0) break;
         // Flat pictures (detail level 1) give up sooner after rings that found nothing.
         if (ring == 1 || ring == 2 || ring == 4 || ring == 8) {
@@ -136,7 +187,8 @@ MotionSearch::Vec MotionSearch::CoarseSearch(const std::uint8_t* ref, const std:
 }
 
 MotionSearch::Vec MotionSearch::FullPelSearch(const std::uint8_t* ref, const std::uint8_t* cur, int mbx,
-                                              int mby, Vec start, const kernels::VideoKernels& k) const {
+                                              int mby, Vec start, const kernels::VideoKernels& k,
+                                              int* bestSad) const {
     const int stride = geo_.lumaWidth;
     const int px = mbx * 16;
     const int py = mby * 16;
@@ -147,10 +199,31 @@ MotionSearch::Vec MotionSearch::FullPelSearch(const std::uint8_t* ref, const std
     const int xhi = std::min(geo_.lumaWidth - 16, px + kFineWindow);
     const int ylo = std::max(0, py - kFineWindow);
     const int yhi = std::min(geo_.lumaHeight - 16, py + kFineWindow);
+
+    // Columns start.x - 4 ... start.x + 3 of a row are summed together when
+    // all eight and the next column lie in the window (so every byte read is
+    // inside the picture); other candidates one by one with the early exit.
+    constexpr int kSide = 2 * kFineRings + 1;
+    std::uint16_t sums[kSide][8];
+    std::uint8_t state[kSide] = {};  // 0 not yet, 1 summed, 2 one by one
+    const int x8 = start.x - kFineRings;
+    const bool rowsOfEight = x8 >= xlo && x8 + 8 <= xhi;
+    auto sadAt = [&](int x, int y) -> int {
+        const int row = y - (start.y - kFineRings);
+        const int col = x - x8;
+        if (col < 8 && rowsOfEight) {
+            if (state[row] == 0) {
+                k.Sad16Row8(ref + y * stride + x8, c, stride, sums[row]);
+                state[row] = 1;
+            }
+            return sums[row][col];
+        }
+        return k.Sad16(ref + y * stride + x, c, stride, 0, 0, 16, best);
+    };
     for (int ring = 1; ring <= kFineRings && best > 0; ++ring) {
         WalkRing(start.x, start.y, ring, [&](int x, int y) {
             if (x < xlo || x > xhi || y < ylo || y > yhi) return true;
-            const int s = k.Sad16(ref + y * stride + x, c, stride, 0, 0, 16, best);
+            const int s = sadAt(x, y);
             if (s < best) {
                 best = s;
                 bestPos = Vec{x, y};
@@ -158,11 +231,13 @@ MotionSearch::Vec MotionSearch::FullPelSearch(const std::uint8_t* ref, const std
             return best > 0;
         });
     }
+    *bestSad = best;
     return bestPos;
 }
 
 MotionSearch::Vec MotionSearch::HalfPelSearch(const std::uint8_t* ref, const std::uint8_t* cur, int mbx,
-                                              int mby, Vec full, const kernels::VideoKernels& k) const {
+                                              int mby, Vec full, int fullSad,
+                                              const kernels::VideoKernels& k) const {
     const int stride = geo_.lumaWidth;
     const int px = mbx * 16;
     const int py = mby * 16;
@@ -175,7 +250,10 @@ MotionSearch::Vec MotionSearch::HalfPelSearch(const std::uint8_t* ref, const std
         if (hy < 0 || hy > hyMax) continue;
         for (int hx = 2 * full.x - 1; hx <= 2 * full.x + 1; ++hx) {
             if (hx < 0 || hx > hxMax) continue;
-            const int s = k.Sad16(ref + (hy >> 1) * stride + (hx >> 1), c, stride, hx & 1, hy & 1, 16, best);
+            // The full-pel position's whole sum is known already.
+            const int s = (hx == 2 * full.x && hy == 2 * full.y)
+                              ? fullSad
+                              : k.Sad16(ref + (hy >> 1) * stride + (hx >> 1), c, stride, hx & 1, hy & 1, 16, best);
             if (s < best) {
                 best = s;
                 bestPos = Vec{hx, hy};
@@ -215,14 +293,15 @@ void MotionSearch::SearchRows(int type, const Pictures& pics, int row0, int row1
             const int variance = k.MacroblockVariance(c, stride);
 
             const Vec cf = CoarseSearch(qOld_, qThis, mx * 4, my * 4, kForwardRadius, k);
-            const Vec ff = FullPelSearch(pics.oldSrc, pics.cur, mx, my, Vec{cf.x * 4, cf.y * 4}, k);
-            const Vec fwd = HalfPelSearch(pics.oldSrc, pics.cur, mx, my, ff, k);
+            int sad = 0;
+            const Vec ff = FullPelSearch(pics.oldSrc, pics.cur, mx, my, Vec{cf.x * 4, cf.y * 4}, k, &sad);
+            const Vec fwd = HalfPelSearch(pics.oldSrc, pics.cur, mx, my, ff, sad, k);
             found_[0][static_cast<std::size_t>(i)] = fwd;
             Vec bwd{};
             if (bidir) {
                 const Vec cb = CoarseSearch(qNew_, qThis, mx * 4, my * 4, kBackwardRadius, k);
-                const Vec fb = FullPelSearch(pics.newSrc, pics.cur, mx, my, Vec{cb.x * 4, cb.y * 4}, k);
-                bwd = HalfPelSearch(pics.newSrc, pics.cur, mx, my, fb, k);
+                const Vec fb = FullPelSearch(pics.newSrc, pics.cur, mx, my, Vec{cb.x * 4, cb.y * 4}, k, &sad);
+                bwd = HalfPelSearch(pics.newSrc, pics.cur, mx, my, fb, sad, k);
                 found_[1][static_cast<std::size_t>(i)] = bwd;
             }
 

@@ -9,6 +9,7 @@
 // results.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -65,15 +66,26 @@ private:
     };
     Vec CoarseSearch(const std::uint8_t* ref, const std::uint8_t* cur, int x0, int y0, int radius,
                      const kernels::VideoKernels& k) const;
+    // Also answers the whole sum at the position found.
     Vec FullPelSearch(const std::uint8_t* ref, const std::uint8_t* cur, int mbx, int mby, Vec start,
-                      const kernels::VideoKernels& k) const;
+                      const kernels::VideoKernels& k, int* bestSad) const;
     Vec HalfPelSearch(const std::uint8_t* ref, const std::uint8_t* cur, int mbx, int mby, Vec full,
-                      const kernels::VideoKernels& k) const;
+                      int fullSad, const kernels::VideoKernels& k) const;
+
+    // Coarse candidate sums come eight columns at a time from colBase =
+    // x0 - kCoarseCentre onwards, so rings 1 to 3 share one segment of eight.
+    static constexpr int kCoarseCentre = 4 + 8 * ((kForwardRadius + 3) / 8);
+    static constexpr int kCoarseColumns = 8 * ((kCoarseCentre + kForwardRadius + 7) / 8);
+    // Margins of the quarter pictures: segments may reach kCoarseCentre columns
+    // left of the picture and up to 32 bytes past its last sample.
+    static constexpr std::size_t kQuarterFront = 32;
+    static constexpr std::size_t kQuarterBack = 64;
+    static_assert(kCoarseCentre <= static_cast<int>(kQuarterFront));
 
     Geometry geo_;
     int qw_ = 0;
     int qh_ = 0;
-    std::vector<std::uint8_t> quarter_[3];  // current, new reference, old reference
+    std::vector<std::uint8_t> quarter_[3];  // current, new reference, old reference, with margins
     std::uint8_t* qCur_ = nullptr;
     std::uint8_t* qNew_ = nullptr;
     std::uint8_t* qOld_ = nullptr;

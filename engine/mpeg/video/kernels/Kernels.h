@@ -70,6 +70,17 @@ struct VideoKernels {
     int (*Sad4x4)(const std::uint8_t* ref, const std::uint8_t* cur, std::ptrdiff_t stride,
                   int limit);
 
+    // Whole sums (no early exit) at the eight horizontal offsets 0..7 of ref:
+    // out[i] = sum of |cur - ref| over the 4 x 4 block cur and the block at
+    // ref + i. Reads bytes 0..15 of each of ref's four rows. The motion search
+    // fills its candidate tables eight positions at a time with these.
+    void (*Sad4x4Row8)(const std::uint8_t* ref, const std::uint8_t* cur, std::ptrdiff_t stride,
+                       std::uint16_t out[8]);
+    // The same for full-pel 16 x 16 blocks (a sum is at most 256 x 255, so it
+    // fits 16 bits). Reads bytes 0..23 of each of ref's sixteen rows.
+    void (*Sad16Row8)(const std::uint8_t* ref, const std::uint8_t* cur, std::ptrdiff_t stride,
+                      std::uint16_t out[8]);
+
     // Motion-compensated prediction of a w x h area (w = 8 or 16) from ref at a
     // half-pel position into dst. average = 0 stores the prediction; 1 stores
     // (dst + prediction + 1) >> 1 (second direction of a bidirectional block).

@@ -141,6 +141,24 @@ int Sad4x4(const uint8_t* ref, const uint8_t* cur, ptrdiff_t stride, int limit) 
     return s;
 }
 
+void Sad4x4Row8(const uint8_t* ref, const uint8_t* cur, ptrdiff_t stride, std::uint16_t out[8]) {
+    for (int i = 0; i < 8; ++i) {
+        int s = 0;
+        for (int r = 0; r < 4; ++r)
+            for (int c = 0; c < 4; ++c) s += std::abs(cur[r * stride + c] - ref[r * stride + i + c]);
+        out[i] = static_cast<std::uint16_t>(s);
+    }
+}
+
+void Sad16Row8(const uint8_t* ref, const uint8_t* cur, ptrdiff_t stride, std::uint16_t out[8]) {
+    for (int i = 0; i < 8; ++i) {
+        int s = 0;
+        for (int r = 0; r < 16; ++r)
+            for (int c = 0; c < 16; ++c) s += std::abs(cur[r * stride + c] - ref[r * stride + i + c]);
+        out[i] = static_cast<std::uint16_t>(s);
+    }
+}
+
 }  // namespace
 
 void portable::Predict(uint8_t* dst, const uint8_t* ref, ptrdiff_t stride, int w, int h, int hx, int hy,
@@ -310,6 +328,8 @@ void InitVideoKernelsPortable(VideoKernels* k) {
     k->MacroblockVariance = MacroblockVariance;
     k->Sad16 = Sad16;
     k->Sad4x4 = Sad4x4;
+    k->Sad4x4Row8 = Sad4x4Row8;
+    k->Sad16Row8 = Sad16Row8;
     k->Predict = portable::Predict;
     k->QuantNonIntra = QuantNonIntra;
     k->QuantIntra = QuantIntra;

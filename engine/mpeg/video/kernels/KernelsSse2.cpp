@@ -257,6 +257,27 @@ int Sad4x4(const uint8_t* ref, const uint8_t* cur, ptrdiff_t stride, int limit) 
     return s;
 }
 
+// Four rows of four bytes in one register.
+inline __m128i Load4x4(const uint8_t* p, ptrdiff_t stride) {
+    return _mm_unpacklo_epi64(_mm_unpacklo_epi32(Load4(p), Load4(p + stride)),
+                              _mm_unpacklo_epi32(Load4(p + 2 * stride), Load4(p + 3 * stride)));
+}
+
+void Sad4x4Row8(const uint8_t* ref, const uint8_t* cur, ptrdiff_t stride, std::uint16_t out[8]) {
+    const __m128i c = Load4x4(cur, stride);
+    for (int i = 0; i < 8; ++i) out[i] = static_cast<std::uint16_t>(SadTotal(_mm_sad_epu8(c, Load4x4(ref + i, stride))));
+}
+
+void Sad16Row8(const uint8_t* ref, const uint8_t* cur, ptrdiff_t stride, std::uint16_t out[8]) {
+    __m128i acc[8];
+    for (auto& a : acc) a = _mm_setzero_si128();
+    for (int r = 0; r < 16; ++r, ref += stride, cur += stride) {
+        const __m128i c = Load16(cur);
+        for (int i = 0; i < 8; ++i) acc[i] = _mm_add_epi64(acc[i], _mm_sad_epu8(c, Load16(ref + i)));
+    }
+    for (int i = 0; i < 8; ++i) out[i] = static_cast<std::uint16_t>(SadTotal(acc[i]));
+}
+
 void Predict(uint8_t* dst, const uint8_t* ref, ptrdiff_t stride, int w, int h, int hx, int hy, int average) {
     if (w == 16) {
         for (int r = 0; r < h; ++r, ref += stride, dst += stride) {
@@ -505,6 +526,8 @@ void InitVideoKernelsSse2(VideoKernels* k) {
     k->MacroblockVariance = MacroblockVariance;
     k->Sad16 = Sad16;
     k->Sad4x4 = Sad4x4;
+    k->Sad4x4Row8 = Sad4x4Row8;
+    k->Sad16Row8 = Sad16Row8;
     k->Predict = Predict;
     k->QuantNonIntra = QuantNonIntra;
     k->QuantIntra = QuantIntra;
