@@ -23,6 +23,23 @@ bool DialogsAvailable();
 // worker thread blocked in a call that the interface thread must run can finish.
 void WaitHandlingEvents(const std::function<bool()>& done);
 
+// A blocking window message: runs fn on the interface thread and returns once it
+// has run. On the interface thread itself, or with no interface, fn runs at once.
+void SendToInterfaceThread(const std::function<void()>& fn);
+
+// Makes the calling thread the interface thread for its lifetime when the process
+// has none (a program without windows, a test); otherwise does nothing.
+class InterfaceSession {
+public:
+    InterfaceSession();
+    ~InterfaceSession();
+    InterfaceSession(const InterfaceSession&) = delete;
+    InterfaceSession& operator=(const InterfaceSession&) = delete;
+
+private:
+    void* app_ = nullptr;
+};
+
 // ---- selection rules shared by the dialogs (no toolkit involved) ----
 
 // A drop-down list's prefix search (CB_SELECTSTRING from the first item): the

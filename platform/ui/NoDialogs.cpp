@@ -10,6 +10,11 @@ bool DialogsAvailable() { return false; }
 void WaitHandlingEvents(const std::function<bool()>& done) {
     while (!done()) std::this_thread::sleep_for(std::chrono::milliseconds(2));
 }
+void SendToInterfaceThread(const std::function<void()>& fn) {
+    if (fn) fn();
+}
+InterfaceSession::InterfaceSession() = default;
+InterfaceSession::~InterfaceSession() = default;
 bool RunLameConfigDialog(WindowHandle, LameSettings*) { return false; }
 bool RunAviOptionsDialog(WindowHandle, AviOptionsHost&, int, int, const double*, int, AviOptionsResult*) {
     return false;

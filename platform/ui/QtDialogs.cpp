@@ -68,6 +68,28 @@ void WaitHandlingEvents(const std::function<bool()>& done) {
     }
 }
 
+void SendToInterfaceThread(const std::function<void()>& fn) {
+    if (!fn) return;
+    QCoreApplication* app = QCoreApplication::instance();
+    if (!app || QThread::currentThread() == app->thread()) {
+        fn();
+        return;
+    }
+    QMetaObject::invokeMethod(app, [&fn] { fn(); }, Qt::BlockingQueuedConnection);
+}
+
+namespace {
+int g_sessionArgc = 1;
+char g_sessionName[] = "reelcast";
+char* g_sessionArgv[] = {g_sessionName, nullptr};
+}  // namespace
+
+InterfaceSession::InterfaceSession() {
+    if (!QCoreApplication::instance()) app_ = new QCoreApplication(g_sessionArgc, g_sessionArgv);
+}
+
+InterfaceSession::~InterfaceSession() { delete static_cast<QCoreApplication*>(app_); }
+
 bool RunLameConfigDialog(WindowHandle, LameSettings* io) {
     if (!io || !DialogsAvailable()) return false;
     QDialog dlg(QApplication::activeWindow());

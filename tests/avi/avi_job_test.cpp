@@ -4,6 +4,10 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <thread>
 #include <functional>
 #include <cmath>
 #include <cstring>
@@ -19,6 +23,7 @@
 #include "engine/media/IMediaInfo.h"
 #include "engine/media/IVideoFrameSource.h"
 #include "platform/avifile/AviVideoCompressor.h"
+#include "platform/ui/Dialogs.h"
 
 namespace {
 
@@ -351,6 +356,43 @@ TEST_F(AviJobTest, UnknownPreviewWindowIsSkippedAndReleaseWaitsForTheWorker) {
     job->Release();  // waits without limit for the worker
     EXPECT_EQ(rec_.finished, 1);
     EXPECT_EQ(rec_.progress.size(), 30u);
+}
+
+// The program turns each callback into a blocking message to its window, so the
+// worker's last OnFinished waits for the interface thread, which may at that
+// moment be releasing the job: the release must let that message through.
+TEST_F(AviJobTest, ReleaseDoesNotDeadlockWithTheLastCallbackWaitingOnTheInterface) {
+    platform::ui::InterfaceSession session;  // this thread is the interface thread
+    const std::thread::id interfaceThread = std::this_thread::get_id();
+    std::thread::id ranOn;
+    rec_.onFinished = [&] { platform::ui::SendToInterfaceThread([&] { ranOn = std::this_thread::get_id(); }); };
+
+    // A deadlock would hang the run: end it with a clear failure instead.
+    std::mutex m;
+    std::condition_variable cv;
+    bool released = false;
+    std::thread watchdog([&] {
+        std::unique_lock<std::mutex> lock(m);
+        if (!cv.wait_for(lock, std::chrono::seconds(60), [&] { return released; })) {
+            std::fprintf(stderr, "Release of the AVI job deadlocked with its last callback\n");
+            std::_Exit(3);
+        }
+    });
+
+    g_source.frames = 10;
+    IAviConversionJob* job = NewJob(dir_.File("release.avi"), 0);
+    ASSERT_TRUE(job);
+    job->StartDirect(0, 0, 2, 44100);
+    job->Release();  // at once: the worker ends while we wait in here
+    {
+        std::lock_guard<std::mutex> lock(m);
+        released = true;
+    }
+    cv.notify_all();
+    watchdog.join();
+    EXPECT_EQ(rec_.finished, 1);
+    EXPECT_EQ(ranOn, interfaceThread);
+    EXPECT_EQ(avitest::ReadAviLayout(dir_.File("release.avi")).streams.at(0).length, 10u);
 }
 
 // The real media components on a few seconds of footage.
