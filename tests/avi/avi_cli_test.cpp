@@ -1,1 +1,79 @@
+// reelcast-cli for the AVI modes and the compressor list, as a user runs it.
 #include <gtest/gtest.h>
+
+#include <string>
+
+#include "AviTestSupport.h"
+
+namespace {
+
+using avitest::Quote;
+
+const std::string kCli = std::string(REELCAST_BIN_DIR) + "/reelcast-cli";
+
+#define REQUIRE_CLI_AND_FFMPEG()                                              \
+    if (!avitest::FileExists(kCli)) GTEST_SKIP() << "reelcast-cli not built"; \
+    if (!avitest::HaveTool("ffmpeg") || !avitest::HaveTool("ffprobe")) GTEST_SKIP() << "ffmpeg/ffprobe not installed"
+
+TEST(AviCli, CodecsListsTheCompressorsWithTheirCodes) {
+    if (!avitest::FileExists(kCli)) GTEST_SKIP() << "reelcast-cli not built";
+    int st = -1;
+    const std::string out = avitest::Run(Quote(kCli) + " codecs 2>&1", &st);
+    EXPECT_EQ(st, 0) << out;
+    for (const char* cc : {"DIVX  ", "XVID  ", "MJPG  ", "cvid  ", "DIB   "})
+        EXPECT_NE(out.find(cc), std::string::npos) << cc << " missing from:\n" << out;
+}
+
+// Both modes with their default compressor choice ("avi" has no Indeo here and
+// takes the first listed one), sizes and rates from the options, and the
+// refusals that keep a conversion from starting on settings it cannot honour.
+TEST(AviCli, ConvertsInBothModesAndRefusesWhatItCannotDo) {
+    REQUIRE_CLI_AND_FFMPEG();
+    avitest::TempDir dir;
+    const std::string src = dir.File("src.mkv");
+    ASSERT_TRUE(avitest::MakeSource(src, 128, 96, 25, 1, 44100));
+
+    int st = -1;
+    const std::string divx = dir.File("divx.avi");
+    std::string out =
+        avitest::Run(Quote(kCli) + " convert --mode divx --audio mp3 --rate 48000 --fps 29.97 --size 96x64 -q " +
+                         Quote(src) + " " + Quote(divx) + " 2>&1",
+                     &st);
+    ASSERT_EQ(st, 0) << out;
+    auto s = avitest::ProbeStreams(divx);
+    ASSERT_EQ(s.size(), 2u);
+    EXPECT_EQ(s[0].at("codec_tag_string"), "DIVX");
+    EXPECT_EQ(s[0].at("width"), "96");
+    EXPECT_EQ(s[0].at("height"), "64");
+    EXPECT_EQ(s[1].at("codec_name"), "mp3");
+    EXPECT_EQ(s[1].at("sample_rate"), "48000");
+    EXPECT_EQ(avitest::DecodedVideoFrames(divx), 29);  // 25 frames at 25 fps, 29.97 fps out
+    std::string err;
+    EXPECT_TRUE(avitest::DecodesCleanly(divx, &err)) << err;
+
+    const std::string avi = dir.File("avi.avi");
+    out = avitest::Run(Quote(kCli) + " convert --mode avi --audio pcm -q " + Quote(src) + " " + Quote(avi) + " 2>&1",
+                       &st);
+    ASSERT_EQ(st, 0) << out;
+    s = avitest::ProbeStreams(avi);
+    ASSERT_EQ(s.size(), 1u);
+    EXPECT_EQ(s[0].at("codec_tag_string"), "DIVX") << "the first listed compressor";
+    EXPECT_EQ(s[0].at("width"), "128");
+    EXPECT_EQ(avitest::DecodedVideoFrames(avi), 25);
+    EXPECT_TRUE(avitest::FileExists(dir.File("avi.wav")));
+
+    // An existing output is kept without -y.
+    out = avitest::Run(Quote(kCli) + " convert --mode avi -q " + Quote(src) + " " + Quote(avi) + " 2>&1", &st);
+    EXPECT_NE(st, 0) << out;
+    EXPECT_EQ(avitest::DecodedVideoFrames(avi), 25);
+
+    const std::string bad = dir.File("bad.avi");
+    for (const char* opts : {"--audio pcm --rate 48000", "--codec NOPE", "--fps 12", "--size 96x0"}) {
+        out = avitest::Run(
+            Quote(kCli) + " convert --mode divx -q " + opts + " " + Quote(src) + " " + Quote(bad) + " 2>&1", &st);
+        EXPECT_EQ(st, 2) << opts << ": " << out;
+        EXPECT_FALSE(avitest::FileExists(bad)) << opts;
+    }
+}
+
+}  // namespace
