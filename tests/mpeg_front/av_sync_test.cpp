@@ -1,0 +1,174 @@
+// Picture and sound stay in step over a whole conversion: a source with a white
+// flash and a beep at the same instant every second goes through reelcast-cli in
+// every MPEG mode; FFmpeg decodes the result, and every flash must lie within one
+// picture period of its beep, from the first second to the last.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "tests/mpeg_front/E2eSupport.h"
+
+namespace fs = std::filesystem;
+using namespace reelcast::testing;
+
+namespace {
+
+const std::string kCli = std::string(REELCAST_BIN_DIR) + "/reelcast-cli";
+
+// A whole minute in the normal build; the sanitizer build runs every mode too,
+// on a shorter clip. REELCAST_AVSYNC_SECONDS overrides both.
+int SourceSeconds() {
+    if (const char* env = std::getenv("REELCAST_AVSYNC_SECONDS")) {
+        const int s = std::atoi(env);
+        if (s > 0) return s;
+    }
+#if defined(__SANITIZE_ADDRESS__)
+    return 12;
+#else
+    return 62;
+#endif
+}
+
+// Flash: the whole picture white for one picture in every `every` pictures.
+// Beep: 60 ms of a 1 kHz tone starting at the same instant.
+std::string MakeFlashBeepSource(const ScratchDir& dir, const char* rate, int every, double interval,
+                                int sampleRate, int seconds) {
+    const std::string path = dir.File("flashbeep.mkv");
+    char timing[64];
+    std::snprintf(timing, sizeof timing, "%.6f", interval);
+    const std::string cmd =
+        std::string("ffmpeg -v error -y -f lavfi -i \"color=c=black:s=176x144:r=") + rate +
+        ",drawbox=x=0:y=0:w=iw:h=ih:color=white:t=fill:enable='eq(mod(n\\," + std::to_string(every) +
+        ")\\,0)'\" -f lavfi -i \"aevalsrc=exprs='if(lt(mod(t\\," + timing +
+        ")\\,0.06)\\,0.7*sin(2*PI*1000*t)\\,0)':s=" + std::to_string(sampleRate) + "\" -t " +
+        std::to_string(seconds) +
+        " -c:v mpeg4 -q:v 2 -c:a pcm_s16le " + Quote(path);
+    EXPECT_EQ(0, RunCommand(cmd).status) << cmd;
+    return path;
+}
+
+// Presentation times of the pictures that start a flash (bright after dark),
+// in seconds of the file's own time line.
+std::vector<double> FlashTimes(const std::string& file) {
+    // showinfo reports every decoded picture's time stamp and mean luma.
+    const CommandResult r = RunCommand("ffmpeg -nostdin -copyts -i " + Quote(file) +
+                                       " -map 0:v:0 -vf scale=16:16,showinfo -f null - 2>&1");
+    EXPECT_EQ(0, r.status) << r.out.substr(0, 400);
+    std::vector<double> times;
+    bool bright = false;
+    std::size_t pos = 0;
+    while ((pos = r.out.find("pts_time:", pos)) != std::string::npos) {
+        const double t = std::atof(r.out.c_str() + pos + 9);
+        const std::size_t mean = r.out.find("mean:[", pos);
+        const std::size_t eol = r.out.find('\n', pos);
+        pos += 9;
+        if (mean == std::string::npos || mean > eol) continue;
+        const int luma = std::atoi(r.out.c_str() + mean + 6);
+        const bool now = luma > 125;  // black is 16, white 235
+        if (now && !bright) times.push_back(t);
+        bright = now;
+    }
+    return times;
+}
+
+// Times at which a beep starts: the first sample of a loud stretch after at
+// least half a second of quiet.
+std::vector<double> BeepTimes(const std::string& file, int* sampleRateOut) {
+    const std::string first = RunCommand("ffprobe -v error -select_streams a:0 -show_entries packet=pts_time "
+                                         "-of csv=p=0 -read_intervals %+#1 " + Quote(file)).out;
+    const double start = std::atof(first.c_str());
+    const std::string rateText = RunCommand("ffprobe -v error -select_streams a:0 -show_entries stream=sample_rate "
+                                            "-of csv=p=0 " + Quote(file)).out;
+    const int rate = std::atoi(rateText.c_str());
+    *sampleRateOut = rate;
+    std::vector<double> times;
+    if (rate <= 0) {
+        ADD_FAILURE() << "no sample rate for " << file;
+        return times;
+    }
+    const CommandResult pcm = RunCommand("ffmpeg -nostdin -v error -i " + Quote(file) +
+                                         " -map 0:a:0 -ac 1 -f s16le -");
+    EXPECT_EQ(0, pcm.status);
+    const std::size_t count = pcm.out.size() / 2;
+    const long quiet = rate / 2;
+    long lastLoud = -quiet - 1;
+    for (std::size_t i = 0; i < count; ++i) {
+        std::int16_t v;
+        std::memcpy(&v, pcm.out.data() + 2 * i, 2);
+        if (std::abs(static_cast<int>(v)) < 9000) continue;  // the tone peaks near 23000
+        if (static_cast<long>(i) - lastLoud > quiet) times.push_back(start + static_cast<double>(i) / rate);
+        lastLoud = static_cast<long>(i);
+    }
+    return times;
+}
+
+struct SyncCase {
+    const char* mode;
+    bool ntsc;
+    const char* sourceRate;  // lavfi rate of the matching source
+    double fps;              // output picture rate
+    int every;               // pictures from one flash to the next (about a second)
+};
+
+class AvSync : public ::testing::TestWithParam<SyncCase> {
+protected:
+    void SetUp() override {
+        if (!fs::exists(kCli)) GTEST_SKIP() << "reelcast-cli not built";
+        if (!HaveProgram("ffmpeg") || !HaveProgram("ffprobe")) GTEST_SKIP() << "ffmpeg missing";
+    }
+};
+
+TEST_P(AvSync, FlashAndBeepStayTogether) {
+    const SyncCase& c = GetParam();
+    const int seconds = SourceSeconds();
+    ScratchDir dir(std::string("avsync_") + c.mode);
+    const double interval = c.every / c.fps;
+    const std::string src = MakeFlashBeepSource(dir, c.sourceRate, c.every, interval, 44100, seconds);
+    const std::string out = dir.File(std::string(c.mode) + ".mpg");
+    std::string cmd = Quote(kCli) + " convert --mode " + c.mode + " -q -y";
+    if (c.ntsc) cmd += (std::string(c.mode) == "mpg1" || std::string(c.mode) == "mpg2") ? " --fps 29.97" : " --ntsc";
+    const CommandResult conv = RunCommand(cmd + " " + Quote(src) + " " + Quote(out) + " 2>&1");
+    ASSERT_EQ(0, conv.status) << conv.out;
+
+    const std::vector<double> flashes = FlashTimes(out);
+    int rate = 0;
+    const std::vector<double> beeps = BeepTimes(out, &rate);
+    // One of each for every flash of the source; none lost at either end.
+    const auto pictures = static_cast<long>(std::ceil(seconds * c.fps - 1e-6));
+    EXPECT_EQ(static_cast<std::size_t>((pictures - 1) / c.every + 1), flashes.size());
+    ASSERT_EQ(flashes.size(), beeps.size());
+    const double period = 1.0 / c.fps;
+    double worst = 0;
+    for (std::size_t k = 0; k < flashes.size(); ++k) {
+        const double d = beeps[k] - flashes[k];
+        if (std::fabs(d) > std::fabs(worst)) worst = d;
+        EXPECT_LE(std::fabs(d), period) << "second " << k << ": flash at " << flashes[k] << " s, beep at "
+                                        << beeps[k] << " s";
+        if (k > 0) {
+            EXPECT_NEAR(interval, flashes[k] - flashes[k - 1], 1e-3) << "second " << k;
+        }
+    }
+    RecordProperty("worst_offset_ms", static_cast<int>(std::lround(worst * 1000)));
+    std::printf("[ sync ] %s%s: %zu flashes, worst beep-flash offset %+.1f ms (picture period %.1f ms, %d Hz)\n",
+                c.mode, c.ntsc ? " NTSC" : "", flashes.size(), worst * 1000, period * 1000, rate);
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryMode, AvSync,
+                         ::testing::Values(SyncCase{"mpg1", false, "25", 25.0, 25}, SyncCase{"vcd", false, "25", 25.0, 25},
+                                           SyncCase{"mpg2", false, "25", 25.0, 25},
+                                           SyncCase{"svcd", false, "25", 25.0, 25},
+                                           SyncCase{"dvd", false, "25", 25.0, 25},
+                                           SyncCase{"vcd", true, "30000/1001", 30000.0 / 1001.0, 30},
+                                           SyncCase{"dvd", true, "30000/1001", 30000.0 / 1001.0, 30}),
+                         [](const ::testing::TestParamInfo<SyncCase>& info) {
+                             return std::string(info.param.mode) + (info.param.ntsc ? "_ntsc" : "_pal");
+                         });
+
+}  // namespace
