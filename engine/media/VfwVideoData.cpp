@@ -90,8 +90,15 @@ bool VfwVideoData::GetFrame(std::uint32_t index, std::uint8_t* buffer, std::uint
     // A repeated source picture: the caller's buffer already holds it.
     if (s == last_) return true;
     std::uint32_t bytes = 0;
-    const std::uint8_t* dib = frames_->GetFrame(static_cast<std::int32_t>(s), &bytes);
+    // A 24-bit picture of the stream's own size is converted straight into the
+    // caller's buffer; any other comes out of the reader and is rewritten below.
+    const std::uint8_t* dib = frames_->GetFrameInto(static_cast<std::int32_t>(s), width_, height_,
+                                                    buffer, *size, &bytes);
     if (!dib || bytes < kBitmapInfoHeaderSize) return false;
+    if (dib == buffer) {
+        last_ = s;
+        return true;
+    }
     const BitmapInfoHeader in = platform::ReadBitmapInfoHeader(dib);
     if (in.bitCount != 8 && in.bitCount != 24 && in.bitCount != 32) {
         last_ = s;  // left as it was, which the callers accept

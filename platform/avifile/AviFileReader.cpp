@@ -213,4 +213,25 @@ const std::uint8_t* AviFrameReader::GetFrame(std::int32_t pos, std::uint32_t* by
     return dib;
 }
 
+const std::uint8_t* AviFrameReader::GetFrameInto(std::int32_t pos, int width, int height,
+                                                 std::uint8_t* dst, std::uint64_t dstBytes,
+                                                 std::uint32_t* bytes) {
+    if (pos < 0) return nullptr;
+    const AVFrame* f = impl_->cursor.FrameAt(pos);
+    if (!f) return nullptr;
+    std::uint32_t n = 0;
+    const std::uint8_t* dib = nullptr;
+    const std::uint64_t need = DibConverter::Rgb24Bytes(width, height);
+    if (dst && need != 0 && need <= dstBytes && f->width == width && f->height == height &&
+        DibConverter::IsNative24(f)) {
+        if (!impl_->dib.Rgb24(f, width, height, dst, need)) return nullptr;
+        n = static_cast<std::uint32_t>(need);
+        dib = dst;
+    } else {
+        dib = impl_->dib.Native(f, impl_->clrUsed, &n);
+    }
+    if (dib && bytes) *bytes = n;
+    return dib;
+}
+
 }  // namespace reelcast::platform

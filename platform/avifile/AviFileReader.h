@@ -87,6 +87,13 @@ public:
     // into the reader, valid until the next call. *bytes (optional) gets its size.
     const std::uint8_t* GetFrame(std::int32_t pos, std::uint32_t* bytes = nullptr);
 
+    // The same picture, but when it would come as a 24-bit bitmap of exactly
+    // width x height and dst holds dstBytes >= its size, it is written straight
+    // into dst (header and rows, the same bytes GetFrame would give) and dst is
+    // answered: the caller's copy out of the reader is saved.
+    const std::uint8_t* GetFrameInto(std::int32_t pos, int width, int height, std::uint8_t* dst,
+                                     std::uint64_t dstBytes, std::uint32_t* bytes = nullptr);
+
 private:
     friend class AviFile;
     AviFrameReader();

@@ -66,12 +66,18 @@ bool DibConverter::Rgb24(const AVFrame* f, int width, int height, std::uint8_t* 
     return ScaleInto(f, width, height, dst + kBitmapInfoHeaderSize, rowSize);
 }
 
+bool DibConverter::IsNative24(const AVFrame* f) {
+    const AVPixelFormat fmt = static_cast<AVPixelFormat>(f->format);
+    return !(fmt == AV_PIX_FMT_PAL8 && f->data[1]) && fmt != AV_PIX_FMT_BGRA &&
+           fmt != AV_PIX_FMT_BGR0;
+}
+
 const std::uint8_t* DibConverter::Native(const AVFrame* f, std::uint32_t clrUsed,
                                          std::uint32_t* bytes) {
     if (!f || !ValidSize(f->width, f->height)) return nullptr;
     const int w = f->width, h = f->height;
     const AVPixelFormat fmt = static_cast<AVPixelFormat>(f->format);
-    if (fmt == AV_PIX_FMT_PAL8 && f->data[1]) {
+    if (fmt == AV_PIX_FMT_PAL8 && f->data[1]) {  // keep in step with IsNative24
         const std::uint32_t entries = clrUsed == 0 || clrUsed > 256 ? 256 : clrUsed;
         const std::uint64_t rowSize = DibRowSize(w, 8);
         const std::uint64_t total = kBitmapInfoHeaderSize + entries * 4 + rowSize * h;

@@ -35,6 +35,10 @@ public:
     // (header included). False when dstBytes is too small or the sizes are invalid.
     bool Rgb24(const AVFrame* f, int width, int height, std::uint8_t* dst, std::uint64_t dstBytes);
 
+    // True when Native hands this picture out as a 24-bit bitmap (it is neither
+    // paletted nor 32-bit RGB).
+    static bool IsNative24(const AVFrame* f);
+
     // Bytes of a 24-bit packed DIB of that size (header included); 0 when invalid.
     static std::uint64_t Rgb24Bytes(int width, int height);
 

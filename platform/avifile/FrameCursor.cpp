@@ -1,5 +1,6 @@
 #include "platform/avifile/FrameCursor.h"
 
+#include <cstring>
 #include <utility>
 
 namespace reelcast::platform {
@@ -14,6 +15,8 @@ void FrameCursor::Close() {
     fmt_ = nullptr;
     stream_ = -1;
     haveCur_ = haveNext_ = draining_ = eof_ = false;
+    firstSentDts_ = AV_NOPTS_VALUE;
+    dtsDelay_ = -1;
 }
 
 bool FrameCursor::Open(AVFormatContext* fmt, int streamIndex, int threads) {
@@ -40,6 +43,7 @@ bool FrameCursor::Open(AVFormatContext* fmt, int streamIndex, int threads) {
     }
     fmt_ = fmt;
     stream_ = streamIndex;
+    decodeOrderStamps_ = fmt->iformat && std::strcmp(fmt->iformat->name, "avi") == 0;
     // Discard the packets of every other stream in the demuxer.
     for (unsigned i = 0; i < fmt->nb_streams; ++i) {
         if (static_cast<int>(i) != streamIndex) fmt->streams[i]->discard = AVDISCARD_ALL;
@@ -61,6 +65,11 @@ bool FrameCursor::DecodeNext(AVFrame* into, std::int64_t* pts) {
         int rc = avcodec_receive_frame(dec_, into);
         if (rc >= 0) {
             std::int64_t t = into->best_effort_timestamp;
+            if (decodeOrderStamps_ && t != AV_NOPTS_VALUE) {
+                if (dtsDelay_ < 0 && firstSentDts_ != AV_NOPTS_VALUE)
+                    dtsDelay_ = t > firstSentDts_ ? t - firstSentDts_ : 0;
+                if (dtsDelay_ > 0) t -= dtsDelay_;
+            }
             if (t == AV_NOPTS_VALUE) t = into->pts;
             if (t == AV_NOPTS_VALUE) t = lastPts_ == AV_NOPTS_VALUE ? 0 : lastPts_ + step_;
             lastPts_ = t;
@@ -83,6 +92,7 @@ bool FrameCursor::DecodeNext(AVFrame* into, std::int64_t* pts) {
                 av_packet_unref(pkt_);
                 continue;
             }
+            if (firstSentDts_ == AV_NOPTS_VALUE) firstSentDts_ = pkt_->dts;
             rc = avcodec_send_packet(dec_, pkt_);
             av_packet_unref(pkt_);
             if (rc >= 0 || rc == AVERROR(EAGAIN)) break;
@@ -103,8 +113,10 @@ void FrameCursor::Restart(std::int64_t ts) {
         const bool fromStart = target <= start || attempt >= 6;
         if (fromStart) {
             // The very beginning: by byte where the container allows it, since a
-            // time stamp seek may land on a picture that is no key picture.
-            const bool byBytes = !(fmt_->iformat->flags & AVFMT_NO_BYTE_SEEK) &&
+            // time stamp seek may land on a picture that is no key picture. Not
+            // in AVI: its index is exact, and after a byte seek its demuxer goes
+            // on counting packet positions from where it was.
+            const bool byBytes = !decodeOrderStamps_ && !(fmt_->iformat->flags & AVFMT_NO_BYTE_SEEK) &&
                                  av_seek_frame(fmt_, -1, 0, AVSEEK_FLAG_BACKWARD | AVSEEK_FLAG_BYTE) >= 0;
             if (!byBytes && av_seek_frame(fmt_, stream_, start, AVSEEK_FLAG_BACKWARD) < 0)
                 avformat_seek_file(fmt_, -1, INT64_MIN, 0, INT64_MAX, 0);
@@ -116,6 +128,7 @@ void FrameCursor::Restart(std::int64_t ts) {
         }
         avcodec_flush_buffers(dec_);
         haveCur_ = haveNext_ = draining_ = eof_ = false;
+        firstSentDts_ = AV_NOPTS_VALUE;
         lastPts_ = AV_NOPTS_VALUE;
         std::int64_t pts = 0;
         if (DecodeNext(next_, &pts)) {

@@ -55,6 +55,12 @@ private:
     std::int64_t curPts_ = 0;
     std::int64_t nextPts_ = 0;
     std::int64_t lastPts_ = AV_NOPTS_VALUE;  // for pictures that come without a time stamp
+    // AVI numbers packets in decode order only: a picture comes stamped with the
+    // position of the packet that let it out of the decoder, late by the
+    // decoder's reordering delay, which is learnt from the first picture.
+    bool decodeOrderStamps_ = false;
+    std::int64_t firstSentDts_ = AV_NOPTS_VALUE;  // first packet after a start or seek
+    std::int64_t dtsDelay_ = -1;                  // -1 until known
     std::int64_t step_ = 1;                   // one picture's duration, stream time base
     std::int64_t farAhead_ = 0;               // a forward jump beyond this seeks
 };

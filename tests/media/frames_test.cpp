@@ -260,6 +260,38 @@ TEST(FrameSource, CompressedAvisAgreeWithFfmpeg) {
     }
 }
 
+// With reordered pictures the AVI packets carry decode times only, and the
+// decoder lets each picture out late: picture n must still be the n-th shown,
+// read in order and read backwards.
+TEST(FrameSource, ReorderedPicturesInAviKeepTheirPlace) {
+    for (const char* clip : {"h264_b.avi", "mpeg4_b.avi"}) {
+        SCOPED_TRACE(clip);
+        const std::string path = Clip(clip);
+        ASSERT_FALSE(path.empty());
+        const auto ref = Reference(path, 160, 120, "", true);
+        ASSERT_EQ(ref.size(), 25u);
+        bool ok = false;
+        Source s(path, 160, 120, 25.0, &ok);
+        ASSERT_TRUE(ok);
+        ASSERT_EQ(s.Mode(), 0);
+        std::uint32_t size = 0;
+        ASSERT_TRUE(s.src->GetFrame(0, nullptr, &size));
+        std::vector<std::uint8_t> buf(size);
+        auto check = [&](std::uint32_t i) {
+            ASSERT_TRUE(s.src->GetFrame(i, buf.data(), &size)) << i;
+            const auto ours = Unpad(buf, 160, 120);
+            const double own = Psnr(ours, ref[i]);
+            EXPECT_GT(own, 35.0) << "picture " << i;
+            for (std::uint32_t j = i >= 2 ? i - 2 : 0; j <= i + 2 && j < ref.size(); ++j)
+                if (j != i) {
+                    EXPECT_GT(own, Psnr(ours, ref[j])) << "picture " << i << " looks like " << j;
+                }
+        };
+        for (std::uint32_t i = 0; i < ref.size(); ++i) check(i);
+        for (std::uint32_t i : {20u, 3u, 0u, 11u}) check(i);
+    }
+}
+
 // Files AVIFile cannot open go to the DirectShow reader, which scales to the
 // requested size; its size answer carries the chooser's extra 40 bytes.
 TEST(FrameSource, OtherContainersComeScaledThroughDirectShow) {
