@@ -173,6 +173,10 @@ TEST(VideoKernels, MotionDistortionsAndSadsMatchPortable) {
             ASSERT_EQ(ref.BidirPredictionError(a.at(o1), c.at(o3), b.at(o2), stride, hx, hy, hx2, hy2, h),
                       f.k.BidirPredictionError(a.at(o1), c.at(o3), b.at(o2), stride, hx, hy, hx2, hy2, h));
             ASSERT_EQ(ref.MacroblockVariance(a.at(o1), stride), f.k.MacroblockVariance(a.at(o1), stride));
+            std::int32_t rs[8], rq[8], vs[8], vq[8];
+            ref.BlockSums16(a.at(o1), stride, rs, rq);
+            f.k.BlockSums16(a.at(o1), stride, vs, vq);
+            for (int i = 0; i < 8; ++i) ASSERT_TRUE(rs[i] == vs[i] && rq[i] == vq[i]) << "BlockSums16 " << i;
             ASSERT_EQ(ref.Sad16(a.at(o1), b.at(o2), stride, hx, hy, h, lim),
                       f.k.Sad16(a.at(o1), b.at(o2), stride, hx, hy, h, lim));
             // A limit equal to the sum after row k must stop exactly there.
@@ -185,15 +189,18 @@ TEST(VideoKernels, MotionDistortionsAndSadsMatchPortable) {
             const int exact4 = ref.Sad4x4(a.at(o1), b.at(o2), qs, 1 + static_cast<int>(rng() % 400));
             ASSERT_EQ(ref.Sad4x4(a.at(o1), b.at(o2), qs, exact4), f.k.Sad4x4(a.at(o1), b.at(o2), qs, exact4));
             // Eight positions at once: whole sums, as the single-position forms give without a limit.
-            std::uint16_t r8[8], v8[8];
+            std::uint16_t r16[16], v16[16];
             for (const int st : {qs, stride}) {
-                ref.Sad4x4Row8(a.at(o1), b.at(o2), st, r8);
-                f.k.Sad4x4Row8(a.at(o1), b.at(o2), st, v8);
-                for (int i = 0; i < 8; ++i) {
-                    ASSERT_EQ(r8[i], ref.Sad4x4(a.at(o1 + i), b.at(o2), st, INT_MAX)) << "Sad4x4Row8 " << i;
-                    ASSERT_EQ(v8[i], r8[i]) << "Sad4x4Row8 " << i;
+                std::uint8_t packed[16];
+                for (int r = 0; r < 4; ++r) std::memcpy(packed + 4 * r, b.at(o2 + r * st), 4);
+                ref.Sad4x4Row16(a.at(o1), packed, st, r16);
+                f.k.Sad4x4Row16(a.at(o1), packed, st, v16);
+                for (int i = 0; i < 16; ++i) {
+                    ASSERT_EQ(r16[i], ref.Sad4x4(a.at(o1 + i), b.at(o2), st, INT_MAX)) << "Sad4x4Row16 " << i;
+                    ASSERT_EQ(v16[i], r16[i]) << "Sad4x4Row16 " << i;
                 }
             }
+            std::uint16_t r8[8], v8[8];
             ref.Sad16Row8(a.at(o1), b.at(o2), stride, r8);
             f.k.Sad16Row8(a.at(o1), b.at(o2), stride, v8);
             for (int i = 0; i < 8; ++i) {
@@ -207,12 +214,17 @@ TEST(VideoKernels, MotionDistortionsAndSadsMatchPortable) {
         std::fill(z.mem.begin(), z.mem.end(), 0);
         EXPECT_EQ(f.k.PredictionError(w.at(0), z.at(0), 32, 1, 1, 16), 256 * 255 * 255);
         EXPECT_EQ(f.k.MacroblockVariance(w.at(0), 32), 0);
+        std::int32_t bs[8], bq[8];
+        f.k.BlockSums16(w.at(0), 32, bs, bq);
+        for (int i = 0; i < 8; ++i) EXPECT_TRUE(bs[i] == 64 * 255 && bq[i] == 64 * 255 * 255) << i;
         EXPECT_EQ(f.k.Sad16(w.at(0), z.at(0), 32, 0, 0, 16, INT_MAX), 256 * 255);
         std::uint16_t v8[8];
         f.k.Sad16Row8(w.at(0), z.at(0), 32, v8);
         for (std::uint16_t v : v8) EXPECT_EQ(v, 256 * 255);
-        f.k.Sad4x4Row8(w.at(0), z.at(0), 32, v8);
-        for (std::uint16_t v : v8) EXPECT_EQ(v, 16 * 255);
+        const std::uint8_t zeros[16] = {};
+        std::uint16_t v16[16];
+        f.k.Sad4x4Row16(w.at(0), zeros, 32, v16);
+        for (std::uint16_t v : v16) EXPECT_EQ(v, 16 * 255);
     }
 }
 
@@ -395,6 +407,15 @@ TEST(VideoKernels, DistortionExamples) {
         for (int r = 0; r < 16; ++r)
             for (int c = 0; c < 16; ++c) a.at(r * 32)[c] = static_cast<std::uint8_t>(((r + c) & 1) * 2);
         EXPECT_EQ(f.k.MacroblockVariance(a.at(0), 32), 512 - 256);
+        // Even lines 0, odd lines 2, right half one more: frame blocks mix both
+        // lines, field blocks hold one line parity each.
+        for (int r = 0; r < 16; ++r)
+            for (int c = 0; c < 16; ++c) a.at(r * 32)[c] = static_cast<std::uint8_t>((r & 1) * 2 + (c >> 3));
+        std::int32_t sum[8], sq[8];
+        f.k.BlockSums16(a.at(0), 32, sum, sq);
+        const std::int32_t wantSum[8] = {64, 128, 64, 128, 0, 64, 128, 192};
+        const std::int32_t wantSq[8] = {128, 32 * 1 + 32 * 9, 128, 320, 0, 64, 256, 576};
+        for (int i = 0; i < 8; ++i) EXPECT_TRUE(sum[i] == wantSum[i] && sq[i] == wantSq[i]) << "block " << i;
     }
 }
 

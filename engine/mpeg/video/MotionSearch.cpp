@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <cstring>
 #include <new>
 
 namespace reelcast::mpeg::video {
@@ -113,24 +114,27 @@ MotionSearch::Vec MotionSearch::CoarseSearch(const std::uint8_t* ref, const std:
     const int yhi = std::min(y0 + radius - 1, qh_ - 4) - 1;
     const std::uint8_t* c = cur + y0 * qw_ + x0;
 
-    // Whole sums of eight neighbouring candidates are formed together when a
-    // ring first needs one of them. A whole sum decides exactly as the
+    // Whole sums of sixteen neighbouring candidates are formed together when
+    // a ring first needs one of them. A whole sum decides exactly as the
     // early-exit sum would: a candidate that stops early is never better than
-    // the best. Segments are placed so that rings 1 to 3 lie in one; the
-    // margins of the quarter pictures absorb reads outside the picture.
+    // the best. Segments are placed so that rings 1 to 7 of the top and bottom
+    // rows lie in one; the margins of the quarter pictures absorb reads
+    // outside the picture.
     constexpr int kRows = 2 * kForwardRadius;
     std::uint16_t sums[kRows][kCoarseColumns];
     std::uint8_t filled[kRows] = {};
+    std::uint8_t packed[16];
+    for (int r = 0; r < 4; ++r) std::memcpy(packed + 4 * r, c + r * qw_, 4);
     const int rowBase = y0 - radius;
     const int colBase = x0 - kCoarseCentre;
     // Row y, columns x0 + a ... x0 + b summed; answers the row's sums indexed by x - colBase.
     auto rowSums = [&](int y, int a, int b) -> const std::uint16_t* {
         const int row = y - rowBase;
-        const int s0 = (kCoarseCentre + a) >> 3;
-        const int s1 = (kCoarseCentre + b) >> 3;
+        const int s0 = (kCoarseCentre + a) >> 4;
+        const int s1 = (kCoarseCentre + b) >> 4;
         for (int seg = s0; seg <= s1; ++seg) {
             if (!(filled[row] & (1u << seg))) {
-                k.Sad4x4Row8(ref + y * qw_ + colBase + 8 * seg, c, qw_, &sums[row][8 * seg]);
+                k.Sad4x4Row16(ref + y * qw_ + colBase + 16 * seg, packed, qw_, &sums[row][16 * seg]);
                 filled[row] = static_cast<std::uint8_t>(filled[row] | (1u << seg));
             }
         }

@@ -72,12 +72,14 @@ private:
     Vec HalfPelSearch(const std::uint8_t* ref, const std::uint8_t* cur, int mbx, int mby, Vec full,
                       int fullSad, const kernels::VideoKernels& k) const;
 
-    // Coarse candidate sums come eight columns at a time from colBase =
-    // x0 - kCoarseCentre onwards, so rings 1 to 3 share one segment of eight.
-    static constexpr int kCoarseCentre = 4 + 8 * ((kForwardRadius + 3) / 8);
-    static constexpr int kCoarseColumns = 8 * ((kCoarseCentre + kForwardRadius + 7) / 8);
-    // Margins of the quarter pictures: segments may reach kCoarseCentre columns
-    // left of the picture and up to 32 bytes past its last sample.
+    // Coarse candidate sums come sixteen columns at a time from colBase =
+    // x0 - kCoarseCentre onwards: segment 1 holds columns x0 - 8 ... x0 + 7.
+    static constexpr int kCoarseCentre = 24;
+    static constexpr int kCoarseColumns = 48;
+    static_assert(kCoarseCentre >= kForwardRadius && kCoarseCentre + kForwardRadius < kCoarseColumns);
+    // Margins of the quarter pictures: a segment may begin kCoarseCentre
+    // columns left of the picture and read 24 bytes of each row, up to about
+    // 32 bytes past the picture's last sample.
     static constexpr std::size_t kQuarterFront = 32;
     static constexpr std::size_t kQuarterBack = 64;
     static_assert(kCoarseCentre <= static_cast<int>(kQuarterFront));

@@ -370,7 +370,8 @@ bool MpegVideoEncoder::EncodeNextPicture() {
         motion_.SearchRows(cp.type, pics, 0, geo_.mbHeight, mbInfo_.data(), kernels_);
         motion_.AdaptFCodes(cp.type, s.mode.mpeg1Syntax != 0, fCode_);
     }
-    if (cbr) ComputeActivities(src.y, geo_.lumaWidth, geo_, s.mode.progressiveSequence != 0, mbInfo_.data());
+    if (cbr) ComputeActivities(src.y, geo_.lumaWidth, geo_, s.mode.progressiveSequence != 0, mbInfo_.data(),
+                                kernels_);
 
     PictureRefs refs;
     refs.src = src;

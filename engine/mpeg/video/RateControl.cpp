@@ -7,44 +7,26 @@ namespace {
 
 int RoundToInt(double v) { return static_cast<int>(std::floor(v + 0.5)); }
 
-// Variance of 8 rows of 8 samples, rows `step` lines apart.
-double BlockVariance(const std::uint8_t* p, int stride, int step) {
-    int sum = 0;
-    int sq = 0;
-    for (int r = 0; r < 8; ++r) {
-        const std::uint8_t* row = p + r * step * stride;
-        for (int c = 0; c < 8; ++c) {
-            const int v = row[c];
-            sum += v;
-            sq += v * v;
-        }
-    }
+// Variance of one 8x8 block from its sums, in double precision.
+double BlockVariance(std::int32_t sum, std::int32_t sumSquares) {
     const double mean = sum / 64.0;
-    return sq / 64.0 - mean * mean;
+    return sumSquares / 64.0 - mean * mean;
 }
 
 }  // namespace
 
 void ComputeActivities(const std::uint8_t* luma, int stride, const Geometry& geo,
-                       bool progressiveSequence, MacroblockInfo* mbInfo) {
+                       bool progressiveSequence, MacroblockInfo* mbInfo, const kernels::VideoKernels& k) {
+    std::int32_t sum[8], sq[8];
+    const int blocks = progressiveSequence ? 4 : 8;
     for (int my = 0; my < geo.mbHeight; ++my) {
         for (int mx = 0; mx < geo.mbWidth; ++mx) {
-            const std::uint8_t* p = luma + my * 16 * stride + mx * 16;
-            double best = BlockVariance(p, stride, 1);
-            const double v1 = BlockVariance(p + 8, stride, 1);
-            const double v2 = BlockVariance(p + 8 * stride, stride, 1);
-            const double v3 = BlockVariance(p + 8 * stride + 8, stride, 1);
-            if (v1 < best) best = v1;
-            if (v2 < best) best = v2;
-            if (v3 < best) best = v3;
-            if (!progressiveSequence) {
-                // Each field's 8 lines of the macroblock, left and right halves.
-                for (int field = 0; field < 2; ++field) {
-                    for (int half = 0; half < 2; ++half) {
-                        const double v = BlockVariance(p + field * stride + half * 8, stride, 2);
-                        if (v < best) best = v;
-                    }
-                }
+            // Frame blocks, then (interlaced) each field's 8 lines, left and right halves.
+            k.BlockSums16(luma + my * 16 * stride + mx * 16, stride, sum, sq);
+            double best = BlockVariance(sum[0], sq[0]);
+            for (int b = 1; b < blocks; ++b) {
+                const double v = BlockVariance(sum[b], sq[b]);
+                if (v < best) best = v;
             }
             mbInfo[my * geo.mbWidth + mx].activity = 1.0 + best;
         }

@@ -16,6 +16,7 @@
 
 #include "engine/mpeg/BitWriter.h"
 #include "engine/mpeg/video/CodingTypes.h"
+#include "engine/mpeg/video/kernels/Kernels.h"
 
 namespace reelcast::mpeg::video {
 
@@ -96,6 +97,6 @@ private:
 // variance of its four 8x8 frame blocks (and, for interlaced sequences, of its
 // four 8x8 field blocks). Writes mbInfo[i].activity.
 void ComputeActivities(const std::uint8_t* luma, int stride, const Geometry& geo,
-                       bool progressiveSequence, MacroblockInfo* mbInfo);
+                       bool progressiveSequence, MacroblockInfo* mbInfo, const kernels::VideoKernels& k);
 
 }  // namespace reelcast::mpeg::video

@@ -61,6 +61,12 @@ struct VideoKernels {
     // Sum(x^2) - (Sum(x))^2 >> 8 over a 16x16 block.
     int (*MacroblockVariance)(const std::uint8_t* p, std::ptrdiff_t stride);
 
+    // Sums and sums of squares of the eight 8 x 8 blocks of a 16 x 16 area:
+    // 0-3 the frame blocks (quarters in raster order), 4-7 the field blocks
+    // (top field left and right, then bottom field left and right).
+    void (*BlockSums16)(const std::uint8_t* p, std::ptrdiff_t stride, std::int32_t sum[8],
+                        std::int32_t sumSquares[8]);
+
     // Sum of absolute differences between cur and the half-pel prediction of ref
     // over 16 x h; after each row, if the running sum is >= limit the partial
     // sum is answered at once.
@@ -70,12 +76,13 @@ struct VideoKernels {
     int (*Sad4x4)(const std::uint8_t* ref, const std::uint8_t* cur, std::ptrdiff_t stride,
                   int limit);
 
-    // Whole sums (no early exit) at the eight horizontal offsets 0..7 of ref:
-    // out[i] = sum of |cur - ref| over the 4 x 4 block cur and the block at
-    // ref + i. Reads bytes 0..15 of each of ref's four rows. The motion search
-    // fills its candidate tables eight positions at a time with these.
-    void (*Sad4x4Row8)(const std::uint8_t* ref, const std::uint8_t* cur, std::ptrdiff_t stride,
-                       std::uint16_t out[8]);
+    // Whole sums (no early exit) at the sixteen horizontal offsets 0..15 of
+    // ref: out[i] = sum of |cur - ref| over the 4 x 4 block and the block at
+    // ref + i. cur holds the block's four rows packed (16 bytes). Reads bytes
+    // 0..23 of each of ref's four rows. The motion search fills its candidate
+    // tables sixteen positions at a time with these.
+    void (*Sad4x4Row16)(const std::uint8_t* ref, const std::uint8_t cur[16], std::ptrdiff_t stride,
+                        std::uint16_t out[16]);
     // The same for full-pel 16 x 16 blocks (a sum is at most 256 x 255, so it
     // fits 16 bits). Reads bytes 0..23 of each of ref's sixteen rows.
     void (*Sad16Row8)(const std::uint8_t* ref, const std::uint8_t* cur, std::ptrdiff_t stride,

@@ -121,6 +121,21 @@ int MacroblockVariance(const uint8_t* p, ptrdiff_t stride) {
     return static_cast<int>(s2 - ((s * s) >> 8));
 }
 
+void BlockSums16(const uint8_t* p, ptrdiff_t stride, std::int32_t sum[8], std::int32_t sumSquares[8]) {
+    for (int b = 0; b < 8; ++b) sum[b] = sumSquares[b] = 0;
+    for (int r = 0; r < 16; ++r, p += stride) {
+        for (int c = 0; c < 16; ++c) {
+            const int v = p[c];
+            const int frame = (r >> 3) * 2 + (c >> 3);
+            const int field = 4 + (r & 1) * 2 + (c >> 3);
+            sum[frame] += v;
+            sumSquares[frame] += v * v;
+            sum[field] += v;
+            sumSquares[field] += v * v;
+        }
+    }
+}
+
 int Sad16(const uint8_t* ref, const uint8_t* cur, ptrdiff_t stride, int hx, int hy, int h, int limit) {
     int s = 0;
     uint8_t pr[16];
@@ -141,11 +156,11 @@ int Sad4x4(const uint8_t* ref, const uint8_t* cur, ptrdiff_t stride, int limit) 
     return s;
 }
 
-void Sad4x4Row8(const uint8_t* ref, const uint8_t* cur, ptrdiff_t stride, std::uint16_t out[8]) {
-    for (int i = 0; i < 8; ++i) {
+void Sad4x4Row16(const uint8_t* ref, const uint8_t cur[16], ptrdiff_t stride, std::uint16_t out[16]) {
+    for (int i = 0; i < 16; ++i) {
         int s = 0;
         for (int r = 0; r < 4; ++r)
-            for (int c = 0; c < 4; ++c) s += std::abs(cur[r * stride + c] - ref[r * stride + i + c]);
+            for (int c = 0; c < 4; ++c) s += std::abs(cur[r * 4 + c] - ref[r * stride + i + c]);
         out[i] = static_cast<std::uint16_t>(s);
     }
 }
@@ -326,9 +341,10 @@ void InitVideoKernelsPortable(VideoKernels* k) {
     k->BidirAbsError = BidirAbsError;
     k->BidirPredictionError = BidirPredictionError;
     k->MacroblockVariance = MacroblockVariance;
+    k->BlockSums16 = BlockSums16;
     k->Sad16 = Sad16;
     k->Sad4x4 = Sad4x4;
-    k->Sad4x4Row8 = Sad4x4Row8;
+    k->Sad4x4Row16 = Sad4x4Row16;
     k->Sad16Row8 = Sad16Row8;
     k->Predict = portable::Predict;
     k->QuantNonIntra = QuantNonIntra;

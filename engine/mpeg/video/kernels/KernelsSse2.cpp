@@ -222,6 +222,37 @@ int MacroblockVariance(const uint8_t* p, ptrdiff_t stride) {
     return static_cast<int>(s2 - ((s * s) >> 8));
 }
 
+// Rows are accumulated in four classes (upper or lower half, even or odd
+// line); frame blocks join the two lines of a half, field blocks the two
+// halves of a line parity. Left and right 8 samples stay apart throughout.
+void BlockSums16(const uint8_t* p, ptrdiff_t stride, std::int32_t sum[8], std::int32_t sumSquares[8]) {
+    const __m128i z = _mm_setzero_si128();
+    __m128i s[4], qL[4], qR[4];
+    for (int cls = 0; cls < 4; ++cls) {
+        s[cls] = qL[cls] = qR[cls] = z;
+        // class: bit 1 lower half, bit 0 odd line
+        const uint8_t* row = p + ((cls >> 1) * 8 + (cls & 1)) * stride;
+        for (int i = 0; i < 4; ++i, row += 2 * stride) {
+            const __m128i v = Load16(row);
+            s[cls] = _mm_add_epi64(s[cls], _mm_sad_epu8(v, z));  // left sum | right sum
+            const __m128i lo = _mm_unpacklo_epi8(v, z), hi = _mm_unpackhi_epi8(v, z);
+            qL[cls] = _mm_add_epi32(qL[cls], _mm_madd_epi16(lo, lo));
+            qR[cls] = _mm_add_epi32(qR[cls], _mm_madd_epi16(hi, hi));
+        }
+    }
+    auto put = [&](int b, int c0, int c1) {
+        const __m128i t = _mm_add_epi64(s[c0], s[c1]);
+        sum[b] = _mm_cvtsi128_si32(t);
+        sum[b + 1] = _mm_cvtsi128_si32(_mm_srli_si128(t, 8));
+        sumSquares[b] = HorizontalSum32(_mm_add_epi32(qL[c0], qL[c1]));
+        sumSquares[b + 1] = HorizontalSum32(_mm_add_epi32(qR[c0], qR[c1]));
+    };
+    put(0, 0, 1);  // upper frame blocks: even and odd lines of the upper half
+    put(2, 2, 3);
+    put(4, 0, 2);  // top field: even lines of both halves
+    put(6, 1, 3);
+}
+
 int Sad16(const uint8_t* ref, const uint8_t* cur, ptrdiff_t stride, int hx, int hy, int h, int limit) {
     int s = 0, r = 0;
     // Row sums are never negative, so when four rows together stay below the
@@ -263,9 +294,9 @@ inline __m128i Load4x4(const uint8_t* p, ptrdiff_t stride) {
                               _mm_unpacklo_epi32(Load4(p + 2 * stride), Load4(p + 3 * stride)));
 }
 
-void Sad4x4Row8(const uint8_t* ref, const uint8_t* cur, ptrdiff_t stride, std::uint16_t out[8]) {
-    const __m128i c = Load4x4(cur, stride);
-    for (int i = 0; i < 8; ++i) out[i] = static_cast<std::uint16_t>(SadTotal(_mm_sad_epu8(c, Load4x4(ref + i, stride))));
+void Sad4x4Row16(const uint8_t* ref, const uint8_t cur[16], ptrdiff_t stride, std::uint16_t out[16]) {
+    const __m128i c = Load16(cur);
+    for (int i = 0; i < 16; ++i) out[i] = static_cast<std::uint16_t>(SadTotal(_mm_sad_epu8(c, Load4x4(ref + i, stride))));
 }
 
 void Sad16Row8(const uint8_t* ref, const uint8_t* cur, ptrdiff_t stride, std::uint16_t out[8]) {
@@ -524,9 +555,10 @@ void InitVideoKernelsSse2(VideoKernels* k) {
     k->BidirAbsError = BidirAbsError;
     k->BidirPredictionError = BidirPredictionError;
     k->MacroblockVariance = MacroblockVariance;
+    k->BlockSums16 = BlockSums16;
     k->Sad16 = Sad16;
     k->Sad4x4 = Sad4x4;
-    k->Sad4x4Row8 = Sad4x4Row8;
+    k->Sad4x4Row16 = Sad4x4Row16;
     k->Sad16Row8 = Sad16Row8;
     k->Predict = Predict;
     k->QuantNonIntra = QuantNonIntra;

@@ -132,22 +132,21 @@ int Sad16(const uint8_t* ref, const uint8_t* cur, ptrdiff_t stride, int hx, int 
     return s;
 }
 
-// Eight candidate positions at once with the multiple-SAD instruction (SSE4.1,
-// present wherever AVX2 is): one instruction gives a 4-byte group of the
-// current block against eight consecutive reference offsets.
-inline __m128i Load4x4(const uint8_t* p, ptrdiff_t stride) {
-    int32_t v[4];
-    for (int r = 0; r < 4; ++r) std::memcpy(&v[r], p + r * stride, 4);
-    return _mm_setr_epi32(v[0], v[1], v[2], v[3]);
-}
-
-void Sad4x4Row8(const uint8_t* ref, const uint8_t* cur, ptrdiff_t stride, std::uint16_t out[8]) {
-    const __m128i c = Load4x4(cur, stride);  // row r is group r
-    __m128i s = _mm_mpsadbw_epu8(Load16(ref), c, 0);
-    s = _mm_add_epi16(s, _mm_mpsadbw_epu8(Load16(ref + stride), c, 1));
-    s = _mm_add_epi16(s, _mm_mpsadbw_epu8(Load16(ref + 2 * stride), c, 2));
-    s = _mm_add_epi16(s, _mm_mpsadbw_epu8(Load16(ref + 3 * stride), c, 3));
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(out), s);
+// Many candidate positions at once with the multiple-SAD instruction: one
+// instruction gives a 4-byte group of the current block against eight
+// consecutive reference offsets in each 128-bit lane.
+// Offsets 0..7 in the low lane, 8..15 in the high lane; row r is group r.
+void Sad4x4Row16(const uint8_t* ref, const uint8_t cur[16], ptrdiff_t stride, std::uint16_t out[16]) {
+    const __m256i c = _mm256_broadcastsi128_si256(Load16(cur));
+    auto row = [&](int r) {
+        const uint8_t* p = ref + r * stride;
+        return _mm256_inserti128_si256(_mm256_castsi128_si256(Load16(p)), Load16(p + 8), 1);
+    };
+    __m256i s = _mm256_mpsadbw_epu8(row(0), c, 0x00);
+    s = _mm256_add_epi16(s, _mm256_mpsadbw_epu8(row(1), c, 0x09));
+    s = _mm256_add_epi16(s, _mm256_mpsadbw_epu8(row(2), c, 0x12));
+    s = _mm256_add_epi16(s, _mm256_mpsadbw_epu8(row(3), c, 0x1B));
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(out), s);
 }
 
 // Low lane: current bytes 0..7 against reference bytes 0..14; high lane:
@@ -300,7 +299,7 @@ void InitVideoKernelsAvx2(VideoKernels* k) {
     k->BidirAbsError = BidirAbsError;
     k->BidirPredictionError = BidirPredictionError;
     k->Sad16 = Sad16;
-    k->Sad4x4Row8 = Sad4x4Row8;
+    k->Sad4x4Row16 = Sad4x4Row16;
     k->Sad16Row8 = Sad16Row8;
     k->ForwardDct = ForwardDct;
     k->InverseDct = InverseDct;
