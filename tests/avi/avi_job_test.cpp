@@ -12,6 +12,7 @@
 #include <cmath>
 #include <cstring>
 #include <mutex>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -448,6 +449,8 @@ struct FootageCase {
     const char* codec;
     int audioType;
 };
+
+void PrintTo(const FootageCase& c, std::ostream* os) { *os << c.codec << " audio " << c.audioType; }
 
 class FootageEveryCompressor : public ::testing::TestWithParam<FootageCase> {
 protected:
