@@ -3,6 +3,8 @@
 // and the sector layout and scan offsets parsed back.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstring>
 #include <filesystem>
@@ -93,20 +95,79 @@ std::string Convert(const std::string& src, const std::string& out, const Case& 
     return r.out;
 }
 
-// Sectors whose video packet starts with a sequence header (which every I
-// picture of our streams follows).
-bool SectorStartsWithSequenceHeader(const std::vector<std::uint8_t>& b, const ParsedSector& s) {
-    for (const ParsedPacket& pk : s.packets) {
-        if (pk.id != 0xE0) continue;
-        const std::size_t d = pk.dataOffset;
-        return d + 4 <= b.size() && b[d] == 0 && b[d + 1] == 0 && b[d + 2] == 1 && b[d + 3] == 0xB3;
-    }
-    return false;
-}
-
 std::uint32_t AddressToSector(const std::uint8_t* a) {
     auto unbcd = [](std::uint8_t v) { return static_cast<std::uint32_t>((v >> 4) * 10 + (v & 15)); };
     return unbcd(a[0]) * 4500 + unbcd(a[1] & 0x7F) * 75 + unbcd(a[2] & 0x7F);
+}
+
+// Sectors in which each I picture (with the sequence and group headers before
+// it) begins a video packet, in stream order; and every reserved scan-offset
+// block of the video stream with the I picture it follows.
+void CheckScanOffsets(const ParsedStream& ps, double fps) {
+    std::vector<std::size_t> packetStarts;  // video stream offset of each video packet
+    std::vector<std::uint32_t> packetSector;
+    std::size_t vpos = 0;
+    for (std::size_t si = 0; si < ps.sectors.size(); ++si)
+        for (const ParsedPacket& pk : ps.sectors[si].packets)
+            if (pk.id == 0xE0) {
+                packetStarts.push_back(vpos);
+                packetSector.push_back(static_cast<std::uint32_t>(si));
+                vpos += pk.dataLength;
+            }
+    const std::vector<std::uint8_t>& v = ps.video;
+    std::vector<std::uint32_t> iSectors;
+    std::vector<std::array<std::uint32_t, 4>> blocks;
+    std::vector<int> blockOwner;  // index of the I picture a block follows, -1 elsewhere
+    std::size_t chainStart = std::string::npos;  // first header before the next picture
+    int currentI = -1;
+    for (std::size_t k = 0; k + 6 <= v.size(); ++k) {
+        if (v[k] || v[k + 1] || v[k + 2] != 1) continue;
+        const std::uint8_t code = v[k + 3];
+        if ((code == 0xB3 || code == 0xB8) && chainStart == std::string::npos) chainStart = k;
+        if (code == 0x00) {
+            const int type = (v[k + 5] >> 3) & 7;
+            const std::size_t first = chainStart == std::string::npos ? k : chainStart;
+            chainStart = std::string::npos;
+            currentI = -1;
+            if (type != 1) continue;
+            const auto it = std::lower_bound(packetStarts.begin(), packetStarts.end(), first);
+            if (it == packetStarts.end() || *it != first) {
+                ADD_FAILURE() << "I picture " << iSectors.size() << " does not begin a video packet";
+                iSectors.push_back(0xFFFFFFFFu);
+            } else {
+                iSectors.push_back(packetSector[it - packetStarts.begin()]);
+            }
+            currentI = static_cast<int>(iSectors.size()) - 1;
+        }
+        if (code == 0xB2 && v[k + 4] == 0x10 && v[k + 5] == 0x0E && k + 18 <= v.size()) {
+            std::array<std::uint32_t, 4> r{};
+            for (int f = 0; f < 4; ++f) {
+                const std::uint8_t* a = &v[k + 6 + 3 * f];
+                r[f] = (a[0] == 0xFF && a[1] == 0xFF && a[2] == 0xFF) ? 0xFFFFFFFFu : AddressToSector(a);
+            }
+            blocks.push_back(r);
+            blockOwner.push_back(currentI);
+        }
+    }
+    ASSERT_FALSE(iSectors.empty());
+    ASSERT_EQ(iSectors.size(), blocks.size()) << "one reserved block per I picture";
+    // Reach of the backward and forward addresses: 7 s of groups of 15 pictures.
+    const std::size_t n = static_cast<std::size_t>(std::ceil(fps * 7.0 / 15.0 - 1e-9));
+    const std::size_t count = iSectors.size();
+    for (std::size_t i = 0; i < count; ++i) {
+        SCOPED_TRACE("I picture " + std::to_string(i) + " of " + std::to_string(count));
+        EXPECT_EQ(static_cast<int>(i), blockOwner[i]) << "the block follows its own I picture";
+        EXPECT_EQ(i == 0 ? 0xFFFFFFFFu : iSectors[i - 1], blocks[i][0]) << "previous";
+        EXPECT_EQ(i + 1 == count ? 0xFFFFFFFFu : iSectors[i + 1], blocks[i][1]) << "next";
+        EXPECT_EQ(i + 1 > n ? iSectors[i - n] : iSectors[0], blocks[i][2]) << "backward";
+        EXPECT_EQ(i + n + 1 < count ? iSectors[i + n] : iSectors[count - 1], blocks[i][3]) << "forward";
+        // Each address names a pack whose video packet begins with an I picture.
+        for (int f = 0; f < 4; ++f) {
+            if (blocks[i][f] == 0xFFFFFFFFu) continue;
+            ASSERT_LT(blocks[i][f], ps.sectors.size());
+            EXPECT_TRUE(std::find(iSectors.begin(), iSectors.end(), blocks[i][f]) != iSectors.end()) << f;
+        }
+    }
 }
 
 void CheckFile(const std::string& out, const Case& c, const Facts& facts, int sourceRate) {
@@ -220,35 +281,11 @@ void CheckFile(const std::string& out, const Case& c, const Facts& facts, int so
         }
     }
 
-    // SVCD scan offsets point at sectors where an I picture's packet begins.
-    if (mode == "svcd") {
-        std::vector<std::uint32_t> own;
-        std::vector<std::array<std::uint32_t, 4>> recs;
-        for (std::size_t si = 0; si < ps.sectors.size(); ++si) {
-            const ParsedSector& s = ps.sectors[si];
-            for (std::size_t k = s.offset; k + 18 <= s.offset + s.size; ++k) {
-                const std::uint8_t* q = &bytes[k];
-                if (q[0] || q[1] || q[2] != 1 || q[3] != 0xB2 || q[4] != 0x10 || q[5] != 0x0E) continue;
-                own.push_back(static_cast<std::uint32_t>(si));
-                std::array<std::uint32_t, 4> r{};
-                for (int f = 0; f < 4; ++f) {
-                    const std::uint8_t* a = q + 6 + 3 * f;
-                    r[f] = (a[0] == 0xFF && a[1] == 0xFF && a[2] == 0xFF) ? 0xFFFFFFFFu : AddressToSector(a);
-                }
-                recs.push_back(r);
-            }
-        }
-        ASSERT_FALSE(own.empty());
-        for (std::size_t i = 0; i < own.size(); ++i) {
-            EXPECT_TRUE(SectorStartsWithSequenceHeader(bytes, ps.sectors[own[i]])) << "I picture " << i;
-            EXPECT_EQ(i == 0 ? 0xFFFFFFFFu : own[i - 1], recs[i][0]) << "I picture " << i;
-            EXPECT_EQ(i + 1 == own.size() ? 0xFFFFFFFFu : own[i + 1], recs[i][1]) << "I picture " << i;
-            for (int f = 2; f < 4; ++f) {
-                ASSERT_LT(recs[i][f], ps.sectors.size());
-                EXPECT_TRUE(SectorStartsWithSequenceHeader(bytes, ps.sectors[recs[i][f]]));
-            }
-        }
-    }
+    // SVCD scan offsets, read from the demultiplexed video stream: every I
+    // picture carries one reserved block, and its four addresses name exactly
+    // the sectors whose video packet begins with the previous, next, backward
+    // and forward I pictures.
+    if (mode == "svcd") CheckScanOffsets(ps, fps);
 
     // vcdimager builds a disc image from VCD and SVCD files without complaint.
     if ((mode == "vcd" || mode == "svcd") && HaveProgram("vcdimager")) {
@@ -272,9 +309,9 @@ protected:
     }
 };
 
-void RunCases(const Source& s, std::initializer_list<Case> cases) {
+void RunCases(const Source& s, std::initializer_list<Case> cases, double seconds = 2.0) {
     ScratchDir dir(s.name);
-    const std::string src = MakeSource(dir, s, 2.0);
+    const std::string src = MakeSource(dir, s, seconds);
     const Facts facts = ProbeWithCli(src);
     ASSERT_GT(facts.frames, 0u);
     for (const Case& c : cases) {
@@ -303,6 +340,12 @@ TEST_F(E2eMpeg, SmallSize24Fps48000) {
 TEST_F(E2eMpeg, HighRates) {
     RunCases({"rate30", 320, 240, "30", 44100, 2}, {{"vcd", true}, {"mpg2", true}});
     RunCases({"rate50", 352, 288, "50", 44100, 2}, {{"vcd", false}, {"svcd", false}, {"mpg1", false}});
+}
+
+// Long enough for the backward and forward scan addresses to reach seven
+// seconds away (more than 2 x 12 and 2 x 14 groups), PAL and NTSC.
+TEST_F(E2eMpeg, SvcdScanOffsetsOverManyGroups) {
+    RunCases({"scan", 176, 144, "25", 44100, 2}, {{"svcd", false}, {"svcd", true}}, 20.0);
 }
 
 // A few seconds of real footage in every mode.
