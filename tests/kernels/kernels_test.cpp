@@ -201,6 +201,16 @@ TEST(VideoKernels, MotionDistortionsAndSadsMatchPortable) {
                 }
             }
             std::uint16_t r8[8], v8[8];
+            // Nine half-pel candidates around a full-pel position one row and column inside the plane.
+            int h9r[9], h9v[9];
+            ref.HalfPelSads(a.at(stride + 1 + o1), b.at(o2), stride, h9r);
+            f.k.HalfPelSads(a.at(stride + 1 + o1), b.at(o2), stride, h9v);
+            for (int i = 0; i < 9; ++i) {
+                const int dx = i % 3 - 1, dy = i / 3 - 1;
+                ASSERT_EQ(h9r[i], ref.Sad16(a.at(stride + 1 + o1 + (dy >> 1) * stride + (dx >> 1)), b.at(o2), stride,
+                                            dx & 1, dy & 1, 16, INT_MAX)) << "HalfPelSads " << i;
+                ASSERT_EQ(h9v[i], h9r[i]) << "HalfPelSads " << i;
+            }
             ref.Sad16Row8(a.at(o1), b.at(o2), stride, r8);
             f.k.Sad16Row8(a.at(o1), b.at(o2), stride, v8);
             for (int i = 0; i < 8; ++i) {

@@ -250,6 +250,18 @@ MotionSearch::Vec MotionSearch::HalfPelSearch(const std::uint8_t* ref, const std
     const int hyMax = 2 * (geo_.lumaHeight - 16);
     int best = kNoLimit;
     Vec bestPos{2 * full.x, 2 * full.y};
+    if (2 * full.x - 1 >= 0 && 2 * full.x + 1 <= hxMax && 2 * full.y - 1 >= 0 && 2 * full.y + 1 <= hyMax) {
+        // All nine candidates lie inside: whole sums in one pass, same choice.
+        int sads[9];
+        k.HalfPelSads(ref + full.y * stride + full.x, c, stride, sads);
+        for (int i = 0; i < 9; ++i) {
+            if (sads[i] < best) {
+                best = sads[i];
+                bestPos = Vec{2 * full.x + i % 3 - 1, 2 * full.y + i / 3 - 1};
+            }
+        }
+        return Vec{bestPos.x - 2 * px, bestPos.y - 2 * py};
+    }
     for (int hy = 2 * full.y - 1; hy <= 2 * full.y + 1; ++hy) {
         if (hy < 0 || hy > hyMax) continue;
         for (int hx = 2 * full.x - 1; hx <= 2 * full.x + 1; ++hx) {

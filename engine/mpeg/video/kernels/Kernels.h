@@ -88,6 +88,13 @@ struct VideoKernels {
     void (*Sad16Row8)(const std::uint8_t* ref, const std::uint8_t* cur, std::ptrdiff_t stride,
                       std::uint16_t out[8]);
 
+    // Whole sums of absolute differences between the 16 x 16 block cur and the
+    // nine half-pel predictions around the full-pel position ref, in row order
+    // of the half-pel offsets (dy = -1, 0, 1 outer; dx = -1, 0, 1 inner); out[4]
+    // is the full-pel sum. Reads ref's rows -1..16, samples -1..16 of each.
+    void (*HalfPelSads)(const std::uint8_t* ref, const std::uint8_t* cur, std::ptrdiff_t stride,
+                        int out[9]);
+
     // Motion-compensated prediction of a w x h area (w = 8 or 16) from ref at a
     // half-pel position into dst. average = 0 stores the prediction; 1 stores
     // (dst + prediction + 1) >> 1 (second direction of a bidirectional block).

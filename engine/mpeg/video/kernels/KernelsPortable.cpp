@@ -1,5 +1,6 @@
 // Portable family of the video encoder's kernels: the reference every vector
 // version must reproduce bit for bit.
+#include <climits>
 #include <cstdlib>
 
 #include "engine/mpeg/video/kernels/DctTables.h"
@@ -163,6 +164,13 @@ void Sad4x4Row16(const uint8_t* ref, const uint8_t cur[16], ptrdiff_t stride, st
             for (int c = 0; c < 4; ++c) s += std::abs(cur[r * 4 + c] - ref[r * stride + i + c]);
         out[i] = static_cast<std::uint16_t>(s);
     }
+}
+
+void HalfPelSads(const uint8_t* ref, const uint8_t* cur, ptrdiff_t stride, int out[9]) {
+    for (int dy = -1; dy <= 1; ++dy)
+        for (int dx = -1; dx <= 1; ++dx)
+            out[(dy + 1) * 3 + dx + 1] = Sad16(ref + (dy >> 1) * stride + (dx >> 1), cur, stride, dx & 1, dy & 1, 16,
+                                               INT_MAX);
 }
 
 void Sad16Row8(const uint8_t* ref, const uint8_t* cur, ptrdiff_t stride, std::uint16_t out[8]) {
@@ -346,6 +354,7 @@ void InitVideoKernelsPortable(VideoKernels* k) {
     k->Sad4x4 = Sad4x4;
     k->Sad4x4Row16 = Sad4x4Row16;
     k->Sad16Row8 = Sad16Row8;
+    k->HalfPelSads = HalfPelSads;
     k->Predict = portable::Predict;
     k->QuantNonIntra = QuantNonIntra;
     k->QuantIntra = QuantIntra;

@@ -299,6 +299,13 @@ void Sad4x4Row16(const uint8_t* ref, const uint8_t cur[16], ptrdiff_t stride, st
     for (int i = 0; i < 16; ++i) out[i] = static_cast<std::uint16_t>(SadTotal(_mm_sad_epu8(c, Load4x4(ref + i, stride))));
 }
 
+void HalfPelSads(const uint8_t* ref, const uint8_t* cur, ptrdiff_t stride, int out[9]) {
+    for (int dy = -1; dy <= 1; ++dy)
+        for (int dx = -1; dx <= 1; ++dx)
+            out[(dy + 1) * 3 + dx + 1] = Sad16(ref + (dy >> 1) * stride + (dx >> 1), cur, stride, dx & 1, dy & 1, 16,
+                                               1 << 30);
+}
+
 void Sad16Row8(const uint8_t* ref, const uint8_t* cur, ptrdiff_t stride, std::uint16_t out[8]) {
     __m128i acc[8];
     for (auto& a : acc) a = _mm_setzero_si128();
@@ -560,6 +567,7 @@ void InitVideoKernelsSse2(VideoKernels* k) {
     k->Sad4x4 = Sad4x4;
     k->Sad4x4Row16 = Sad4x4Row16;
     k->Sad16Row8 = Sad16Row8;
+    k->HalfPelSads = HalfPelSads;
     k->Predict = Predict;
     k->QuantNonIntra = QuantNonIntra;
     k->QuantIntra = QuantIntra;
