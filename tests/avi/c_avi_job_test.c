@@ -179,7 +179,9 @@ typedef struct Callback {
     char text[256];
     int cancelAfter; /* progress calls before Cancel, 0 never */
     const char* path;
-    /* What the file looked like while OnFinished ran. */
+    const char* wav;
+    /* What the files looked like while OnFinished ran. */
+    double wavSecondsAtFinish;
     int framesAtFinish;
     int cleanAtFinish;
     char errorsAtFinish[512];
@@ -199,6 +201,7 @@ static void OnFinished(Callback* self) {
     ++self->finished;
     self->framesAtFinish = DecodedFrames(self->path);
     self->cleanAtFinish = DecodesCleanly(self->path, self->errorsAtFinish, sizeof self->errorsAtFinish);
+    self->wavSecondsAtFinish = Exists(self->wav) ? DecodedAudioSeconds(self->wav, 44100) : -1;
     pthread_mutex_unlock(&self->lock);
 }
 
@@ -270,6 +273,7 @@ static void Convert(const Source* src, const Case* c) {
     cb.lastProgress = -1;
     cb.cancelAfter = c->cancelAfter;
     cb.path = out;
+    cb.wav = wav;
     cb.framesAtFinish = -1;
 
     if (!SLOT(job, kSetSourceFile, SetStringBoolFn)(job, src->path)) Fail(c->name, "SetSourceFile");
@@ -348,6 +352,8 @@ static void Convert(const Source* src, const Case* c) {
             if (strcmp(v, "pcm_s16le") != 0 || atoi(a) != 44100) Fail(c->name, "WAV holds %s at %s Hz", v, a);
             Field(info, "channels", v, sizeof v);
             if (atoi(v) != 2) Fail(c->name, "WAV has %s channels", v);
+            if (!c->cancelAfter && fabs(cb.wavSecondsAtFinish - videoSeconds) > 1.0 / fps)
+                Fail(c->name, "while OnFinished ran the WAV held %.4f s", cb.wavSecondsAtFinish);
             if (fabs(DecodedAudioSeconds(wav, 44100) - videoSeconds) > 1.0 / fps)
                 Fail(c->name, "WAV lasts %.4f s, pictures %.4f s", DecodedAudioSeconds(wav, 44100), videoSeconds);
         }
