@@ -466,6 +466,11 @@ TEST_F(AviEncodeTest, CompressorsRefuseWhatTheyCannotTake) {
     EXPECT_LE(std::strlen(name), 255u);
     EXPECT_FALSE(vc->EnumVideoCodec(100, name, &h));
     EXPECT_FALSE(vc->ChooseCompressor()) << "no dialog here";
+    ::testing::internal::CaptureStdout();
+    EXPECT_TRUE(vc->ListCodecs());
+    const std::string listed = ::testing::internal::GetCapturedStdout();
+    EXPECT_EQ(listed.rfind("0 name=" + std::string(name) + ", hanle=DIVX\n", 0), 0u) << listed;
+    EXPECT_NE(listed.find(", hanle=XVID\n"), std::string::npos) << listed;
     vc->Release();
 
     Clip c;
