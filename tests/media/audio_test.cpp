@@ -261,6 +261,25 @@ TEST(AudioBlocks, SizesFollowTheRateRatio) {
     }
 }
 
+// The first blocks exactly: the carry rounds x to ceil(x - 0.5), so a block size
+// of exactly half a frame more (44100 Hz at 24 fps: 1837.5) starts low.
+TEST(AudioBlocks, FirstBlocksFollowTheCarry) {
+    const std::string path = Clip("stereo.wav");
+    const struct {
+        double fps;
+        std::vector<std::uint32_t> frames;
+    } cases[] = {
+        {29.97, {1471, 1472, 1471, 1472, 1471, 1472}},
+        {23.976, {1839, 1840, 1839, 1839, 1840, 1839}},
+        {24.0, {1837, 1838, 1837, 1838, 1837, 1838}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.fps);
+        Blocks b = TakeBlocks(path, c.fps, 44100, static_cast<int>(c.frames.size()));
+        for (std::size_t i = 0; i < c.frames.size(); ++i) EXPECT_EQ(b.counts[i], 2 * c.frames[i]) << i;
+    }
+}
+
 // A sound shorter than its video: the blocks after its end are silent and keep
 // their size to the end of the video.
 TEST(AudioBlocks, SilenceAfterTheSoundKeepsBlockSizes) {
