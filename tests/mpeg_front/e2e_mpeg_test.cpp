@@ -265,6 +265,43 @@ void CheckFile(const std::string& out, const Case& c, const Facts& facts, int so
         EXPECT_EQ(0, std::memcmp(bytes.data() + bytes.size() - 4, "\x00\x00\x01\xB9", 4));
     }
     EXPECT_EQ(mode == "vcd" ? 2 : 1, ps.sectors[0].systemHeader + ps.sectors[1].systemHeader);
+    // The first packs' system headers: VCD lists video, then audio, in two
+    // sectors; the other kinds both streams, video first, in one.
+    if (mode == "vcd") {
+        EXPECT_EQ(std::vector<std::uint8_t>{0xE0}, ps.sectors[0].listedStreams);
+        EXPECT_EQ(std::vector<std::uint8_t>{0xC0}, ps.sectors[1].listedStreams);
+    } else {
+        EXPECT_EQ((std::vector<std::uint8_t>{0xE0, 0xC0}), ps.sectors[0].listedStreams);
+    }
+    // One mux rate throughout, within the rate bound; the SCR only moves on;
+    // the STD field in every packet in VCD, else in each stream's first only;
+    // the 20 zero bytes after every MPEG-1 audio packet; PTS rising per stream.
+    std::map<std::uint8_t, int> packetsSeen;
+    std::map<std::uint8_t, double> lastPts;
+    for (std::size_t i = 0; i < ps.sectors.size(); ++i) {
+        const ParsedSector& s = ps.sectors[i];
+        SCOPED_TRACE("sector " + std::to_string(i));
+        EXPECT_EQ(ps.sectors[0].muxRate, s.muxRate);
+        if (i > 0) {
+            EXPECT_GT(s.Scr27(), ps.sectors[i - 1].Scr27());
+        }
+        for (const ParsedPacket& pk : s.packets) {
+            if (pk.id != 0xE0 && pk.id != 0xC0) continue;
+            const int seen = packetsSeen[pk.id]++;
+            EXPECT_EQ(mode == "vcd" || seen == 0, pk.hasStd) << "stream " << int(pk.id) << " packet " << seen;
+            if (pk.id == 0xC0 && mpeg1) {
+                EXPECT_EQ(20, s.trailingZeros);
+            }
+            if (pk.hasPts) {
+                // Pictures come in coding order, so only audio rises strictly.
+                if (pk.id == 0xC0 && lastPts.count(0xC0)) {
+                    EXPECT_GT(static_cast<double>(pk.pts), lastPts[0xC0]);
+                }
+                lastPts[pk.id] = static_cast<double>(pk.pts);
+            }
+        }
+    }
+    EXPECT_LE(ps.sectors[0].muxRate, ps.sectors[0].rateBound);
     if (!mpeg1) {
         // Every group's sequence header (before its I picture) starts a packet.
         std::size_t vpos = 0;
