@@ -33,6 +33,40 @@ std::uint64_t DibConverter::Rgb24Bytes(int width, int height) {
     return kBitmapInfoHeaderSize + DibRowSize(width, 24) * static_cast<std::uint64_t>(height);
 }
 
+// Bottom-up straight into the bitmap: the picture's top row is the last row.
+bool DibConverter::ScaleBottomUp(const AVFrame* f, int height, std::uint8_t* rows,
+                                 std::uint64_t rowSize) {
+    std::uint8_t* dst[4] = {rows + rowSize * static_cast<std::uint64_t>(height - 1), nullptr,
+                            nullptr, nullptr};
+    int dstStride[4] = {-static_cast<int>(rowSize), 0, 0, 0};
+    return sws_scale(sws_, f->data, f->linesize, 0, f->height, dst, dstStride) == height;
+}
+
+// Run once per conversion set-up, on its first picture, already converted into
+// `rows` through the scratch picture: converts it again in the bitmap's own
+// layout with a guard after the end, filled with zeros and then with ones, so
+// that a store past the end shows in one of the two. Rows are written from the
+// end of the bitmap backwards and every row goes through the same routine, so
+// the first row's reach stands for every row's. Exact when nothing reached the
+// guard and the rows equal the scratch picture's.
+bool DibConverter::DirectIsExact(const AVFrame* f, int width, int height, const std::uint8_t* rows,
+                                 std::uint64_t rowSize) {
+    constexpr std::size_t kGuard = 256;
+    const std::size_t bytes = static_cast<std::size_t>(rowSize) * height;
+    const std::uint64_t used = static_cast<std::uint64_t>(width) * 3;
+    std::vector<std::uint8_t> check(bytes + kGuard);
+    for (const std::uint8_t fill : {std::uint8_t{0x00}, std::uint8_t{0xFF}}) {
+        std::memset(check.data() + bytes, fill, kGuard);
+        if (!ScaleBottomUp(f, height, check.data(), rowSize)) return false;
+        for (std::size_t i = bytes; i < bytes + kGuard; ++i)
+            if (check[i] != fill) return false;
+        for (int y = 0; y < height; ++y) {
+            if (std::memcmp(check.data() + rowSize * y, rows + rowSize * y, used) != 0) return false;
+        }
+    }
+    return true;
+}
+
 bool DibConverter::ScaleInto(const AVFrame* f, int width, int height, std::uint8_t* rows,
                              std::uint64_t rowSize) {
     const AVPixelFormat src = static_cast<AVPixelFormat>(f->format);
@@ -40,6 +74,21 @@ bool DibConverter::ScaleInto(const AVFrame* f, int width, int height, std::uint8
     sws_ = sws_getCachedContext(sws_, f->width, f->height, src, width, height, AV_PIX_FMT_BGR24,
                                 SWS_BILINEAR, nullptr, nullptr, nullptr);
     if (!sws_) return false;
+    const int key[5] = {f->width, f->height, src, width, height};
+    if (std::memcmp(key, key_, sizeof key) != 0) {
+        std::memcpy(key_, key, sizeof key);
+        direct_ = -1;
+    }
+    const std::uint64_t padBytes = rowSize - static_cast<std::uint64_t>(width) * 3;
+    if (direct_ == 1) {
+        // Saves the scratch picture and its copy: most of the cost beside the
+        // conversion itself for large pictures.
+        if (!ScaleBottomUp(f, height, rows, rowSize)) return false;
+        if (padBytes) {
+            for (int y = 0; y < height; ++y) std::memset(rows + rowSize * y + width * 3, 0, padBytes);
+        }
+        return true;
+    }
     // swscale's vector stores may run past the end of a packed row, so it
     // writes into a padded scratch picture; the rows are then copied bottom-up
     // (the picture's top row is the bitmap's last).
@@ -53,6 +102,13 @@ bool DibConverter::ScaleInto(const AVFrame* f, int width, int height, std::uint8
         std::uint8_t* row = rows + rowSize * static_cast<std::uint64_t>(height - 1 - y);
         std::memcpy(row, scratch_.data() + static_cast<std::size_t>(stride) * y, used);
         if (used < rowSize) std::memset(row + used, 0, rowSize - used);
+    }
+    if (direct_ < 0) {
+        direct_ = DirectIsExact(f, width, height, rows, rowSize) ? 1 : 0;
+        if (direct_ == 1) {
+            scratch_.clear();
+            scratch_.shrink_to_fit();
+        }
     }
     return true;
 }

@@ -44,10 +44,17 @@ public:
 
 private:
     bool ScaleInto(const AVFrame* f, int width, int height, std::uint8_t* rows, std::uint64_t rowSize);
+    bool ScaleBottomUp(const AVFrame* f, int height, std::uint8_t* rows, std::uint64_t rowSize);
+    bool DirectIsExact(const AVFrame* f, int width, int height, const std::uint8_t* rows,
+                       std::uint64_t rowSize);
 
     SwsContext* sws_ = nullptr;
     std::vector<std::uint8_t> buf_;
     std::vector<std::uint8_t> scratch_;  // swscale's output, with room for its over-wide stores
+    // Whether swscale may write straight into the bitmap's rows for the current
+    // conversion (source size and format, target size): -1 not known yet.
+    int direct_ = -1;
+    int key_[5] = {};
 };
 
 }  // namespace reelcast::platform

@@ -38,6 +38,9 @@ const Recipe kRecipes[] = {
      "-f lavfi -i testsrc2=size=160x120:rate=25:duration=1 -f lavfi -i sine=f=440:r=44100:d=1 "
      "-ac 2 -c:v mjpeg -c:a libmp3lame"},
     {"h264.avi", "-f lavfi -i testsrc2=size=160x120:rate=25:duration=1 -c:v libx264 -pix_fmt yuv420p -bf 0"},
+    // Widths whose rows end inside a converter's vector store.
+    {"mjpeg_200x150.avi", "-f lavfi -i testsrc2=size=200x150:rate=25:duration=0.4 -c:v mjpeg"},
+    {"h264_202x150.avi", "-f lavfi -i testsrc2=size=202x150:rate=25:duration=0.4 -c:v libx264 -pix_fmt yuv420p"},
     // Reordered (B) pictures in AVI, where the packets carry no presentation times.
     {"h264_b.avi", "-f lavfi -i testsrc2=size=160x120:rate=25:duration=1 -c:v libx264 -pix_fmt yuv420p -bf 3"},
     {"mpeg4_b.avi", "-f lavfi -i testsrc2=size=160x120:rate=25:duration=1 -c:v mpeg4 -bf 2 -vtag XVID"},
