@@ -382,7 +382,7 @@ TEST_F(E2eMpeg, HighRates) {
 // Long enough for the backward and forward scan addresses to reach seven
 // seconds away (more than 2 x 12 and 2 x 14 groups), PAL and NTSC.
 TEST_F(E2eMpeg, SvcdScanOffsetsOverManyGroups) {
-    RunCases({"scan", 176, 144, "25", 44100, 2}, {{"svcd", false}, {"svcd", true}}, 20.0);
+    RunCases({"scan", 176, 144, "25", 44100, 2}, {{"svcd", false}, {"svcd", true}}, 16.0);
 }
 
 // A few seconds of real footage in every mode.
