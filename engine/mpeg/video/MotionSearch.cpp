@@ -1,6 +1,8 @@
 #include "engine/mpeg/video/MotionSearch.h"
 
 #include <algorithm>
+#include <array>
+#include <bit>
 #include <cstdlib>
 #include <cstring>
 #include <new>
@@ -11,23 +13,37 @@ namespace {
 constexpr int kNoLimit = 65536;
 constexpr int kIntraFloor = 9 * 256;  // errors below this never make a macroblock intra
 
-// Walks ring k (8k positions) around (cx, cy): from the top-left corner right,
-// down, left and up. visit(x, y) answers false to stop the walk.
-template <class Visit>
-bool WalkRing(int cx, int cy, int k, Visit&& visit) {
-    int x = cx - k;
-    int y = cy - k;
-    const int n = 2 * k;
-    for (int i = 0; i < n; ++i, ++x)
-        if (!visit(x, y)) return false;
-    for (int i = 0; i < n; ++i, ++y)
-        if (!visit(x, y)) return false;
-    for (int i = 0; i < n; ++i, --x)
-        if (!visit(x, y)) return false;
-    for (int i = 0; i < n; ++i, --y)
-        if (!visit(x, y)) return false;
-    return true;
+// Every position of rings 1 ... kMaxRing in walk order, as offsets from the
+// centre; ring k occupies entries 4k(k - 1) ... 4k(k + 1) - 1.
+struct Offset {
+    std::int8_t dx;
+    std::int8_t dy;
+};
+constexpr int kMaxRing = MotionSearch::kForwardRadius;
+constexpr int RingStart(int k) { return 4 * k * (k - 1); }
+constexpr std::array<Offset, RingStart(kMaxRing + 1)> MakeSpiral() {
+    std::array<Offset, RingStart(kMaxRing + 1)> a{};
+    int n = 0;
+    for (int k = 1; k <= kMaxRing; ++k) {
+        int x = -k, y = -k;
+        for (int i = 0; i < 2 * k; ++i) a[n++] = {static_cast<std::int8_t>(x++), static_cast<std::int8_t>(y)};
+        for (int i = 0; i < 2 * k; ++i) a[n++] = {static_cast<std::int8_t>(x), static_cast<std::int8_t>(y++)};
+        for (int i = 0; i < 2 * k; ++i) a[n++] = {static_cast<std::int8_t>(x--), static_cast<std::int8_t>(y)};
+        for (int i = 0; i < 2 * k; ++i) a[n++] = {static_cast<std::int8_t>(x), static_cast<std::int8_t>(y--)};
+    }
+    return a;
 }
+constexpr auto kSpiral = MakeSpiral();
+// The same as offsets into a table of candidate sums `columns` wide.
+template <int columns>
+constexpr std::array<std::int16_t, RingStart(kMaxRing + 1)> MakeLinearSpiral() {
+    std::array<std::int16_t, RingStart(kMaxRing + 1)> a{};
+    for (std::size_t i = 0; i < a.size(); ++i) a[i] = static_cast<std::int16_t>(kSpiral[i].dy * columns + kSpiral[i].dx);
+    return a;
+}
+constexpr int kFineColumns = 16;
+constexpr auto kCoarseSpiral = MakeLinearSpiral<MotionSearch::kCoarseColumns>();
+constexpr auto kFineSpiral = MakeLinearSpiral<kFineColumns>();
 
 }  // namespace
 
@@ -114,12 +130,12 @@ MotionSearch::Vec MotionSearch::CoarseSearch(const std::uint8_t* ref, const std:
     const int yhi = std::min(y0 + radius - 1, qh_ - 4) - 1;
     const std::uint8_t* c = cur + y0 * qw_ + x0;
 
-    // Whole sums of sixteen neighbouring candidates are formed together when
-    // a ring first needs one of them. A whole sum decides exactly as the
-    // early-exit sum would: a candidate that stops early is never better than
-    // the best. Segments are placed so that rings 1 to 7 of the top and bottom
-    // rows lie in one; the margins of the quarter pictures absorb reads
-    // outside the picture.
+    // Whole sums of sixteen neighbouring candidates are formed together,
+    // ring by ring as the spiral needs them. A whole sum decides exactly as
+    // the early-exit sum would: a candidate that stops early is never better
+    // than the best. Segments are placed so that the top and bottom rows of
+    // rings 1 to 7 lie in one; the margins of the quarter pictures absorb
+    // reads outside the picture.
     constexpr int kRows = 2 * kForwardRadius;
     std::uint16_t sums[kRows][kCoarseColumns];
     std::uint8_t filled[kRows] = {};
@@ -127,58 +143,78 @@ MotionSearch::Vec MotionSearch::CoarseSearch(const std::uint8_t* ref, const std:
     for (int r = 0; r < 4; ++r) std::memcpy(packed + 4 * r, c + r * qw_, 4);
     const int rowBase = y0 - radius;
     const int colBase = x0 - kCoarseCentre;
-    // Row y, columns x0 + a ... x0 + b summed; answers the row's sums indexed by x - colBase.
-    auto rowSums = [&](int y, int a, int b) -> const std::uint16_t* {
+    // Makes sure row y holds the segments in `need` (one bit per segment).
+    auto fill = [&](int y, unsigned need) {
         const int row = y - rowBase;
-        const int s0 = (kCoarseCentre + a) >> 4;
-        const int s1 = (kCoarseCentre + b) >> 4;
-        for (int seg = s0; seg <= s1; ++seg) {
-            if (!(filled[row] & (1u << seg))) {
-                k.Sad4x4Row16(ref + y * qw_ + colBase + 16 * seg, packed, qw_, &sums[row][16 * seg]);
-                filled[row] = static_cast<std::uint8_t>(filled[row] | (1u << seg));
-            }
+        for (unsigned missing = need & ~static_cast<unsigned>(filled[row]); missing; missing &= missing - 1) {
+            const int seg = std::countr_zero(missing);
+            k.Sad4x4Row16(ref + y * qw_ + colBase + 16 * seg, packed, qw_, &sums[row][16 * seg]);
         }
-        return sums[row];
+        filled[row] = static_cast<std::uint8_t>(filled[row] | need);
     };
+    auto segBit = [&](int x) { return 1u << ((x - colBase) >> 4); };
+    const std::uint16_t* centre = &sums[y0 - rowBase][x0 - colBase];
 
-    int best = rowSums(y0, 0, 0)[kCoarseCentre];
+    fill(y0, segBit(x0));
+    int best = *centre;
     Vec pos{x0, y0};
-    // Candidates in the order of the ring walk (right along the top, down the
-    // right side, left along the bottom, up the left side); strictly smaller
-    // wins, so the earlier of equal sums stays.
-    bool improved = false;
-    auto take = [&](int s, int x, int y) {
-        if (s < best) {
-            best = s;
+    auto take = [&](int x, int y) {
+        const int v = centre[(y - y0) * kCoarseColumns + (x - x0)];
+        if (v < best) {
+            best = v;
             pos = Vec{x, y};
-            improved = true;
+            return true;
         }
+        return false;
     };
+    // Segments every row of the rings so far holds for the side columns.
+    unsigned sideDone = 0;
     int unproductive = 0;
     for (int ring = 1; ring <= radius; ++ring) {
-        improved = false;
         const int top = y0 - ring, bottom = y0 + ring, left = x0 - ring, right = x0 + ring;
-        if (top >= ylo && top <= yhi) {
-            const int a = std::max(left, xlo), b = std::min(right - 1, xhi);
-            if (a <= b) {
-                const std::uint16_t* r = rowSums(top, a - x0, b - x0);
-                for (int x = a; x <= b; ++x) take(r[x - colBase], x, top);
+        // The ring's candidates inside the window lie in rows ya..yb, columns xa..xb.
+        const int ya = std::max(top, ylo), yb = std::min(bottom, yhi);
+        const int xa = std::max(left, xlo), xb = std::min(right, xhi);
+        const bool hasTop = top >= ylo, hasBottom = bottom <= yhi;
+        const bool hasLeft = left >= xlo, hasRight = right <= xhi;
+        bool improved = false;
+        if (ya <= yb && xa <= xb) {
+            // The new top and bottom rows need all their columns; the rows
+            // between only the side columns, which move to another segment
+            // at a few rings only (earlier top and bottom rows cover the
+            // side columns of earlier rings).
+            const unsigned rowNeed = (segBit(xb) << 1) - segBit(xa);
+            const unsigned sideNeed = (hasLeft ? segBit(left) : 0u) | (hasRight ? segBit(right) : 0u);
+            if (hasTop) fill(top, rowNeed);
+            if (hasBottom) fill(bottom, rowNeed);
+            if (sideNeed & ~sideDone) {
+                for (int y = std::max(top + 1, ylo); y <= std::min(bottom - 1, yhi); ++y) fill(y, sideNeed);
+                sideDone |= sideNeed;
             }
-        }
-        if (right >= xlo && right <= xhi) {
-            const int a = std::max(top, ylo), b = std::min(bottom - 1, yhi);
-            for (int y = a; y <= b; ++y) take(rowSums(y, ring, ring)[right - colBase], right, y);
-        }
-        if (bottom >= ylo && bottom <= yhi) {
-            const int a = std::min(right, xhi), b = std::max(left + 1, xlo);
-            if (a >= b) {
-                const std::uint16_t* r = rowSums(bottom, b - x0, a - x0);
-                for (int x = a; x >= b; --x) take(r[x - colBase], x, bottom);
+            // Walk order: right along the top, down the right side, left along
+            // the bottom, up the left side. Strictly smaller wins, so the
+            // earlier of equal sums stays.
+            if (hasTop && hasBottom && hasLeft && hasRight) {
+                const int first = RingStart(ring), end = RingStart(ring + 1);
+                for (int i = first; i < end; ++i) {
+                    const int v = centre[kCoarseSpiral[static_cast<std::size_t>(i)]];
+                    if (v < best) {
+                        best = v;
+                        const Offset o = kSpiral[static_cast<std::size_t>(i)];
+                        pos = Vec{x0 + o.dx, y0 + o.dy};
+                        improved = true;
+                    }
+                }
+            } else {
+                if (hasTop)
+                    for (int x = xa; x <= std::min(right - 1, xhi); ++x) improved |= take(x, top);
+                if (hasRight)
+                    for (int y = ya; y <= std::min(bottom - 1, yhi); ++y) improved |= take(right, y);
+                if (hasBottom)
+                    for (int x = xb; x >= std::max(left + 1, xlo); --x) improved |= take(x, bottom);
+                if (hasLeft)
+                    for (int y = yb; y >= std::max(top + 1, ylo); --y) improved |= take(left, y);
             }
-        }
-        if (left >= xlo && left <= xhi) {
-            const int a = std::min(bottom, yhi), b = std::max(top + 1, ylo);
-            for (int y = a; y >= b; --y) take(rowSums(y, -ring, -ring)[left - colBase], left, y);
         }
         if (improved) unproductive = 0;
         if (best == 0) break;
@@ -203,37 +239,46 @@ MotionSearch::Vec MotionSearch::FullPelSearch(const std::uint8_t* ref, const std
     const int xhi = std::min(geo_.lumaWidth - 16, px + kFineWindow);
     const int ylo = std::max(0, py - kFineWindow);
     const int yhi = std::min(geo_.lumaHeight - 16, py + kFineWindow);
-
-    // Columns start.x - 4 ... start.x + 3 of a row are summed together when
-    // all eight and the next column lie in the window (so every byte read is
-    // inside the picture); other candidates one by one with the early exit.
     constexpr int kSide = 2 * kFineRings + 1;
-    std::uint16_t sums[kSide][8];
-    std::uint8_t state[kSide] = {};  // 0 not yet, 1 summed, 2 one by one
     const int x8 = start.x - kFineRings;
-    const bool rowsOfEight = x8 >= xlo && x8 + 8 <= xhi;
-    auto sadAt = [&](int x, int y) -> int {
-        const int row = y - (start.y - kFineRings);
-        const int col = x - x8;
-        if (col < 8 && rowsOfEight) {
-            if (state[row] == 0) {
-                k.Sad16Row8(ref + y * stride + x8, c, stride, sums[row]);
-                state[row] = 1;
-            }
-            return sums[row][col];
+    const int y8 = start.y - kFineRings;
+    if (best > 0 && x8 >= xlo && x8 + kSide - 1 <= xhi && y8 >= ylo && y8 + kSide - 1 <= yhi) {
+        // Every candidate inside: whole sums of each row, columns start.x - 4 ...
+        // start.x + 3 eight at a time and the last one on its own, then the
+        // rings in walk order over the table (whole sums decide as the
+        // early-exit sums would).
+        std::uint16_t sums[kSide][kFineColumns];
+        for (int r = 0; r < kSide; ++r) {
+            const std::uint8_t* row = ref + (y8 + r) * stride + x8;
+            k.Sad16Row8(row, c, stride, sums[r]);
+            sums[r][8] = static_cast<std::uint16_t>(k.Sad16(row + 8, c, stride, 0, 0, 16, kNoLimit));
         }
-        return k.Sad16(ref + y * stride + x, c, stride, 0, 0, 16, best);
-    };
-    for (int ring = 1; ring <= kFineRings && best > 0; ++ring) {
-        WalkRing(start.x, start.y, ring, [&](int x, int y) {
-            if (x < xlo || x > xhi || y < ylo || y > yhi) return true;
-            const int s = sadAt(x, y);
-            if (s < best) {
-                best = s;
-                bestPos = Vec{x, y};
+        const std::uint16_t* centre = &sums[kFineRings][kFineRings];
+        int bestIndex = -1;
+        for (int i = 0; i < RingStart(kFineRings + 1); ++i) {
+            const int v = centre[kFineSpiral[static_cast<std::size_t>(i)]];
+            if (v < best) {
+                best = v;
+                bestIndex = i;
             }
-            return best > 0;
-        });
+        }
+        if (bestIndex >= 0) {
+            const Offset o = kSpiral[static_cast<std::size_t>(bestIndex)];
+            bestPos = Vec{start.x + o.dx, start.y + o.dy};
+        }
+        *bestSad = best;
+        return bestPos;
+    }
+    // Near the window's edges: candidates one by one with the early exit.
+    for (int i = 0; i < RingStart(kFineRings + 1) && best > 0; ++i) {
+        const Offset o = kSpiral[static_cast<std::size_t>(i)];
+        const int x = start.x + o.dx, y = start.y + o.dy;
+        if (x < xlo || x > xhi || y < ylo || y > yhi) continue;
+        const int s = k.Sad16(ref + y * stride + x, c, stride, 0, 0, 16, best);
+        if (s < best) {
+            best = s;
+            bestPos = Vec{x, y};
+        }
     }
     *bestSad = best;
     return bestPos;

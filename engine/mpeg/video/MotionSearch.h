@@ -25,6 +25,18 @@ public:
     static constexpr int kFineRings = 4;        // full-pel rings around the coarse result
     static constexpr int kFineWindow = 62;      // pixels either side of the macroblock
 
+    // Coarse candidate sums come sixteen columns at a time from colBase =
+    // x0 - kCoarseCentre onwards: segment 1 holds columns x0 - 8 ... x0 + 7.
+    static constexpr int kCoarseCentre = 24;
+    static constexpr int kCoarseColumns = 48;
+    static_assert(kCoarseCentre >= kForwardRadius && kCoarseCentre + kForwardRadius < kCoarseColumns);
+    // Margins of the quarter pictures: a segment may begin kCoarseCentre
+    // columns left of the picture and read 24 bytes of each row, up to about
+    // 32 bytes past the picture's last sample.
+    static constexpr std::size_t kQuarterFront = 32;
+    static constexpr std::size_t kQuarterBack = 64;
+    static_assert(kCoarseCentre <= static_cast<int>(kQuarterFront));
+
     // Quarter pictures for the coded luma size. False when memory is short.
     bool Allocate(const Geometry& geo);
     void Free();
@@ -72,17 +84,6 @@ private:
     Vec HalfPelSearch(const std::uint8_t* ref, const std::uint8_t* cur, int mbx, int mby, Vec full,
                       int fullSad, const kernels::VideoKernels& k) const;
 
-    // Coarse candidate sums come sixteen columns at a time from colBase =
-    // x0 - kCoarseCentre onwards: segment 1 holds columns x0 - 8 ... x0 + 7.
-    static constexpr int kCoarseCentre = 24;
-    static constexpr int kCoarseColumns = 48;
-    static_assert(kCoarseCentre >= kForwardRadius && kCoarseCentre + kForwardRadius < kCoarseColumns);
-    // Margins of the quarter pictures: a segment may begin kCoarseCentre
-    // columns left of the picture and read 24 bytes of each row, up to about
-    // 32 bytes past the picture's last sample.
-    static constexpr std::size_t kQuarterFront = 32;
-    static constexpr std::size_t kQuarterBack = 64;
-    static_assert(kCoarseCentre <= static_cast<int>(kQuarterFront));
 
     Geometry geo_;
     int qw_ = 0;
