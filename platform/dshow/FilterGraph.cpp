@@ -122,10 +122,14 @@ MediaType StreamType(const AVStream* st) {
         w.samplesPerSec = p->sample_rate > 0 ? static_cast<std::uint32_t>(p->sample_rate) : 0;
         w.bitsPerSample = static_cast<std::uint16_t>(p->bits_per_coded_sample);
         w.blockAlign = static_cast<std::uint16_t>(p->block_align);
+        // Sample sizes say something about the rate of PCM only: a compressed
+        // stream whose container gives no bit rate (Vorbis in WebM) has none
+        // rather than that of its decoded samples.
+        const bool pcm = av_get_exact_bits_per_sample(p->codec_id) > 0 && w.bitsPerSample;
         if (w.blockAlign == 0)
-            w.blockAlign = w.bitsPerSample ? static_cast<std::uint16_t>(w.channels * w.bitsPerSample / 8) : 1;
+            w.blockAlign = pcm ? static_cast<std::uint16_t>(w.channels * w.bitsPerSample / 8) : 1;
         std::int64_t bitRate = p->bit_rate;
-        if (bitRate <= 0 && w.bitsPerSample) bitRate = static_cast<std::int64_t>(w.samplesPerSec) * w.blockAlign * 8;
+        if (bitRate <= 0 && pcm) bitRate = static_cast<std::int64_t>(w.samplesPerSec) * w.blockAlign * 8;
         w.avgBytesPerSec = bitRate > 0 ? static_cast<std::uint32_t>(bitRate / 8) : 0;
     }
     return t;

@@ -69,6 +69,7 @@ const Recipe kRecipes[] = {
                      "sin(900*2*PI*t)|sin(1100*2*PI*t)|sin(1300*2*PI*t):s=48000:d=1:c=5.1' "
                      "-c:a pcm_s16le"},
     {"tone.mp3", "-f lavfi -i sine=f=440:r=44100:d=1 -ac 2 -c:a libmp3lame"},
+    {"vorbis.webm", "-f lavfi -i sine=f=440:r=44100:d=1 -ac 2 -c:a libvorbis -f webm"},
     {"tone.ac3", "-f lavfi -i sine=f=440:r=48000:d=1 -ac 2 -c:a ac3"},
     // Containers that give no frame rate for their video, so it is measured.
     {"norate.nut", "-f lavfi -i testsrc2=size=64x48:rate=25:duration=1 -c:v mpeg4"},

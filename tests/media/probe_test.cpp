@@ -187,6 +187,24 @@ TEST(MediaProbe, MpegFilesGiveRatesFromTheTimePerFrame) {
     EXPECT_EQ(mpeg2.v.height, 144);
 }
 
+// Compressed sound whose container gives no bit rate has none: its decoded
+// samples' rate would be a plainly wrong figure (1411200 for Vorbis at 44100 Hz).
+// PCM's rate still comes from its sample size.
+TEST(MediaProbe, BitRateOfCompressedSoundIsNotThatOfItsSamples) {
+    Probe vorbis = ProbeFile(Clip("vorbis.webm"));
+    ASSERT_TRUE(vorbis.ok);
+    EXPECT_EQ(vorbis.a.present, 1);
+    EXPECT_EQ(vorbis.a.channels, 2u);
+    EXPECT_EQ(vorbis.a.bitRate, 0u);
+    EXPECT_EQ(vorbis.a.blockAlign, 1u);
+    EXPECT_NE(vorbis.text.find("    SampleRate: 44100    BitRate: 0\r\n    Channels: 2   BlockAlign:1\r\n"),
+              std::string::npos);
+    Probe wav = ProbeFile(Clip("mono22050.wav"));
+    ASSERT_TRUE(wav.ok);
+    EXPECT_EQ(wav.a.bitRate, 352800u);
+    EXPECT_EQ(wav.a.blockAlign, 2u);
+}
+
 TEST(MediaProbe, MissingFrameRateIsMeasured) {
     Probe p = ProbeFile(Clip("norate.nut"));
     ASSERT_TRUE(p.ok);
