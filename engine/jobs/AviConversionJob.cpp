@@ -1,4 +1,5 @@
 // AVIENCWRAPPER: one source file to one AVI file, on a worker thread.
+#include <algorithm>
 #include <atomic>
 #include <cctype>
 #include <chrono>
@@ -291,6 +292,8 @@ private:
 
         std::uint32_t size = 0;
         std::vector<std::uint8_t> buffer;
+        std::vector<std::int16_t> padded;
+        std::int64_t delivered = 0;
         bool ok = frames && frames->GetFrame(0, nullptr, &size) && size > 40;
         if (ok) buffer.assign(size, 0);
         const std::int32_t total = params_.totalFrames;
@@ -304,6 +307,7 @@ private:
             frames->GetFrame(std::uint32_t(i), buffer.data(), &got);
             SampleBlock block{nullptr, 0};
             if (!audio || !audio->GetBlock(&block)) block = SampleBlock{nullptr, 0};
+            block = FillToPictureTime(block, i, fps, &delivered, &padded);
             if (preview_) platform::DrawPicture(preview_, buffer.data(), size);
             if (!encoder_->WriteFrame(buffer.data() + 40, std::int32_t(size - 40), &block)) {
                 Message(kWriteError);
@@ -327,6 +331,31 @@ private:
         }
         ReleaseAndClear(audio);
         ReleaseAndClear(frames);
+    }
+
+    // A source whose sound is missing or ends before its pictures: the sound is
+    // completed with silence up to the pictures' time, so the sound of the AVI (or
+    // of the WAV beside it) lasts as long as the pictures and stays in step.
+    // *delivered counts the sample pairs handed on so far; blocks within one pair
+    // of the running total are the converter's own rounding and pass unchanged.
+    SampleBlock FillToPictureTime(const SampleBlock& block, std::int32_t frame, double fps, std::int64_t* delivered,
+                                  std::vector<std::int16_t>* padded) const {
+        const std::uint32_t have = block.data ? block.count : 0;
+        if (!(fps > 0) || sampleRate_ <= 0) {
+            *delivered += have / 2;
+            return block;
+        }
+        const auto target = std::int64_t(std::llround(double(frame + 1) * sampleRate_ / fps));
+        const std::int64_t after = *delivered + have / 2;
+        if (after + 1 >= target) {
+            *delivered = after;
+            return block;
+        }
+        const auto want = std::uint32_t(std::min<std::int64_t>(target - *delivered, 1 << 20) * 2);
+        padded->assign(want, 0);
+        if (have) std::memcpy(padded->data(), block.data, std::size_t(have) * 2);
+        *delivered += want / 2;
+        return SampleBlock{padded->data(), want};
     }
 
     IAviEncoder* encoder_ = nullptr;

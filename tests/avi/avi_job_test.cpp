@@ -43,6 +43,7 @@ struct FakeSource {
     float fps = 25.0f;
     std::int32_t width = 64;
     std::int32_t height = 48;
+    int soundFrames = -1;  // frames that have sound; -1 all of them
 };
 FakeSource g_source;
 std::atomic<int> g_framesRead{0};
@@ -100,6 +101,10 @@ public:
         return true;
     }
     bool GetBlock(SampleBlock* out) override {
+        if (g_source.soundFrames >= 0 && n_ >= g_source.soundFrames) {
+            *out = SampleBlock{nullptr, 0};
+            return false;
+        }
         const auto from = std::int64_t(std::floor(n_ * rate_ / fps_));
         const auto to = std::int64_t(std::floor((n_ + 1) * rate_ / fps_));
         ++n_;
@@ -357,6 +362,40 @@ TEST_F(AviJobTest, UnknownPreviewWindowIsSkippedAndReleaseWaitsForTheWorker) {
     job->Release();  // waits without limit for the worker
     EXPECT_EQ(rec_.finished, 1);
     EXPECT_EQ(rec_.progress.size(), 30u);
+}
+
+// Sound that runs out before the pictures (or a source without any) is completed
+// with silence to the pictures' time; sound that is there passes unchanged.
+TEST_F(AviJobTest, SoundIsCompletedWithSilenceToThePicturesTime) {
+    REQUIRE_FFMPEG();
+    g_source.frames = 50;  // 2 s at 25 fps, to 29.970 fps: 59 frames
+    for (int soundFrames : {-1, 20, 0}) {
+        g_source.soundFrames = soundFrames;
+        const std::string name = "sound" + std::to_string(soundFrames + 1);
+        IAviConversionJob* job = NewJob(dir_.File(name + ".avi"), 1);
+        ASSERT_TRUE(job);
+        job->StartDirect(0, 0, 3, 44100);
+        ASSERT_TRUE(job->WaitForWorker(-1));
+        job->Release();
+        // Exactly the pictures' share, whether the source had it or not.
+        const auto pairs = std::uint64_t(std::floor(59 * 44100 * 1001.0 / 30000.0));
+        const std::uint64_t size = avitest::FileSize(dir_.File(name + ".wav"));
+        EXPECT_LE(size, 44 + pairs * 4 + 4) << soundFrames;
+        EXPECT_GE(size, 44 + pairs * 4) << soundFrames;
+        if (soundFrames < 0) {
+            EXPECT_EQ(size, 44 + pairs * 4) << "the source's own blocks pass unchanged";
+        }
+    }
+    g_source.soundFrames = 0;
+    const std::string out = dir_.File("mp3.avi");
+    IAviConversionJob* job = NewJob(out, 2);
+    ASSERT_TRUE(job);
+    job->StartDirect(0, 0, 2, 48000);
+    ASSERT_TRUE(job->WaitForWorker(-1));
+    job->Release();
+    const double sound = avitest::DecodedAudioSeconds(out, 48000, 2);
+    EXPECT_GE(sound, 50 / 25.0 - 1.0 / 48000);
+    EXPECT_LE(sound, 50 / 25.0 + 1152.0 / 48000);
 }
 
 // The program turns each callback into a blocking message to its window, so the
