@@ -200,7 +200,6 @@ TEST(VideoKernels, MotionDistortionsAndSadsMatchPortable) {
                     ASSERT_EQ(v16[i], r16[i]) << "Sad4x4Row16 " << i;
                 }
             }
-            std::uint16_t r8[8], v8[8];
             // Nine half-pel candidates around a full-pel position one row and column inside the plane.
             int h9r[9], h9v[9];
             ref.HalfPelSads(a.at(stride + 1 + o1), b.at(o2), stride, h9r);
@@ -211,11 +210,12 @@ TEST(VideoKernels, MotionDistortionsAndSadsMatchPortable) {
                                             dx & 1, dy & 1, 16, INT_MAX)) << "HalfPelSads " << i;
                 ASSERT_EQ(h9v[i], h9r[i]) << "HalfPelSads " << i;
             }
-            ref.Sad16Row8(a.at(o1), b.at(o2), stride, r8);
-            f.k.Sad16Row8(a.at(o1), b.at(o2), stride, v8);
-            for (int i = 0; i < 8; ++i) {
-                ASSERT_EQ(r8[i], ref.Sad16(a.at(o1 + i), b.at(o2), stride, 0, 0, 16, INT_MAX)) << "Sad16Row8 " << i;
-                ASSERT_EQ(v8[i], r8[i]) << "Sad16Row8 " << i;
+            std::uint16_t r9[9], v9[9];
+            ref.Sad16Row9(a.at(o1), b.at(o2), stride, r9);
+            f.k.Sad16Row9(a.at(o1), b.at(o2), stride, v9);
+            for (int i = 0; i < 9; ++i) {
+                ASSERT_EQ(r9[i], ref.Sad16(a.at(o1 + i), b.at(o2), stride, 0, 0, 16, INT_MAX)) << "Sad16Row9 " << i;
+                ASSERT_EQ(v9[i], r9[i]) << "Sad16Row9 " << i;
             }
         }
         // Extremes: all 255 against all 0 reaches the largest sums.
@@ -228,9 +228,9 @@ TEST(VideoKernels, MotionDistortionsAndSadsMatchPortable) {
         f.k.BlockSums16(w.at(0), 32, bs, bq);
         for (int i = 0; i < 8; ++i) EXPECT_TRUE(bs[i] == 64 * 255 && bq[i] == 64 * 255 * 255) << i;
         EXPECT_EQ(f.k.Sad16(w.at(0), z.at(0), 32, 0, 0, 16, INT_MAX), 256 * 255);
-        std::uint16_t v8[8];
-        f.k.Sad16Row8(w.at(0), z.at(0), 32, v8);
-        for (std::uint16_t v : v8) EXPECT_EQ(v, 256 * 255);
+        std::uint16_t v9[9];
+        f.k.Sad16Row9(w.at(0), z.at(0), 32, v9);
+        for (std::uint16_t v : v9) EXPECT_EQ(v, 256 * 255);
         const std::uint8_t zeros[16] = {};
         std::uint16_t v16[16];
         f.k.Sad4x4Row16(w.at(0), zeros, 32, v16);

@@ -233,7 +233,6 @@ MotionSearch::Vec MotionSearch::FullPelSearch(const std::uint8_t* ref, const std
     const int px = mbx * 16;
     const int py = mby * 16;
     const std::uint8_t* c = cur + py * stride + px;
-    int best = k.Sad16(ref + start.y * stride + start.x, c, stride, 0, 0, 16, kNoLimit);
     Vec bestPos = start;
     const int xlo = std::max(0, px - kFineWindow);
     const int xhi = std::min(geo_.lumaWidth - 16, px + kFineWindow);
@@ -242,20 +241,16 @@ MotionSearch::Vec MotionSearch::FullPelSearch(const std::uint8_t* ref, const std
     constexpr int kSide = 2 * kFineRings + 1;
     const int x8 = start.x - kFineRings;
     const int y8 = start.y - kFineRings;
-    if (best > 0 && x8 >= xlo && x8 + kSide - 1 <= xhi && y8 >= ylo && y8 + kSide - 1 <= yhi) {
-        // Every candidate inside: whole sums of each row, columns start.x - 4 ...
-        // start.x + 3 eight at a time and the last one on its own, then the
-        // rings in walk order over the table (whole sums decide as the
-        // early-exit sums would).
+    if (x8 >= xlo && x8 + kSide - 1 <= xhi && y8 >= ylo && y8 + kSide - 1 <= yhi) {
+        // Every candidate inside: whole sums of each row of candidates, then
+        // the rings in walk order over the table (whole sums decide as the
+        // early-exit sums would; with a start of 0 no ring is walked).
         std::uint16_t sums[kSide][kFineColumns];
-        for (int r = 0; r < kSide; ++r) {
-            const std::uint8_t* row = ref + (y8 + r) * stride + x8;
-            k.Sad16Row8(row, c, stride, sums[r]);
-            sums[r][8] = static_cast<std::uint16_t>(k.Sad16(row + 8, c, stride, 0, 0, 16, kNoLimit));
-        }
+        for (int r = 0; r < kSide; ++r) k.Sad16Row9(ref + (y8 + r) * stride + x8, c, stride, sums[r]);
+        int best = sums[kFineRings][kFineRings];
         const std::uint16_t* centre = &sums[kFineRings][kFineRings];
         int bestIndex = -1;
-        for (int i = 0; i < RingStart(kFineRings + 1); ++i) {
+        for (int i = 0; i < RingStart(kFineRings + 1) && best > 0; ++i) {
             const int v = centre[kFineSpiral[static_cast<std::size_t>(i)]];
             if (v < best) {
                 best = v;
@@ -270,6 +265,7 @@ MotionSearch::Vec MotionSearch::FullPelSearch(const std::uint8_t* ref, const std
         return bestPos;
     }
     // Near the window's edges: candidates one by one with the early exit.
+    int best = k.Sad16(ref + start.y * stride + start.x, c, stride, 0, 0, 16, kNoLimit);
     for (int i = 0; i < RingStart(kFineRings + 1) && best > 0; ++i) {
         const Offset o = kSpiral[static_cast<std::size_t>(i)];
         const int x = start.x + o.dx, y = start.y + o.dy;

@@ -83,10 +83,11 @@ struct VideoKernels {
     // tables sixteen positions at a time with these.
     void (*Sad4x4Row16)(const std::uint8_t* ref, const std::uint8_t cur[16], std::ptrdiff_t stride,
                         std::uint16_t out[16]);
-    // The same for full-pel 16 x 16 blocks (a sum is at most 256 x 255, so it
-    // fits 16 bits). Reads bytes 0..23 of each of ref's sixteen rows.
-    void (*Sad16Row8)(const std::uint8_t* ref, const std::uint8_t* cur, std::ptrdiff_t stride,
-                      std::uint16_t out[8]);
+    // The same for full-pel 16 x 16 blocks at the nine offsets 0..8 (a sum is
+    // at most 256 x 255, so it fits 16 bits); cur is addressed with stride.
+    // Reads bytes 0..23 of each of ref's sixteen rows.
+    void (*Sad16Row9)(const std::uint8_t* ref, const std::uint8_t* cur, std::ptrdiff_t stride,
+                      std::uint16_t out[9]);
 
     // Whole sums of absolute differences between the 16 x 16 block cur and the
     // nine half-pel predictions around the full-pel position ref, in row order

@@ -173,8 +173,8 @@ void HalfPelSads(const uint8_t* ref, const uint8_t* cur, ptrdiff_t stride, int o
                                                INT_MAX);
 }
 
-void Sad16Row8(const uint8_t* ref, const uint8_t* cur, ptrdiff_t stride, std::uint16_t out[8]) {
-    for (int i = 0; i < 8; ++i) {
+void Sad16Row9(const uint8_t* ref, const uint8_t* cur, ptrdiff_t stride, std::uint16_t out[9]) {
+    for (int i = 0; i < 9; ++i) {
         int s = 0;
         for (int r = 0; r < 16; ++r)
             for (int c = 0; c < 16; ++c) s += std::abs(cur[r * stride + c] - ref[r * stride + i + c]);
@@ -353,7 +353,7 @@ void InitVideoKernelsPortable(VideoKernels* k) {
     k->Sad16 = Sad16;
     k->Sad4x4 = Sad4x4;
     k->Sad4x4Row16 = Sad4x4Row16;
-    k->Sad16Row8 = Sad16Row8;
+    k->Sad16Row9 = Sad16Row9;
     k->HalfPelSads = HalfPelSads;
     k->Predict = portable::Predict;
     k->QuantNonIntra = QuantNonIntra;

@@ -306,14 +306,14 @@ void HalfPelSads(const uint8_t* ref, const uint8_t* cur, ptrdiff_t stride, int o
                                                1 << 30);
 }
 
-void Sad16Row8(const uint8_t* ref, const uint8_t* cur, ptrdiff_t stride, std::uint16_t out[8]) {
-    __m128i acc[8];
+void Sad16Row9(const uint8_t* ref, const uint8_t* cur, ptrdiff_t stride, std::uint16_t out[9]) {
+    __m128i acc[9];
     for (auto& a : acc) a = _mm_setzero_si128();
     for (int r = 0; r < 16; ++r, ref += stride, cur += stride) {
         const __m128i c = Load16(cur);
-        for (int i = 0; i < 8; ++i) acc[i] = _mm_add_epi64(acc[i], _mm_sad_epu8(c, Load16(ref + i)));
+        for (int i = 0; i < 9; ++i) acc[i] = _mm_add_epi64(acc[i], _mm_sad_epu8(c, Load16(ref + i)));
     }
-    for (int i = 0; i < 8; ++i) out[i] = static_cast<std::uint16_t>(SadTotal(acc[i]));
+    for (int i = 0; i < 9; ++i) out[i] = static_cast<std::uint16_t>(SadTotal(acc[i]));
 }
 
 void Predict(uint8_t* dst, const uint8_t* ref, ptrdiff_t stride, int w, int h, int hx, int hy, int average) {
@@ -566,7 +566,7 @@ void InitVideoKernelsSse2(VideoKernels* k) {
     k->Sad16 = Sad16;
     k->Sad4x4 = Sad4x4;
     k->Sad4x4Row16 = Sad4x4Row16;
-    k->Sad16Row8 = Sad16Row8;
+    k->Sad16Row9 = Sad16Row9;
     k->HalfPelSads = HalfPelSads;
     k->Predict = Predict;
     k->QuantNonIntra = QuantNonIntra;

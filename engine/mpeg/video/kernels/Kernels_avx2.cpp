@@ -152,18 +152,23 @@ void Sad4x4Row16(const uint8_t* ref, const uint8_t cur[16], ptrdiff_t stride, st
 // Low lane: current bytes 0..7 against reference bytes 0..14; high lane:
 // current bytes 8..15 against reference bytes 8..22. Each lane sums two 4-byte
 // groups per row, so a lane total stays below 16 x 8 x 255 and the two lanes
-// together below 65536.
-void Sad16Row8(const uint8_t* ref, const uint8_t* cur, ptrdiff_t stride, std::uint16_t out[8]) {
+// together below 65536. Offset 8 is the high lane's load against the whole
+// current row.
+void Sad16Row9(const uint8_t* ref, const uint8_t* cur, ptrdiff_t stride, std::uint16_t out[9]) {
     __m256i acc = _mm256_setzero_si256();
+    __m128i ninth = _mm_setzero_si128();
     for (int r = 0; r < 16; ++r, ref += stride, cur += stride) {
-        const __m256i a = _mm256_inserti128_si256(_mm256_castsi128_si256(Load16(ref)), Load16(ref + 8), 1);
-        const __m256i c = _mm256_broadcastsi128_si256(Load16(cur));
+        const __m128i hi = Load16(ref + 8), row = Load16(cur);
+        const __m256i a = _mm256_inserti128_si256(_mm256_castsi128_si256(Load16(ref)), hi, 1);
+        const __m256i c = _mm256_broadcastsi128_si256(row);
         // Groups 0 | 2 at reference offset 0, then groups 1 | 3 at offset 4.
         acc = _mm256_add_epi16(acc, _mm256_mpsadbw_epu8(a, c, 0x10));
         acc = _mm256_add_epi16(acc, _mm256_mpsadbw_epu8(a, c, 0x3D));
+        ninth = _mm_add_epi64(ninth, _mm_sad_epu8(hi, row));
     }
     const __m128i s = _mm_add_epi16(_mm256_castsi256_si128(acc), _mm256_extracti128_si256(acc, 1));
     _mm_storeu_si128(reinterpret_cast<__m128i*>(out), s);
+    out[8] = static_cast<std::uint16_t>(_mm_cvtsi128_si32(_mm_add_epi32(ninth, _mm_srli_si128(ninth, 8))));
 }
 
 // All nine half-pel candidates in one pass over the reference, in 16-bit
@@ -353,7 +358,7 @@ void InitVideoKernelsAvx2(VideoKernels* k) {
     k->BidirPredictionError = BidirPredictionError;
     k->Sad16 = Sad16;
     k->Sad4x4Row16 = Sad4x4Row16;
-    k->Sad16Row8 = Sad16Row8;
+    k->Sad16Row9 = Sad16Row9;
     k->HalfPelSads = HalfPelSads;
     k->ForwardDct = ForwardDct;
     k->InverseDct = InverseDct;
