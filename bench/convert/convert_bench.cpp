@@ -1,9 +1,9 @@
 // Whole conversions of the real footage, once each: reelcast-cli in every MPEG
 // mode against the FFmpeg command that makes the nearest equivalent file.
 // Reports wall and processor time of both, their ratio, file size, and the
-// PSNR of each result's pictures against the source scaled to the same size
-// and rate (the same ffmpeg psnr measure for both, each at its best picture
-// alignment, shown after the @).
+// luma PSNR of each result's pictures against the source scaled to the same
+// size and rate by the same ffmpeg filters: as timed in the file ("t"), and
+// with each picture matched to the nearest-looking source picture ("al").
 //
 //   bench_convert [--source=FILE] [--seconds=S] [--threads=N] [--keep]
 //
@@ -14,11 +14,13 @@
 
 #include <array>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <string>
+#include <vector>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
@@ -72,52 +74,72 @@ Size VideoSize(const std::string& file) {
     return s;
 }
 
-struct Psnr {
-    double y = 0, all = 0;
-    int pictures = 0;
-};
 
-// PSNR of file's pictures against the source at the file's size and 25
-// pictures per second, both time lines starting at their first picture, the
-// first `skipFile` pictures of the file or `skipRef` of the source left out;
-// limited to the first `seconds` when positive.
-Psnr PsnrAt(const std::string& file, const std::string& source, const Size& s, int skipFile, int skipRef,
-            double seconds) {
-    char graph[512];
+// Per-picture luma MSE of file's pictures against the source at the file's
+// size and 25 pictures per second, both time lines starting at their first
+// picture, with the file `shift` pictures ahead (> 0) or behind (< 0).
+// Indexed by the file's picture number; -1 where not compared.
+std::vector<double> LumaMse(const std::string& file, const std::string& source, const Size& s, int shift,
+                            const fs::path& dir) {
+    const std::string stats = (dir / "psnr_stats.txt").string();
+    const int skipFile = shift > 0 ? shift : 0, skipRef = shift < 0 ? -shift : 0;
+    char graph[768];
     std::snprintf(graph, sizeof graph,
                   "[0:v]trim=start_frame=%d,setpts=PTS-STARTPTS[a];"
                   "[1:v]fps=25,scale=%d:%d:flags=bicubic,trim=start_frame=%d,setpts=PTS-STARTPTS[b];"
-                  "[a][b]psnr=shortest=1",
-                  skipFile, s.w, s.h, skipRef);
-    const std::string limit = seconds > 0 ? "-t " + std::to_string(seconds) + " " : "";
-    const Run r = Exec("ffmpeg -nostdin " + limit + "-i " + Quote(file) + " " + limit + "-i " + Quote(source) +
-                       " -filter_complex \"" + graph + "\" -f null - 2>&1");
-    Psnr p;
-    const std::size_t at = r.out.rfind("PSNR y:");
-    if (at != std::string::npos) {
-        p.y = std::atof(r.out.c_str() + at + 7);
-        const std::size_t avg = r.out.find("average:", at);
-        if (avg != std::string::npos) p.all = std::atof(r.out.c_str() + avg + 8);
+                  "[a][b]psnr=shortest=1:stats_file=%s",
+                  skipFile, s.w, s.h, skipRef, stats.c_str());
+    Exec("ffmpeg -nostdin -v error -i " + Quote(file) + " -i " + Quote(source) + " -filter_complex \"" + graph +
+         "\" -f null - 2>&1");
+    std::vector<double> mse;
+    std::FILE* f = std::fopen(stats.c_str(), "r");
+    if (!f) return mse;
+    char line[512];
+    for (int j = 0; std::fgets(line, sizeof line, f); ++j) {
+        const char* y = std::strstr(line, "mse_y:");
+        if (!y) continue;
+        const std::size_t at = static_cast<std::size_t>(j + skipFile);
+        if (mse.size() <= at) mse.resize(at + 1, -1.0);
+        mse[at] = std::atof(y + 6);
     }
-    return p;
+    std::fclose(f);
+    return mse;
 }
 
-// The encoders may start their picture sequence a picture or two apart (FFmpeg's
-// frame-rate conversion repeats its first pictures): the alignment is the shift
-// with the best PSNR over the first seconds, then the whole file is measured
-// at that shift. `shift` > 0: pictures of the file left out; < 0: of the source.
-Psnr MeasurePsnr(const std::string& file, const std::string& source, int* shift) {
+double PsnrOfMse(double mse) { return mse > 0 ? 10.0 * std::log10(255.0 * 255.0 / mse) : 99.0; }
+
+struct Psnr {
+    double timeline = 0;  // luma PSNR of the pictures as timed, from the mean MSE
+    double aligned = 0;   // the same, each picture against its best match within 2 pictures
+    int pictures = 0;
+};
+
+// Two measures: the pictures exactly as the file times them (which charges an
+// encoder for every picture its frame-rate conversion took from a neighbouring
+// source picture), and each picture against the best of the five nearest
+// source pictures (coding and scaling only).
+Psnr MeasurePsnr(const std::string& file, const std::string& source, const fs::path& dir) {
     const Size s = VideoSize(file);
-    double best = -1;
-    *shift = 0;
-    for (int k = -3; k <= 3; ++k) {
-        const Psnr p = PsnrAt(file, source, s, k > 0 ? k : 0, k < 0 ? -k : 0, 8.0);
-        if (p.y > best) {
-            best = p.y;
-            *shift = k;
+    std::vector<double> best;
+    Psnr p;
+    for (int k = -2; k <= 2; ++k) {
+        const std::vector<double> m = LumaMse(file, source, s, k, dir);
+        if (k == 0) {
+            double sum = 0;
+            int n = 0;
+            for (double v : m)
+                if (v >= 0) sum += v, ++n;
+            p.timeline = n ? PsnrOfMse(sum / n) : 0;
         }
+        if (best.size() < m.size()) best.resize(m.size(), -1.0);
+        for (std::size_t i = 0; i < m.size(); ++i)
+            if (m[i] >= 0 && (best[i] < 0 || m[i] < best[i])) best[i] = m[i];
     }
-    Psnr p = PsnrAt(file, source, s, *shift > 0 ? *shift : 0, *shift < 0 ? -*shift : 0, 0);
+    double sum = 0;
+    int n = 0;
+    for (double v : best)
+        if (v >= 0) sum += v, ++n;
+    p.aligned = n ? PsnrOfMse(sum / n) : 0;
     const Run count = Exec("ffprobe -v error -count_frames -select_streams v:0 -show_entries stream=nb_read_frames "
                            "-of csv=p=0 " + Quote(file));
     p.pictures = std::atoi(count.out.c_str());
@@ -193,7 +215,7 @@ int main(int argc, char** argv) {
                 seconds > 0 ? (" (first " + std::to_string(seconds) + " s)").c_str() : "",
                 threads > 0 ? std::to_string(threads).c_str() : "auto");
     std::printf("%-5s | %-8s %-8s %-9s %-6s %-14s | %-8s %-8s %-9s %-6s %-14s | %-6s %s\n", "mode", "ours s",
-                "cpu s", "MB", "pics", "PSNR Y/avg@sh", "ffmpeg s", "cpu s", "MB", "pics", "PSNR Y/avg@sh", "wall x",
+                "cpu s", "MB", "pics", "PSNR Y t/al", "ffmpeg s", "cpu s", "MB", "pics", "PSNR Y t/al", "wall x",
                 "ffmpeg command");
     int failures = 0;
     for (const Mode& m : kModes) {
@@ -225,12 +247,11 @@ int main(int argc, char** argv) {
             ++failures;
             continue;
         }
-        int sa = 0, sb = 0;
-        const Psnr pa = MeasurePsnr(ours, input, &sa);
-        const Psnr pb = MeasurePsnr(theirs, input, &sb);
+        const Psnr pa = MeasurePsnr(ours, input, dir);
+        const Psnr pb = MeasurePsnr(theirs, input, dir);
         char qa[48], qb[48];
-        std::snprintf(qa, sizeof qa, "%.2f/%.2f@%+d", pa.y, pa.all, sa);
-        std::snprintf(qb, sizeof qb, "%.2f/%.2f@%+d", pb.y, pb.all, sb);
+        std::snprintf(qa, sizeof qa, "%.2f/%.2f", pa.timeline, pa.aligned);
+        std::snprintf(qb, sizeof qb, "%.2f/%.2f", pb.timeline, pb.aligned);
         std::printf("%-5s | %-8.2f %-8.2f %-9.2f %-6d %-14s | %-8.2f %-8.2f %-9.2f %-6d %-14s | %-6.2f %s\n", m.name,
                     a.wall, a.cpu, fs::file_size(ours) / 1e6, pa.pictures, qa, b.wall, b.cpu,
                     fs::file_size(theirs) / 1e6, pb.pictures, qb, b.wall > 0 ? a.wall / b.wall : 0.0, m.ffLabel);
