@@ -292,6 +292,12 @@ TEST(VideoKernels, QuantisersMatchPortable) {
             FillCoefficients(in, rng, 2048);
             ASSERT_EQ(ref.QuantNonIntra(a, in, m, q, lim), f.k.QuantNonIntra(b, in, m, q, lim));
             ASSERT_EQ(0, std::memcmp(a, b, sizeof a)) << "QuantNonIntra q " << q << " lim " << lim;
+            // The levels' non-zero mask, which the entropy coder walks.
+            std::uint64_t want = 0;
+            for (int i = 0; i < 64; ++i) want |= static_cast<std::uint64_t>(a[i] != 0) << i;
+            ASSERT_EQ(ref.NonZeroMask(a), want);
+            ASSERT_EQ(f.k.NonZeroMask(a), want);
+            ASSERT_EQ(f.k.NonZeroMask(in), ref.NonZeroMask(in));
             ref.QuantIntra(a, in, m, q, p, lim);
             f.k.QuantIntra(b, in, m, q, p, lim);
             ASSERT_EQ(0, std::memcmp(a, b, sizeof a)) << "QuantIntra q " << q << " p " << p;

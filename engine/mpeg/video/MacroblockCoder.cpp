@@ -1,5 +1,7 @@
 #include "engine/mpeg/video/MacroblockCoder.h"
 
+#include <array>
+#include <bit>
 #include <cstdlib>
 #include <cstring>
 
@@ -10,6 +12,13 @@ namespace reelcast::mpeg::video {
 namespace {
 
 void Put(BitWriter& bw, Vlc v) { bw.PutBits(v.code, v.length); }
+
+// Zig-zag position of each natural position.
+const std::array<std::uint8_t, 64> kZigZagPosition = [] {
+    std::array<std::uint8_t, 64> a{};
+    for (int n = 0; n < 64; ++n) a[kZigZag[n]] = static_cast<std::uint8_t>(n);
+    return a;
+}();
 
 int BitLength(int v) {
     int n = 0;
@@ -88,22 +97,24 @@ void MacroblockCoder::PredictAndTransform(const PictureRefs& refs, const Macrobl
     }
 }
 
-void WriteBlockCoefficients(BitWriter& bw, const std::int16_t* levels, int start, bool firstSpecial,
-                            bool mpeg1) {
+void WriteBlockCoefficients(BitWriter& bw, const std::int16_t* levels, std::uint64_t nonZero, int start,
+                            bool firstSpecial, bool mpeg1) {
+    // The non-zero positions in zig-zag order, from `start` on.
+    std::uint64_t scan = 0;
+    for (std::uint64_t m = nonZero; m; m &= m - 1) scan |= std::uint64_t{1} << kZigZagPosition[std::countr_zero(m)];
+    scan &= ~std::uint64_t{0} << start;
     const int limit = mpeg1 ? 255 : 2047;
-    int run = 0;
+    int previous = start - 1;
     bool first = firstSpecial;
-    for (int n = start; n < 64; ++n) {
+    for (; scan; scan &= scan - 1) {
+        const int n = std::countr_zero(scan);
+        const int run = n - previous - 1;
+        previous = n;
         const int v = levels[kZigZag[n]];
-        if (v == 0) {
-            ++run;
-            continue;
-        }
         const int a = v < 0 ? -v : v;
         const std::uint32_t sign = v < 0 ? 1u : 0u;
         if (a > limit) {
             // Out of range for the syntax: left out, the block goes on with the next pair.
-            run = 0;
             first = false;
             continue;
         }
@@ -126,10 +137,16 @@ void WriteBlockCoefficients(BitWriter& bw, const std::int16_t* levels, int start
                 }
             }
         }
-        run = 0;
         first = false;
     }
     Put(bw, kDctEndOfBlock);
+}
+
+void WriteBlockCoefficients(BitWriter& bw, const std::int16_t* levels, int start, bool firstSpecial,
+                            bool mpeg1) {
+    std::uint64_t nonZero = 0;
+    for (int i = 0; i < 64; ++i) nonZero |= static_cast<std::uint64_t>(levels[i] != 0) << i;
+    WriteBlockCoefficients(bw, levels, nonZero, start, firstSpecial, mpeg1);
 }
 
 bool MacroblockCoder::WriteIntraBlock(BitWriter& bw, const std::int16_t* levels, int component,
@@ -145,12 +162,12 @@ bool MacroblockCoder::WriteIntraBlock(BitWriter& bw, const std::int16_t* levels,
         const int bits = diff > 0 ? diff : diff + (1 << size) - 1;
         bw.PutBits(static_cast<std::uint32_t>(bits), size);
     }
-    WriteBlockCoefficients(bw, levels, 1, false, s_->mode.mpeg1Syntax != 0);
+    WriteBlockCoefficients(bw, levels, k_->NonZeroMask(levels), 1, false, s_->mode.mpeg1Syntax != 0);
     return true;
 }
 
 void MacroblockCoder::WriteNonIntraBlock(BitWriter& bw, const std::int16_t* levels) const {
-    WriteBlockCoefficients(bw, levels, 0, true, s_->mode.mpeg1Syntax != 0);
+    WriteBlockCoefficients(bw, levels, k_->NonZeroMask(levels), 0, true, s_->mode.mpeg1Syntax != 0);
 }
 
 void MacroblockCoder::WriteMotionVector(BitWriter& bw, int delta, int fCode) const {

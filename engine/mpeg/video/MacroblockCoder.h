@@ -20,6 +20,10 @@ namespace reelcast::mpeg::video {
 // coefficient of run 0 and level +-1 takes the short code.
 void WriteBlockCoefficients(BitWriter& bw, const std::int16_t* levels, int start, bool firstSpecial,
                             bool mpeg1);
+// The same with the block's non-zero levels already known (bit i for natural
+// position i), so only those are visited.
+void WriteBlockCoefficients(BitWriter& bw, const std::int16_t* levels, std::uint64_t nonZero, int start,
+                            bool firstSpecial, bool mpeg1);
 
 struct PictureRefs {
     PictureStore src;     // source being coded

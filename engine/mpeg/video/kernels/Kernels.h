@@ -113,6 +113,9 @@ struct VideoKernels {
     void (*QuantIntra)(std::int16_t* dst, const std::int16_t* src, const std::uint8_t* matrix,
                        int q, int dcPrecision, int levelLimit);
 
+    // Bit i set when blk[i] != 0 (64 coefficients in natural order).
+    std::uint64_t (*NonZeroMask)(const std::int16_t* blk);
+
     // Non-intra inverse quantisation, ISO/IEC 11172-2: ((2l + sign l) q W) div 32
     // (q = 2 x quantiser_scale), made odd towards zero, clipped to -2048..2047.
     void (*DequantNonIntraMpeg1)(std::int16_t* dst, const std::int16_t* src,

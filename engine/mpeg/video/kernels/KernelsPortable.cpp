@@ -122,6 +122,12 @@ int MacroblockVariance(const uint8_t* p, ptrdiff_t stride) {
     return static_cast<int>(s2 - ((s * s) >> 8));
 }
 
+std::uint64_t NonZeroMask(const int16_t* blk) {
+    std::uint64_t m = 0;
+    for (int i = 0; i < 64; ++i) m |= static_cast<std::uint64_t>(blk[i] != 0) << i;
+    return m;
+}
+
 void BlockSums16(const uint8_t* p, ptrdiff_t stride, std::int32_t sum[8], std::int32_t sumSquares[8]) {
     for (int b = 0; b < 8; ++b) sum[b] = sumSquares[b] = 0;
     for (int r = 0; r < 16; ++r, p += stride) {
@@ -358,6 +364,7 @@ void InitVideoKernelsPortable(VideoKernels* k) {
     k->Predict = portable::Predict;
     k->QuantNonIntra = QuantNonIntra;
     k->QuantIntra = QuantIntra;
+    k->NonZeroMask = NonZeroMask;
     k->DequantNonIntraMpeg1 = DequantNonIntraMpeg1;
     k->DequantNonIntraMpeg2 = DequantNonIntraMpeg2;
     k->DequantIntraMpeg1 = DequantIntraMpeg1;

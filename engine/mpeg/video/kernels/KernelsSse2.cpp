@@ -294,6 +294,18 @@ inline __m128i Load4x4(const uint8_t* p, ptrdiff_t stride) {
                               _mm_unpacklo_epi32(Load4(p + 2 * stride), Load4(p + 3 * stride)));
 }
 
+std::uint64_t NonZeroMask(const int16_t* blk) {
+    const __m128i z = _mm_setzero_si128();
+    std::uint64_t m = 0;
+    for (int i = 0; i < 64; i += 16) {
+        // Zero lanes compare equal; pack the 16 results to bytes and take their signs.
+        const __m128i a = _mm_cmpeq_epi16(LoadS16(blk + i), z), b = _mm_cmpeq_epi16(LoadS16(blk + i + 8), z);
+        const unsigned zeros = static_cast<unsigned>(_mm_movemask_epi8(_mm_packs_epi16(a, b)));
+        m |= static_cast<std::uint64_t>(~zeros & 0xFFFFu) << i;
+    }
+    return m;
+}
+
 void Sad4x4Row16(const uint8_t* ref, const uint8_t cur[16], ptrdiff_t stride, std::uint16_t out[16]) {
     const __m128i c = Load16(cur);
     for (int i = 0; i < 16; ++i) out[i] = static_cast<std::uint16_t>(SadTotal(_mm_sad_epu8(c, Load4x4(ref + i, stride))));
@@ -571,6 +583,7 @@ void InitVideoKernelsSse2(VideoKernels* k) {
     k->Predict = Predict;
     k->QuantNonIntra = QuantNonIntra;
     k->QuantIntra = QuantIntra;
+    k->NonZeroMask = NonZeroMask;
     k->DequantNonIntraMpeg1 = DequantNonIntraMpeg1;
     k->DequantNonIntraMpeg2 = DequantNonIntraMpeg2;
     k->DequantIntraMpeg1 = DequantIntraMpeg1;
