@@ -1,5 +1,6 @@
 #include "platform/avifile/FrameCursor.h"
 
+#include <algorithm>
 #include <cstring>
 #include <utility>
 
@@ -66,8 +67,13 @@ bool FrameCursor::DecodeNext(AVFrame* into, std::int64_t* pts) {
         if (rc >= 0) {
             std::int64_t t = into->best_effort_timestamp;
             if (decodeOrderStamps_ && t != AV_NOPTS_VALUE) {
-                if (dtsDelay_ < 0 && firstSentDts_ != AV_NOPTS_VALUE)
-                    dtsDelay_ = t > firstSentDts_ ? t - firstSentDts_ : 0;
+                if (dtsDelay_ < 0 && firstSentDts_ != AV_NOPTS_VALUE) {
+                    // At most the decoder's reordering depth: pictures it could
+                    // not decode at the start (a stream cut after a key picture)
+                    // keep their place.
+                    const std::int64_t reorder = static_cast<std::int64_t>(dec_->has_b_frames) * step_;
+                    dtsDelay_ = t > firstSentDts_ ? std::min(t - firstSentDts_, reorder) : 0;
+                }
                 if (dtsDelay_ > 0) t -= dtsDelay_;
             }
             if (t == AV_NOPTS_VALUE) t = into->pts;
