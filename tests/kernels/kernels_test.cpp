@@ -173,6 +173,12 @@ TEST(VideoKernels, MotionDistortionsAndSadsMatchPortable) {
             ASSERT_EQ(ref.BidirPredictionError(a.at(o1), c.at(o3), b.at(o2), stride, hx, hy, hx2, hy2, h),
                       f.k.BidirPredictionError(a.at(o1), c.at(o3), b.at(o2), stride, hx, hy, hx2, hy2, h));
             ASSERT_EQ(ref.MacroblockVariance(a.at(o1), stride), f.k.MacroblockVariance(a.at(o1), stride));
+            // A quarter row of any width up to the plane's (the tail of odd widths too).
+            const int qw = 1 + static_cast<int>(rng() % ((stride - 16) / 4));
+            std::uint8_t q1[256] = {}, q2[256] = {};
+            ref.QuarterRow(a.at(o1), stride, q1, qw);
+            f.k.QuarterRow(a.at(o1), stride, q2, qw);
+            ASSERT_EQ(0, std::memcmp(q1, q2, sizeof q1)) << "QuarterRow width " << qw;
             std::int32_t rs[8], rq[8], vs[8], vq[8];
             ref.BlockSums16(a.at(o1), stride, rs, rq);
             f.k.BlockSums16(a.at(o1), stride, vs, vq);

@@ -88,20 +88,9 @@ void MotionSearch::ResetMaxima() {
     for (int& m : maxima_) m = 0;
 }
 
-void MotionSearch::PreparePicture(const std::uint8_t* srcY, int type) {
+void MotionSearch::PreparePicture(const std::uint8_t* srcY, int type, const kernels::VideoKernels& k) {
     const int stride = geo_.lumaWidth;
-    for (int qy = 0; qy < qh_; ++qy) {
-        const std::uint8_t* s = srcY + qy * 4 * stride;
-        std::uint8_t* d = qCur_ + qy * qw_;
-        for (int qx = 0; qx < qw_; ++qx) {
-            int sum = 0;
-            for (int r = 0; r < 4; ++r) {
-                const std::uint8_t* p = s + r * stride + qx * 4;
-                sum += p[0] + p[1] + p[2] + p[3];
-            }
-            d[qx] = static_cast<std::uint8_t>((sum + 8) >> 4);
-        }
-    }
+    for (int qy = 0; qy < qh_; ++qy) k.QuarterRow(srcY + qy * 4 * stride, stride, qCur_ + qy * qw_, qw_);
     const std::size_t n = static_cast<std::size_t>(qw_) * static_cast<std::size_t>(qh_);
     long long total = 0;
     for (std::size_t i = 0; i < n; ++i) total += qCur_[i];

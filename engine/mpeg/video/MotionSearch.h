@@ -46,7 +46,7 @@ public:
     // Builds the quarter picture of the source luma and its detail level; for I
     // and P pictures the quarter references move on (the current picture
     // becomes the new reference).
-    void PreparePicture(const std::uint8_t* srcY, int type);
+    void PreparePicture(const std::uint8_t* srcY, int type, const kernels::VideoKernels& k);
 
     struct Pictures {
         const std::uint8_t* cur = nullptr;        // source luma being coded

@@ -357,7 +357,7 @@ bool MpegVideoEncoder::EncodeNextPicture() {
     }
 
     // Motion search and the macroblock decisions.
-    motion_.PreparePicture(src.y, cp.type);
+    motion_.PreparePicture(src.y, cp.type, kernels_);
     if (cp.type == kPictureI) {
         motion_.MarkIntra(mbInfo_.data());
     } else {

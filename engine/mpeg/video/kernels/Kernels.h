@@ -61,6 +61,11 @@ struct VideoKernels {
     // Sum(x^2) - (Sum(x))^2 >> 8 over a 16x16 block.
     int (*MacroblockVariance)(const std::uint8_t* p, std::ptrdiff_t stride);
 
+    // One row of a picture reduced four times in each direction: dst[x] =
+    // (sum of the 4 x 4 samples at src + 4x over four rows + 8) >> 4, for
+    // x = 0 .. width - 1.
+    void (*QuarterRow)(const std::uint8_t* src, std::ptrdiff_t stride, std::uint8_t* dst, int width);
+
     // Sums and sums of squares of the eight 8 x 8 blocks of a 16 x 16 area:
     // 0-3 the frame blocks (quarters in raster order), 4-7 the field blocks
     // (top field left and right, then bottom field left and right).

@@ -122,6 +122,17 @@ int MacroblockVariance(const uint8_t* p, ptrdiff_t stride) {
     return static_cast<int>(s2 - ((s * s) >> 8));
 }
 
+void QuarterRow(const uint8_t* src, ptrdiff_t stride, uint8_t* dst, int width) {
+    for (int x = 0; x < width; ++x) {
+        int sum = 0;
+        for (int r = 0; r < 4; ++r) {
+            const uint8_t* p = src + r * stride + 4 * x;
+            sum += p[0] + p[1] + p[2] + p[3];
+        }
+        dst[x] = static_cast<uint8_t>((sum + 8) >> 4);
+    }
+}
+
 std::uint64_t NonZeroMask(const int16_t* blk) {
     std::uint64_t m = 0;
     for (int i = 0; i < 64; ++i) m |= static_cast<std::uint64_t>(blk[i] != 0) << i;
@@ -356,6 +367,7 @@ void InitVideoKernelsPortable(VideoKernels* k) {
     k->BidirPredictionError = BidirPredictionError;
     k->MacroblockVariance = MacroblockVariance;
     k->BlockSums16 = BlockSums16;
+    k->QuarterRow = QuarterRow;
     k->Sad16 = Sad16;
     k->Sad4x4 = Sad4x4;
     k->Sad4x4Row16 = Sad4x4Row16;
