@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
@@ -20,8 +21,12 @@ bool IsReadableFile(const char* path) {
 
 AVFormatContext* OpenMediaInput(const char* path, const char* format, bool findInfo) {
     if (!IsReadableFile(path)) return nullptr;
-    // The libraries' own complaints about damaged input are not the user's business.
-    if (av_log_get_level() > AV_LOG_ERROR) av_log_set_level(AV_LOG_ERROR);
+    // The libraries' own complaints about damaged input ("moov atom not found",
+    // damaged macroblocks) are not the user's business: the engine answers false
+    // or describes what it could read, and prints nothing. REELCAST_FFMPEG_LOG
+    // keeps them for debugging.
+    static const bool keepLog = std::getenv("REELCAST_FFMPEG_LOG") != nullptr;
+    if (!keepLog && av_log_get_level() > AV_LOG_QUIET) av_log_set_level(AV_LOG_QUIET);
     const AVInputFormat* fmt = nullptr;
     if (format) {
         fmt = av_find_input_format(format);
