@@ -149,3 +149,80 @@ TEST(ScanOffsets, BitReaderReadsAcrossChunks) {
     EXPECT_TRUE(r.AtEnd());
     EXPECT_FALSE(r.Open((f.dir / "nothing").c_str()));
 }
+
+// The reader against a plain bit cursor over the same bytes: random reads of
+// 1 to 32 bits and searches, through two chunk boundaries, with start codes
+// planted across them and at the very end.
+TEST(ScanOffsets, BitReaderMatchesABitCursor) {
+    Files f;
+    const fs::path p = f.dir / "r.bin";
+    std::uint32_t seed = 12345;
+    auto rnd = [&seed] {
+        seed = seed * 1664525u + 1013904223u;
+        return seed >> 8;
+    };
+    std::vector<std::uint8_t> b(2 * BitReader::kChunk + 777);
+    for (auto& x : b) x = static_cast<std::uint8_t>(rnd() | 0x10);  // no stray zero bytes
+    auto plant = [&b](std::size_t at, std::uint8_t code) {
+        b[at] = 0;
+        b[at + 1] = 0;
+        b[at + 2] = 1;
+        b[at + 3] = code;
+    };
+    for (std::size_t k = 0; k < 60; ++k) plant(rnd() % (b.size() - 4), k % 2 ? 0xB2 : 0xB3);
+    for (std::size_t edge : {BitReader::kChunk, 2 * BitReader::kChunk}) {
+        for (std::size_t back = 1; back <= 4; ++back) {
+            plant(edge - back - 8 * back, 0xB2);
+            plant(edge - back, 0xB2);
+        }
+    }
+    plant(b.size() - 4, 0xB2);
+    WriteFile(p, b);
+
+    std::uint64_t bit = 0;  // the cursor
+    const std::uint64_t total = 8ull * b.size();
+    auto cursorBits = [&](int n, std::uint32_t* v) {
+        if (bit + n > total) return false;
+        *v = 0;
+        for (int i = 0; i < n; ++i, ++bit) *v = (*v << 1) | ((b[bit / 8] >> (7 - bit % 8)) & 1u);
+        return true;
+    };
+    auto cursorSearch = [&](std::uint32_t pattern, int n) {
+        std::uint32_t v = 0;
+        if (bit % 8 && !cursorBits(8 - static_cast<int>(bit % 8), &v)) return false;
+        const std::uint32_t mask = n >= 32 ? 0xFFFFFFFFu : (1u << n) - 1u;
+        if (!cursorBits(n, &v)) return false;
+        while ((v & mask) != (pattern & mask)) {
+            std::uint32_t byte = 0;
+            if (!cursorBits(8, &byte)) return false;
+            v = (v << 8) | byte;
+        }
+        return true;
+    };
+
+    BitReader r;
+    ASSERT_TRUE(r.Open(p.c_str()));
+    for (int step = 0; step < 200000; ++step) {
+        const std::uint32_t op = rnd() % 10;
+        bool want, got;
+        if (op < 6) {
+            const int n = 1 + static_cast<int>(rnd() % 32);
+            std::uint32_t a = 0, c = 0;
+            want = cursorBits(n, &c);
+            got = r.ReadBits(n, &a);
+            if (want && got) {
+                ASSERT_EQ(c, a) << "step " << step << " n " << n;
+            }
+        } else {
+            const std::uint32_t pattern = op < 9 ? 0x000001B2u : 0x0001u;
+            const int n = op < 9 ? 32 : 16;
+            want = cursorSearch(pattern, n);
+            got = r.Search(pattern, n);
+        }
+        ASSERT_EQ(want, got) << "step " << step;
+        if (!want) break;
+        ASSERT_EQ(bit / 8, r.BytePosition()) << "step " << step;
+        ASSERT_EQ(bit == total, r.AtEnd()) << "step " << step;
+    }
+    EXPECT_TRUE(r.AtEnd());
+}

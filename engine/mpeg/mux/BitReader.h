@@ -36,6 +36,7 @@ public:
 
 private:
     bool LoadChunk();
+    void NextByte();
 
     std::unique_ptr<std::uint8_t[]> buffer_;
     std::size_t index_ = 0;
