@@ -55,6 +55,7 @@ _Static_assert(sizeof(AudioStreamInfo) == 280, "layout");
 
 typedef void* (*Factory)(void);
 typedef void (*ReleaseFn)(void*);
+typedef _Bool (*BoolFn)(void*);
 typedef _Bool (*OpenFn)(void*, const char*, _Bool);
 typedef void (*GetVideoFn)(void*, VideoStreamInfo*);
 typedef void (*GetAudioFn)(void*, AudioStreamInfo*);
@@ -403,6 +404,10 @@ int main(int argc, char** argv) {
         return 1;
     }
     void** vt = *(void***)probe;
+    if (!((BoolFn)vt[3])(probe)) Fail("table", "IsReady answered false");
+    /* Before any file: both back-ends count as good and their records are empty. */
+    if (strcmp(((GetTextFn)vt[7])(probe), "    No video\r\n    No audio") != 0)
+        Fail("table", "text before Open '%s'", ((GetTextFn)vt[7])(probe));
     for (size_t i = 0; i < sizeof kCases / sizeof kCases[0]; ++i) CheckCase(probe, vt, &kCases[i]);
 
     /* A path of 260 characters or more is no file for either back-end. */
