@@ -185,6 +185,35 @@ TEST(VideoHeaders, SequenceHeaderAndExtensions) {
     for (const ParsedPicture& p : pics) EXPECT_LT(p.vbvDelay, 0xFFFF);
 }
 
+// The VCD preset's rate control as the stream shows it: the configured rate in
+// the sequence header, and the first slice of the first picture opening with
+// the picture's first quantiser, floor(29677 x 31 / 92000 + 0.5) x 2 = 20
+// (code 10), the I picture's share of the first group's 598 000 bits.
+TEST(VideoHeaders, VcdFirstQuantiserInTheSlices) {
+    const YuvClip clip = MakeLavfiClip("testsrc2", 352, 288, 25.0, 4);
+    EncodeSettings es;
+    es.kind = 1;
+    es.cbr = true;
+    es.bitRate = 1150000.0;
+    const EncodeResult r = Encode(clip, es);
+    ASSERT_TRUE(r.ok);
+    EXPECT_EQ(SequenceField(r.stream, 28, 4), 3u);     // 25 pictures/s
+    EXPECT_EQ(SequenceField(r.stream, 32, 18), 2875u); // 1 150 000 / 400
+    EXPECT_EQ(SequenceField(r.stream, 51, 10), 20u);
+    int pictures = 0, firstPictureSlices = 0;
+    for (const StartCodeUnit& u : FindStartCodes(r.stream)) {
+        if (u.code == 0x100) ++pictures;
+        if (pictures != 1 || u.code < 0x101 || u.code > 0x1AF) continue;
+        BitReader br(r.stream, u.offset);
+        // Only the first slice is bound to it; later rows start with the last quantiser sent.
+        if (u.code == 0x101) {
+            EXPECT_EQ(br.Get(5), 10u);
+        }
+        ++firstPictureSlices;
+    }
+    EXPECT_EQ(firstPictureSlices, 18);
+}
+
 TEST(VideoHeaders, TimeCodesAtNtscRate) {
     const YuvClip clip = MakeLavfiClip("testsrc2", 176, 144, 29.97, 30);
     EncodeSettings es;
