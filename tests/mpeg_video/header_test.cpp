@@ -187,8 +187,8 @@ TEST(VideoHeaders, SequenceHeaderAndExtensions) {
 
 // The VCD preset's rate control as the stream shows it: the configured rate in
 // the sequence header, and the first slice of the first picture opening with
-// the picture's first quantiser, floor(29677 x 31 / 92000 + 0.5) x 2 = 20
-// (code 10), the I picture's share of the first group's 598 000 bits.
+// the picture's first quantiser from the initial I fullness and the reaction
+// parameter: floor(29677 x 31 / 92000 + 0.5) x 2 = 20 (code 10).
 TEST(VideoHeaders, VcdFirstQuantiserInTheSlices) {
     const YuvClip clip = MakeLavfiClip("testsrc2", 352, 288, 25.0, 4);
     EncodeSettings es;
