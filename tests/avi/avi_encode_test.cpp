@@ -241,6 +241,42 @@ TEST_F(AviEncodeTest, Mp3BitrateComesFromTheStoredSettings) {
     EXPECT_EQ(s[1].at("bit_rate"), "128000");
 }
 
+// The stored channel mode reaches the encoder: the mode field of the MP3 frame
+// headers (ISO/IEC 11172-3: 0 stereo, 1 joint stereo) as FFmpeg copies them out.
+TEST_F(AviEncodeTest, Mp3ChannelModeFollowsTheStoredSetting) {
+    REQUIRE_FFMPEG();
+    for (int stored : {0, 1}) {
+        ASSERT_TRUE(avi::WriteLameSettings({160, stored, 3, 19500, -1}));
+        Clip c;
+        c.audioType = 2;
+        c.frames = 25;
+        const std::string path = dir_.File("mode" + std::to_string(stored) + ".avi");
+        ASSERT_EQ(Encode(c, path), 25);
+        const std::string mp3 = avitest::Run("ffmpeg -nostdin -v error -i " + avitest::Quote(path) +
+                                             " -map 0:a -c copy -f mp3 - 2>/dev/null");
+        static const int kKbps[15] = {0, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320};
+        int frames = 0, modeCount[4] = {};
+        for (std::size_t i = 0; i + 4 <= mp3.size();) {
+            const auto b = [&](std::size_t k) { return std::uint8_t(mp3[i + k]); };
+            if (b(0) != 0xFF || (b(1) & 0xFE) != 0xFA || (b(2) >> 4) == 0 || (b(2) >> 4) == 15) {
+                ++i;
+                continue;
+            }
+            EXPECT_EQ(kKbps[b(2) >> 4], 160) << "frame " << frames;
+            ++modeCount[b(3) >> 6];
+            ++frames;
+            i += std::size_t(144 * kKbps[b(2) >> 4] * 1000 / 44100 + ((b(2) >> 1) & 1));
+        }
+        ASSERT_GT(frames, 30) << stored;
+        if (stored == 0) {
+            EXPECT_EQ(modeCount[0], frames) << "every frame plain stereo";
+        } else {
+            EXPECT_GT(modeCount[1], frames / 2) << "joint stereo";
+        }
+        EXPECT_EQ(modeCount[3], 0) << "never mono";
+    }
+}
+
 TEST_F(AviEncodeTest, PcmGoesToAWavFileBeside) {
     REQUIRE_FFMPEG();
     Clip c;
