@@ -41,6 +41,9 @@ const Recipe kRecipes[] = {
     // Widths whose rows end inside a converter's vector store.
     {"mjpeg_200x150.avi", "-f lavfi -i testsrc2=size=200x150:rate=25:duration=0.4 -c:v mjpeg"},
     {"h264_202x150.avi", "-f lavfi -i testsrc2=size=202x150:rate=25:duration=0.4 -c:v libx264 -pix_fmt yuv420p"},
+    {"ffv1_444_202x150.avi", "-f lavfi -i testsrc2=size=202x150:rate=25:duration=0.4 -c:v ffv1 -pix_fmt yuv444p"},
+    {"ffv1_422_202x150.avi", "-f lavfi -i testsrc2=size=202x150:rate=25:duration=0.4 -c:v ffv1 -pix_fmt yuv422p"},
+    {"rgb555_202x150.avi", "-f lavfi -i testsrc2=size=202x150:rate=25:duration=0.4 -c:v rawvideo -pix_fmt rgb555le"},
     // Reordered (B) pictures in AVI, where the packets carry no presentation times.
     {"h264_b.avi", "-f lavfi -i testsrc2=size=160x120:rate=25:duration=1 -c:v libx264 -pix_fmt yuv420p -bf 3"},
     {"mpeg4_b.avi", "-f lavfi -i testsrc2=size=160x120:rate=25:duration=1 -c:v mpeg4 -bf 2 -vtag XVID"},

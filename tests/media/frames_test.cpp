@@ -360,7 +360,8 @@ TEST(FrameSource, AwkwardSizesFillExactlyTheBitmap) {
     }
     // The same at the AVI's own size through the AVIFile reader, exactly as
     // FFmpeg converts.
-    for (const char* clip : {"mjpeg_200x150.avi", "h264_202x150.avi"}) {
+    for (const char* clip : {"mjpeg_200x150.avi", "h264_202x150.avi", "ffv1_444_202x150.avi",
+                             "ffv1_422_202x150.avi", "rgb555_202x150.avi"}) {
         SCOPED_TRACE(clip);
         const std::string p = Clip(clip);
         ASSERT_FALSE(p.empty());
