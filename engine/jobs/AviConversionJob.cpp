@@ -121,6 +121,7 @@ public:
     void SetPreviewWindow(void* window) override { preview_ = window; }
 
     void StartWithOptions(void* parent) override {
+        if (OnWorkerThread()) return;  // a callback cannot start the next conversion
         WaitForPrevious();
         const SourceFacts src = Probe(source_);
         cancel_ = 0;
@@ -154,6 +155,7 @@ public:
 
     void Direct(std::int32_t width, std::int32_t height, std::int32_t frameRateIndex, std::int32_t sampleRate,
                 bool byFamily) {
+        if (OnWorkerThread()) return;  // a callback cannot start the next conversion
         WaitForPrevious();
         const SourceFacts src = Probe(source_);
         cancel_ = 0;
@@ -214,6 +216,8 @@ public:
 
     bool WaitForWorker(std::int32_t timeoutMs) override {
         if (!worker_.joinable()) return true;
+        // From one of the worker's own callbacks: it cannot wait for itself.
+        if (OnWorkerThread()) return false;
         {
             std::unique_lock<std::mutex> lock(doneMutex_);
             if (timeoutMs < 0) {
@@ -261,6 +265,10 @@ private:
         params_.frameRateIndex = rateIndex;
     }
 
+    // The worker notes its own id, so that a callback can be told apart from the
+    // program's threads without reading worker_ while it is being assigned.
+    bool OnWorkerThread() const { return workerId_.load() == std::this_thread::get_id(); }
+
     void WaitForPrevious() {
         if (!worker_.joinable()) return;
         platform::ui::WaitHandlingEvents([this] { return done_.load(); });
@@ -273,7 +281,9 @@ private:
     }
 
     void Run() {
+        workerId_ = std::this_thread::get_id();
         Convert();
+        workerId_ = std::thread::id{};
         {
             std::lock_guard<std::mutex> lock(doneMutex_);
             done_ = true;
@@ -369,6 +379,7 @@ private:
     void* preview_ = nullptr;
     std::thread worker_;
     std::atomic<bool> done_{true};
+    std::atomic<std::thread::id> workerId_{};
     std::mutex doneMutex_;
     std::condition_variable doneCv_;
 };

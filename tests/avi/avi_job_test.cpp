@@ -364,6 +364,26 @@ TEST_F(AviJobTest, UnknownPreviewWindowIsSkippedAndReleaseWaitsForTheWorker) {
     EXPECT_EQ(rec_.progress.size(), 30u);
 }
 
+// A callback that waits for the job or starts it again is on the worker itself:
+// it is told no, and nothing throws or hangs.
+TEST_F(AviJobTest, WaitingOrStartingFromInsideACallbackIsRefused) {
+    g_source.frames = 5;
+    IAviConversionJob* job = NewJob(dir_.File("inside.avi"), 0);
+    ASSERT_TRUE(job);
+    bool waited = true;
+    rec_.onFinished = [&] {
+        waited = job->WaitForWorker(-1);
+        job->StartDirect(0, 0, 2, 44100);
+    };
+    job->StartDirect(0, 0, 2, 44100);
+    ASSERT_TRUE(job->WaitForWorker(-1));
+    EXPECT_FALSE(waited);
+    EXPECT_EQ(rec_.finished, 1) << "no second conversion";
+    EXPECT_TRUE(job->WaitForWorker(0));
+    job->Release();
+    EXPECT_EQ(avitest::ReadAviLayout(dir_.File("inside.avi")).streams.at(0).length, 5u);
+}
+
 // Sound that runs out before the pictures (or a source without any) is completed
 // with silence to the pictures' time; sound that is there passes unchanged.
 TEST_F(AviJobTest, SoundIsCompletedWithSilenceToThePicturesTime) {
