@@ -24,6 +24,16 @@ public:
     bool ReadBit(std::uint32_t* bit);
     // n bits (n <= 32), most significant first.
     bool ReadBits(int n, std::uint32_t* value);
+    // Eight bits, as ReadBits(8); inline while aligned inside the buffer, since
+    // the scan-offset pass reads a whole finished file this way.
+    bool ReadByte(std::uint32_t* value) {
+        if (bitPos_ == 8 && !endOfData_ && index_ + 1 < held_) {
+            *value = buffer_[index_++];
+            totalBits_ += 8;
+            return true;
+        }
+        return ReadBits(8, value);
+    }
     // Aligns to the next byte, then reads bytes until the last n bits read equal
     // pattern; false when the data ends first.
     bool Search(std::uint32_t pattern, int n);

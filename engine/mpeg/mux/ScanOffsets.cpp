@@ -90,7 +90,7 @@ ScanPassResult FillScanOffsets(const char* outputPath, int outputFd, const char*
     int filled = 0;
     while (i < count) {
         std::uint32_t byte = 0;
-        if (!reader.ReadBits(8, &byte)) {
+        if (!reader.ReadByte(&byte)) {
             ok = false;
             break;
         }
@@ -98,13 +98,13 @@ ScanPassResult FillScanOffsets(const char* outputPath, int outputFd, const char*
         filled = filled < 6 ? filled + 1 : 6;
         if (filled < 4 || window != 0x000001B2u) continue;
         std::uint32_t tag = 0, len = 0;
-        if (!reader.ReadBits(8, &tag)) {
+        if (!reader.ReadByte(&tag)) {
             ok = false;
             break;
         }
         window = (window << 8) | tag;
         if (tag != 0x10) continue;
-        if (!reader.ReadBits(8, &len)) {
+        if (!reader.ReadByte(&len)) {
             ok = false;
             break;
         }
