@@ -18,6 +18,8 @@ void FrameCursor::Close() {
     haveCur_ = haveNext_ = draining_ = eof_ = false;
     firstSentDts_ = AV_NOPTS_VALUE;
     dtsDelay_ = -1;
+    stampShift_ = 0;
+    rebase_ = false;
 }
 
 bool FrameCursor::Open(AVFormatContext* fmt, int streamIndex, int threads) {
@@ -75,6 +77,7 @@ bool FrameCursor::DecodeNext(AVFrame* into, std::int64_t* pts) {
                     dtsDelay_ = t > firstSentDts_ ? std::min(t - firstSentDts_, reorder) : 0;
                 }
                 if (dtsDelay_ > 0) t -= dtsDelay_;
+                t -= stampShift_;
             }
             if (t == AV_NOPTS_VALUE) t = into->pts;
             if (t == AV_NOPTS_VALUE) t = lastPts_ == AV_NOPTS_VALUE ? 0 : lastPts_ + step_;
@@ -98,7 +101,13 @@ bool FrameCursor::DecodeNext(AVFrame* into, std::int64_t* pts) {
                 av_packet_unref(pkt_);
                 continue;
             }
-            if (firstSentDts_ == AV_NOPTS_VALUE) firstSentDts_ = pkt_->dts;
+            if (firstSentDts_ == AV_NOPTS_VALUE) {
+                firstSentDts_ = pkt_->dts;
+                if (rebase_ && pkt_->dts != AV_NOPTS_VALUE) {
+                    const AVStream* st = fmt_->streams[stream_];
+                    stampShift_ = pkt_->dts - (st->start_time != AV_NOPTS_VALUE ? st->start_time : 0);
+                }
+            }
             rc = avcodec_send_packet(dec_, pkt_);
             av_packet_unref(pkt_);
             if (rc >= 0 || rc == AVERROR(EAGAIN)) break;
@@ -114,17 +123,23 @@ void FrameCursor::Restart(std::int64_t ts) {
     // further back until the first picture decoded is not later than ts, or the
     // start of the stream is reached.
     std::int64_t back = farAhead_ > 0 ? farAhead_ / 10 : 1;
+    bool indexFailed = false;
     for (int attempt = 0;; ++attempt) {
         const std::int64_t target = attempt == 0 ? ts : ts - back;
         const bool fromStart = target <= start || attempt >= 6;
+        rebase_ = false;
         if (fromStart) {
             // The very beginning: by byte where the container allows it, since a
-            // time stamp seek may land on a picture that is no key picture. Not
-            // in AVI: its index is exact, and after a byte seek its demuxer goes
-            // on counting packet positions from where it was.
-            const bool byBytes = !decodeOrderStamps_ && !(fmt_->iformat->flags & AVFMT_NO_BYTE_SEEK) &&
+            // time stamp seek may land on a picture that is no key picture. An
+            // AVI's index is exact, so there by position first; an AVI without
+            // index goes by byte too, but its demuxer then goes on counting packet
+            // positions from where it was: the first packet is taken as the start.
+            const bool indexed = decodeOrderStamps_ && !indexFailed &&
+                                 av_seek_frame(fmt_, stream_, start, AVSEEK_FLAG_BACKWARD) >= 0;
+            const bool byBytes = !indexed && !(fmt_->iformat->flags & AVFMT_NO_BYTE_SEEK) &&
                                  av_seek_frame(fmt_, -1, 0, AVSEEK_FLAG_BACKWARD | AVSEEK_FLAG_BYTE) >= 0;
-            if (!byBytes && av_seek_frame(fmt_, stream_, start, AVSEEK_FLAG_BACKWARD) < 0)
+            rebase_ = byBytes && decodeOrderStamps_;
+            if (!indexed && !byBytes && av_seek_frame(fmt_, stream_, start, AVSEEK_FLAG_BACKWARD) < 0)
                 avformat_seek_file(fmt_, -1, INT64_MIN, 0, INT64_MAX, 0);
         } else if (attempt > 0) {
             back *= 2;
@@ -135,6 +150,7 @@ void FrameCursor::Restart(std::int64_t ts) {
         avcodec_flush_buffers(dec_);
         haveCur_ = haveNext_ = draining_ = eof_ = false;
         firstSentDts_ = AV_NOPTS_VALUE;
+        stampShift_ = 0;
         lastPts_ = AV_NOPTS_VALUE;
         std::int64_t pts = 0;
         if (DecodeNext(next_, &pts)) {
@@ -142,6 +158,13 @@ void FrameCursor::Restart(std::int64_t ts) {
             haveNext_ = true;
         } else {
             eof_ = true;
+        }
+        if (!haveNext_ && decodeOrderStamps_ && !indexFailed) {
+            // An AVI without index can answer a seek without moving anywhere
+            // useful (nothing decodes after it): go back to the start by byte.
+            indexFailed = true;
+            attempt = 6;
+            continue;
         }
         if (fromStart || !haveNext_ || nextPts_ <= ts) return;
     }

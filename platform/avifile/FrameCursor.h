@@ -61,6 +61,10 @@ private:
     bool decodeOrderStamps_ = false;
     std::int64_t firstSentDts_ = AV_NOPTS_VALUE;  // first packet after a start or seek
     std::int64_t dtsDelay_ = -1;                  // -1 until known
+    // After a byte seek back to the start of an AVI (one without index) the
+    // demuxer's positions run on from where it was; they are shifted back.
+    bool rebase_ = false;
+    std::int64_t stampShift_ = 0;
     std::int64_t step_ = 1;                   // one picture's duration, stream time base
     std::int64_t farAhead_ = 0;               // a forward jump beyond this seeks
 };

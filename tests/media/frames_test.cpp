@@ -3,6 +3,7 @@
 // paletted and 32-bit expansions, and the DirectShow reader's scaled pictures.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <string>
@@ -260,13 +261,26 @@ TEST(FrameSource, CompressedAvisAgreeWithFfmpeg) {
     }
 }
 
+// The same AVI without its index chunk (a download cut at the end).
+std::string WithoutIndex(const std::string& path) {
+    std::vector<std::uint8_t> b = media_test::ReadFile(path);
+    static const char kIdx[] = "idx1";
+    const auto it = std::find_end(b.begin(), b.end(), kIdx, kIdx + 4);
+    if (it == b.end()) return std::string();
+    b.erase(it, b.end());
+    const std::string out = path.substr(0, path.size() - 4) + "_noindex.avi";
+    return media_test::WriteFile(out, b) ? out : std::string();
+}
+
 // With reordered pictures the AVI packets carry decode times only, and the
 // decoder lets each picture out late: picture n must still be the n-th shown,
-// read in order and read backwards.
+// read in order and read backwards, with the index or without it.
 TEST(FrameSource, ReorderedPicturesInAviKeepTheirPlace) {
-    for (const char* clip : {"h264_b.avi", "mpeg4_b.avi"}) {
-        SCOPED_TRACE(clip);
-        const std::string path = Clip(clip);
+    const std::string h264 = Clip("h264_b.avi"), mpeg4 = Clip("mpeg4_b.avi");
+    ASSERT_FALSE(h264.empty());
+    ASSERT_FALSE(mpeg4.empty());
+    for (const std::string& path : {h264, mpeg4, WithoutIndex(h264), WithoutIndex(mpeg4)}) {
+        SCOPED_TRACE(path);
         ASSERT_FALSE(path.empty());
         const auto ref = Reference(path, 160, 120, "", true);
         ASSERT_EQ(ref.size(), 25u);
