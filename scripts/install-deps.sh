@@ -7,7 +7,7 @@ packages=(
   libavformat-dev libavcodec-dev libavutil-dev libswscale-dev libswresample-dev
   libmp3lame-dev qt6-base-dev libgl-dev
   libgtest-dev libgmock-dev libbenchmark-dev
-  ffmpeg mpeg2dec mpg123 vcdimager twolame xvfb xauth
+  ffmpeg mpeg2dec mpg123 vcdimager twolame xvfb xauth mediainfo
 )
 missing=()
 for p in "${packages[@]}"; do

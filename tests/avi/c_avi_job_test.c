@@ -246,6 +246,42 @@ static uint32_t FourCC(const char* s) {
            (uint32_t)(unsigned char)s[3] << 24;
 }
 
+/* MediaArea's reader, a second one besides FFmpeg's: the same facts from the
+ * stream headers of the AVI and of the WAV beside it. */
+static int g_mediainfo;
+
+static void MediaInfo(const char* path, const char* inform, char* out, size_t size) {
+    char cmd[1024];
+    snprintf(cmd, sizeof cmd, "mediainfo --Inform='%s' '%s' 2>/dev/null", inform, path);
+    Run(cmd, out, size);
+    out[strcspn(out, "\r\n")] = '\0';
+}
+
+static void MediaInfoAgrees(const Case* c, const char* out, const char* wav, int total, double fps) {
+    char text[512], want[256];
+    const double videoMs = total * 1000.0 / fps;
+    snprintf(want, sizeof want, "%s|%d|%.3f", c->codec ? c->codec : "DIVX", total, fps);
+    MediaInfo(out, "Video;%CodecID%|%FrameCount%|%FrameRate%", text, sizeof text);
+    if (strcmp(text, want) != 0) Fail(c->name, "mediainfo: video '%s', not '%s'", text, want);
+    if (c->audioType >= 2) {
+        char id[32];
+        int rate = 0, channels = 0;
+        double ms = 0;
+        MediaInfo(out, "Audio;%CodecID%|%SamplingRate%|%Channels%|%Duration%", text, sizeof text);
+        if (sscanf(text, "%31[^|]|%d|%d|%lf", id, &rate, &channels, &ms) != 4 ||
+            strcmp(id, c->audioType == 2 ? "55" : "2") != 0 || rate != c->sampleRate || channels != 2)
+            Fail(c->name, "mediainfo: sound '%s'", text);
+        else if (!c->cancelAfter && fabs(ms - videoMs) > 1000.0 / fps + 1)
+            Fail(c->name, "mediainfo: sound lasts %.0f ms, pictures %.0f ms", ms, videoMs);
+    }
+    if (c->audioType == 1 && !c->cancelAfter) {
+        MediaInfo(wav, "Audio;%Format%|%SamplingRate%|%Channels%|%Duration%", text, sizeof text);
+        snprintf(want, sizeof want, "PCM|44100|2|");
+        if (strncmp(text, want, strlen(want)) != 0 || fabs(atof(text + strlen(want)) - videoMs) > 1000.0 / fps + 1)
+            Fail(c->name, "mediainfo: WAV '%s' for %.0f ms of pictures", text, videoMs);
+    }
+}
+
 static void Convert(const Source* src, const Case* c) {
     char out[512], wav[512], info[4096], v[128], a[128], err[512];
     int total, expectW, expectH, streams;
@@ -384,6 +420,8 @@ static void Convert(const Source* src, const Case* c) {
             Fail(c->name, "sound lasts %.4f s, pictures %.4f s", secs, videoSeconds);
     }
 
+    if (g_mediainfo) MediaInfoAgrees(c, out, wav, total, fps);
+
     if (job) SLOT(job, kRelease, ReleaseFn)(job);
     pthread_mutex_destroy(&cb.lock);
     printf("%-22s %3d frames %s\n", c->name, total, g_failures ? "(failures so far)" : "ok");
@@ -431,6 +469,8 @@ int main(int argc, char** argv) {
             return 1;
         }
     }
+    g_mediainfo = Run("command -v mediainfo >/dev/null", NULL, 0) == 0;
+    if (!g_mediainfo) printf("no mediainfo: FFmpeg's reading only\n");
     /* The MP3 settings come from a store of our own: the defaults. */
     setenv("XDG_CONFIG_HOME", g_dir, 1);
 
