@@ -340,11 +340,54 @@ void Sad4x4Row16(const uint8_t* ref, const uint8_t cur[16], ptrdiff_t stride, st
     for (int i = 0; i < 16; ++i) out[i] = static_cast<std::uint16_t>(SadTotal(_mm_sad_epu8(c, Load4x4(ref + i, stride))));
 }
 
+// All nine half-pel candidates in one pass over the reference, in bytes: the
+// one-direction averages are the rounding average instruction itself, and the
+// four-sample average (a + b + c + d + 2) >> 2 is the average of the two pair
+// averages less one where that rounded up twice: where a ^ b or c ^ d is odd
+// and the two pair averages differ in their low bit. Each reference row's
+// horizontal averages are formed once, each row pair's vertical ones once.
+struct HalfPelRow {
+    __m128i mid, left, right, leftOdd, rightOdd;  // x; avg(x - 1, x); avg(x, x + 1); and their xor bits
+};
+inline HalfPelRow HalfPelBytes(const uint8_t* p) {
+    const __m128i l = Load16(p - 1), m = Load16(p), r = Load16(p + 1);
+    return {m, _mm_avg_epu8(l, m), _mm_avg_epu8(m, r), _mm_xor_si128(l, m), _mm_xor_si128(m, r)};
+}
+inline __m128i Average4(__m128i pairA, __m128i oddA, __m128i pairB, __m128i oddB, __m128i one) {
+    const __m128i up = _mm_and_si128(_mm_and_si128(_mm_or_si128(oddA, oddB), _mm_xor_si128(pairA, pairB)), one);
+    return _mm_sub_epi8(_mm_avg_epu8(pairA, pairB), up);
+}
+struct HalfPelPair {
+    __m128i left, mid, right;  // between two rows: four-sample to the left, vertical, four-sample to the right
+};
+inline HalfPelPair HalfPelBetween(const HalfPelRow& a, const HalfPelRow& b, __m128i one) {
+    return {Average4(a.left, a.leftOdd, b.left, b.leftOdd, one), _mm_avg_epu8(a.mid, b.mid),
+            Average4(a.right, a.rightOdd, b.right, b.rightOdd, one)};
+}
+
 void HalfPelSads(const uint8_t* ref, const uint8_t* cur, ptrdiff_t stride, int out[9]) {
-    for (int dy = -1; dy <= 1; ++dy)
-        for (int dx = -1; dx <= 1; ++dx)
-            out[(dy + 1) * 3 + dx + 1] = Sad16(ref + (dy >> 1) * stride + (dx >> 1), cur, stride, dx & 1, dy & 1, 16,
-                                               1 << 30);
+    const __m128i one = _mm_set1_epi8(1);
+    __m128i acc[9];
+    for (auto& a : acc) a = _mm_setzero_si128();
+    HalfPelRow here = HalfPelBytes(ref);
+    HalfPelPair up = HalfPelBetween(HalfPelBytes(ref - stride), here, one);
+    for (int r = 0; r < 16; ++r, ref += stride, cur += stride) {
+        const HalfPelRow below = HalfPelBytes(ref + stride);
+        const HalfPelPair down = HalfPelBetween(here, below, one);
+        const __m128i c = Load16(cur);
+        acc[0] = _mm_add_epi32(acc[0], _mm_sad_epu8(up.left, c));
+        acc[1] = _mm_add_epi32(acc[1], _mm_sad_epu8(up.mid, c));
+        acc[2] = _mm_add_epi32(acc[2], _mm_sad_epu8(up.right, c));
+        acc[3] = _mm_add_epi32(acc[3], _mm_sad_epu8(here.left, c));
+        acc[4] = _mm_add_epi32(acc[4], _mm_sad_epu8(here.mid, c));
+        acc[5] = _mm_add_epi32(acc[5], _mm_sad_epu8(here.right, c));
+        acc[6] = _mm_add_epi32(acc[6], _mm_sad_epu8(down.left, c));
+        acc[7] = _mm_add_epi32(acc[7], _mm_sad_epu8(down.mid, c));
+        acc[8] = _mm_add_epi32(acc[8], _mm_sad_epu8(down.right, c));
+        here = below;
+        up = down;
+    }
+    for (int i = 0; i < 9; ++i) out[i] = _mm_cvtsi128_si32(_mm_add_epi32(acc[i], _mm_srli_si128(acc[i], 8)));
 }
 
 void Sad16Row9(const uint8_t* ref, const uint8_t* cur, ptrdiff_t stride, std::uint16_t out[9]) {

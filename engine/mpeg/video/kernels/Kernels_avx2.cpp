@@ -171,59 +171,6 @@ void Sad16Row9(const uint8_t* ref, const uint8_t* cur, ptrdiff_t stride, std::ui
     out[8] = static_cast<std::uint16_t>(_mm_cvtsi128_si32(_mm_add_epi32(ninth, _mm_srli_si128(ninth, 8))));
 }
 
-// All nine half-pel candidates in one pass over the reference, in 16-bit
-// lanes: for each reference row the sums of horizontal neighbours to the left
-// (x - 1, x) and right (x, x + 1) are formed once, and the sums of two rows
-// once for the row pair; each candidate is then a rounding shift of one of
-// them. A lane's total stays below 16 x 255.
-struct HalfPelRow {
-    __m256i left, mid, right;  // pair sums (x - 1) + x, the samples x, pair sums x + (x + 1)
-};
-inline __m256i Widen16(const uint8_t* p) {
-    return _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)));
-}
-inline HalfPelRow HalfPelSums(const uint8_t* p) {
-    const __m256i l = Widen16(p - 1), m = Widen16(p), r = Widen16(p + 1);
-    return {_mm256_add_epi16(l, m), m, _mm256_add_epi16(m, r)};
-}
-inline __m256i AbsDiffAdd(__m256i acc, __m256i pred, __m256i cur) {
-    return _mm256_add_epi16(acc, _mm256_abs_epi16(_mm256_sub_epi16(pred, cur)));
-}
-
-void HalfPelSads(const uint8_t* ref, const uint8_t* cur, ptrdiff_t stride, int out[9]) {
-    const __m256i one = _mm256_set1_epi16(1), two = _mm256_set1_epi16(2);
-    __m256i acc[9];
-    for (auto& a : acc) a = _mm256_setzero_si256();
-    HalfPelRow above = HalfPelSums(ref - stride);
-    HalfPelRow here = HalfPelSums(ref);
-    // Vertical sums of the row pair (above, here).
-    __m256i upL = _mm256_add_epi16(above.left, here.left);
-    __m256i upM = _mm256_add_epi16(above.mid, here.mid);
-    __m256i upR = _mm256_add_epi16(above.right, here.right);
-    for (int r = 0; r < 16; ++r, ref += stride, cur += stride) {
-        const HalfPelRow below = HalfPelSums(ref + stride);
-        const __m256i dnL = _mm256_add_epi16(here.left, below.left);
-        const __m256i dnM = _mm256_add_epi16(here.mid, below.mid);
-        const __m256i dnR = _mm256_add_epi16(here.right, below.right);
-        const __m256i c = Widen16(cur);
-        acc[0] = AbsDiffAdd(acc[0], _mm256_srli_epi16(_mm256_add_epi16(upL, two), 2), c);
-        acc[1] = AbsDiffAdd(acc[1], _mm256_srli_epi16(_mm256_add_epi16(upM, one), 1), c);
-        acc[2] = AbsDiffAdd(acc[2], _mm256_srli_epi16(_mm256_add_epi16(upR, two), 2), c);
-        acc[3] = AbsDiffAdd(acc[3], _mm256_srli_epi16(_mm256_add_epi16(here.left, one), 1), c);
-        acc[4] = AbsDiffAdd(acc[4], here.mid, c);
-        acc[5] = AbsDiffAdd(acc[5], _mm256_srli_epi16(_mm256_add_epi16(here.right, one), 1), c);
-        acc[6] = AbsDiffAdd(acc[6], _mm256_srli_epi16(_mm256_add_epi16(dnL, two), 2), c);
-        acc[7] = AbsDiffAdd(acc[7], _mm256_srli_epi16(_mm256_add_epi16(dnM, one), 1), c);
-        acc[8] = AbsDiffAdd(acc[8], _mm256_srli_epi16(_mm256_add_epi16(dnR, two), 2), c);
-        here = below;
-        upL = dnL;
-        upM = dnM;
-        upR = dnR;
-    }
-    const __m256i ones = _mm256_set1_epi16(1);
-    for (int i = 0; i < 9; ++i) out[i] = HorizontalSum32(_mm256_madd_epi16(acc[i], ones));
-}
-
 // ---- transforms: both column halves of a pass in one register ---------------------
 
 struct PassConstants {
@@ -359,7 +306,6 @@ void InitVideoKernelsAvx2(VideoKernels* k) {
     k->Sad16 = Sad16;
     k->Sad4x4Row16 = Sad4x4Row16;
     k->Sad16Row9 = Sad16Row9;
-    k->HalfPelSads = HalfPelSads;
     k->ForwardDct = ForwardDct;
     k->InverseDct = InverseDct;
     k->QuantNonIntra = QuantNonIntra;
