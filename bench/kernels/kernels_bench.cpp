@@ -86,6 +86,35 @@ void Register(const std::string& family, const VideoKernels k) {
     add("Sad4x4", [s](const VideoKernels& k, Data& d) {
         benchmark::DoNotOptimize(k.Sad4x4(d.a.data() + 3, d.b.data() + 4, s / 4, 1 << 30));
     });
+    // Motion-search batches: whole sums of many candidates per call.
+    add("Sad4x4Row16", [s](const VideoKernels& k, Data& d) {
+        std::uint16_t out[16];
+        k.Sad4x4Row16(d.a.data() + 3, d.b.data() + 64, s / 4, out);
+        benchmark::DoNotOptimize(out);
+    });
+    add("Sad16Row9", [s](const VideoKernels& k, Data& d) {
+        std::uint16_t out[9];
+        k.Sad16Row9(d.a.data() + 3, d.b.data() + 16, s, out);
+        benchmark::DoNotOptimize(out);
+    });
+    add("HalfPelSads", [s](const VideoKernels& k, Data& d) {
+        int out[9];
+        k.HalfPelSads(d.a.data() + s + 3, d.b.data() + 16, s, out);
+        benchmark::DoNotOptimize(out);
+    });
+    add("BlockSums16", [s](const VideoKernels& k, Data& d) {
+        std::int32_t sum[8], sq[8];
+        k.BlockSums16(d.a.data() + 32, s, sum, sq);
+        benchmark::DoNotOptimize(sum);
+        benchmark::DoNotOptimize(sq);
+    });
+    add("QuarterRow_180", [s](const VideoKernels& k, Data& d) {
+        k.QuarterRow(d.a.data(), s, d.dst.data(), s / 4);
+        benchmark::ClobberMemory();
+    });
+    add("NonZeroMask", [](const VideoKernels& k, Data& d) {
+        benchmark::DoNotOptimize(k.NonZeroMask(d.coef));
+    });
     add("Predict16_halfpel_avg", [s](const VideoKernels& k, Data& d) {
         k.Predict(d.dst.data() + 16, d.a.data() + 5, s, 16, 16, 1, 1, 1);
         benchmark::ClobberMemory();
