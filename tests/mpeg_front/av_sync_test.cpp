@@ -116,6 +116,7 @@ struct SyncCase {
     double sourceFps;
     int every;               // source pictures from one flash to the next (a second or so)
     double fps;              // output picture rate
+    int sampleRate = 44100;  // of the source's sound
 };
 
 class AvSync : public ::testing::TestWithParam<SyncCase> {
@@ -131,7 +132,7 @@ TEST_P(AvSync, FlashAndBeepStayTogether) {
     const int seconds = SourceSeconds();
     ScratchDir dir(std::string("avsync_") + c.mode);
     const double interval = c.every / c.sourceFps;
-    const std::string src = MakeFlashBeepSource(dir, c.sourceRate, c.every, interval, 44100, seconds);
+    const std::string src = MakeFlashBeepSource(dir, c.sourceRate, c.every, interval, c.sampleRate, seconds);
     const std::string out = dir.File(std::string(c.mode) + ".mpg");
     std::string cmd = Quote(kCli) + " convert --mode " + c.mode + " -q -y";
     if (c.ntsc) cmd += (std::string(c.mode) == "mpg1" || std::string(c.mode) == "mpg2") ? " --fps 29.97" : " --ntsc";
@@ -173,10 +174,14 @@ INSTANTIATE_TEST_SUITE_P(EveryMode, AvSync,
                                            SyncCase{"dvd", true, "30000/1001", 30000.0 / 1001.0, 30, 30000.0 / 1001.0},
                                            // Picture-rate conversion on the way: 30 and 24 to 25.
                                            SyncCase{"vcd", false, "30", 30.0, 30, 25.0},
-                                           SyncCase{"mpg2", false, "24", 24.0, 24, 25.0}),
+                                           SyncCase{"mpg2", false, "24", 24.0, 24, 25.0},
+                                           // Sound converted to 32000 Hz and kept at 48000 Hz.
+                                           SyncCase{"mpg1", false, "25", 25.0, 25, 25.0, 22050},
+                                           SyncCase{"mpg2", false, "25", 25.0, 25, 25.0, 48000}),
                          [](const ::testing::TestParamInfo<SyncCase>& info) {
                              return std::string(info.param.mode) + (info.param.ntsc ? "_ntsc" : "_pal") +
-                                    (info.param.sourceFps == info.param.fps ? "" : "_from" + std::to_string(info.param.every));
+                                    (info.param.sourceFps == info.param.fps ? "" : "_from" + std::to_string(info.param.every)) +
+                                    (info.param.sampleRate == 44100 ? "" : "_" + std::to_string(info.param.sampleRate));
                          });
 
 }  // namespace
