@@ -30,6 +30,7 @@ public:
     static constexpr int kCoarseCentre = 24;
     static constexpr int kCoarseColumns = 48;
     static_assert(kCoarseCentre >= kForwardRadius && kCoarseCentre + kForwardRadius < kCoarseColumns);
+    static_assert(kBackwardRadius <= kForwardRadius);  // one table size serves both
     // Margins of the quarter pictures: a segment may begin kCoarseCentre
     // columns left of the picture and read 24 bytes of each row, up to about
     // 32 bytes past the picture's last sample.
