@@ -241,8 +241,124 @@ inline void Transform2d(int16_t* blk, const PassConstants& pc, bool limit) {
     }
 }
 
-void ForwardDct(int16_t* blk) { Transform2d<dct::kFdctShift1, dct::kFdctShift2>(blk, kFdctPairs, false); }
-void InverseDct(int16_t* blk) { Transform2d<dct::kIdctShift1, dct::kIdctShift2>(blk, kIdctPairs, true); }
+// The basis is symmetric: Basis(7 - s, f) = (-1)^f Basis(s, f). So each pass
+// needs half the products of the plain matrix pass, with the same int32 sums:
+// the inverse pass forms the even- and odd-frequency halves E and O of each
+// sample sum and answers E + O for sample j and E - O for sample 7 - j; the
+// forward pass adds and subtracts mirrored samples first, which needs their
+// sums to fit 16 bits (any input above 16383 in size takes the plain pass).
+
+// Taps (a, b) for a multiply-add over interleaved rows, in both 16-bit halves.
+constexpr int32_t TapPair(int16_t a, int16_t b) {
+    return static_cast<int32_t>(static_cast<uint32_t>(static_cast<uint16_t>(a)) |
+                                (static_cast<uint32_t>(static_cast<uint16_t>(b)) << 16));
+}
+struct ButterflyTaps {
+    int32_t even[4][2];  // per output: taps of the pairs (0, 2) and (4, 6) [inverse] or (0, 1) and (2, 3) [forward]
+    int32_t odd[4][2];
+};
+constexpr ButterflyTaps MakeInverseTaps() {
+    ButterflyTaps t{};
+    for (int j = 0; j < 4; ++j) {
+        t.even[j][0] = TapPair(dct::Basis(j, 0), dct::Basis(j, 2));
+        t.even[j][1] = TapPair(dct::Basis(j, 4), dct::Basis(j, 6));
+        t.odd[j][0] = TapPair(dct::Basis(j, 1), dct::Basis(j, 3));
+        t.odd[j][1] = TapPair(dct::Basis(j, 5), dct::Basis(j, 7));
+    }
+    return t;
+}
+constexpr ButterflyTaps MakeForwardTaps() {  // even[k]: frequency 2k; odd[k]: frequency 2k + 1
+    ButterflyTaps t{};
+    for (int k = 0; k < 4; ++k) {
+        t.even[k][0] = TapPair(dct::Basis(0, 2 * k), dct::Basis(1, 2 * k));
+        t.even[k][1] = TapPair(dct::Basis(2, 2 * k), dct::Basis(3, 2 * k));
+        t.odd[k][0] = TapPair(dct::Basis(0, 2 * k + 1), dct::Basis(1, 2 * k + 1));
+        t.odd[k][1] = TapPair(dct::Basis(2, 2 * k + 1), dct::Basis(3, 2 * k + 1));
+    }
+    return t;
+}
+constexpr ButterflyTaps kInverseTaps = MakeInverseTaps();
+constexpr ButterflyTaps kForwardTaps = MakeForwardTaps();
+
+// Rows a and b interleaved for a multiply-add: columns 0-3 low lane, 4-7 high.
+inline __m256i Interleave(__m128i a, __m128i b) {
+    return _mm256_inserti128_si256(_mm256_castsi128_si256(_mm_unpacklo_epi16(a, b)), _mm_unpackhi_epi16(a, b), 1);
+}
+inline __m256i TapSum(__m256i p0, __m256i p1, const int32_t taps[2]) {
+    return _mm256_add_epi32(_mm256_madd_epi16(p0, _mm256_set1_epi32(taps[0])),
+                            _mm256_madd_epi16(p1, _mm256_set1_epi32(taps[1])));
+}
+template <int Shift>
+inline __m128i RoundPack(__m256i sum) {
+    const __m256i v = _mm256_srai_epi32(_mm256_add_epi32(sum, _mm256_set1_epi32(1 << (Shift - 1))), Shift);
+    return _mm_packs_epi32(_mm256_castsi256_si128(v), _mm256_extracti128_si256(v, 1));
+}
+
+template <int Shift>
+inline void InversePass(__m128i r[8]) {
+    const __m256i e0 = Interleave(r[0], r[2]), e1 = Interleave(r[4], r[6]);
+    const __m256i o0 = Interleave(r[1], r[3]), o1 = Interleave(r[5], r[7]);
+    for (int j = 0; j < 4; ++j) {
+        const __m256i e = TapSum(e0, e1, kInverseTaps.even[j]);
+        const __m256i o = TapSum(o0, o1, kInverseTaps.odd[j]);
+        r[j] = RoundPack<Shift>(_mm256_add_epi32(e, o));
+        r[7 - j] = RoundPack<Shift>(_mm256_sub_epi32(e, o));
+    }
+}
+
+// False when some input is too large for the 16-bit mirrored sums.
+inline bool SumsFit(const __m128i r[8]) {
+    __m128i m = _mm_abs_epi16(r[0]);
+    for (int i = 1; i < 8; ++i) m = _mm_max_epu16(m, _mm_abs_epi16(r[i]));
+    // Unsigned: the magnitude of -32768 reads as 32768.
+    const __m128i over = _mm_subs_epu16(m, _mm_set1_epi16(16383));
+    return _mm_movemask_epi8(_mm_cmpeq_epi16(over, _mm_setzero_si128())) == 0xFFFF;
+}
+
+template <int Shift>
+inline void ForwardPass(__m128i r[8]) {
+    __m128i sum[4], dif[4];
+    for (int i = 0; i < 4; ++i) {
+        sum[i] = _mm_add_epi16(r[i], r[7 - i]);
+        dif[i] = _mm_sub_epi16(r[i], r[7 - i]);
+    }
+    const __m256i s0 = Interleave(sum[0], sum[1]), s1 = Interleave(sum[2], sum[3]);
+    const __m256i d0 = Interleave(dif[0], dif[1]), d1 = Interleave(dif[2], dif[3]);
+    for (int k = 0; k < 4; ++k) {
+        r[2 * k] = RoundPack<Shift>(TapSum(s0, s1, kForwardTaps.even[k]));
+        r[2 * k + 1] = RoundPack<Shift>(TapSum(d0, d1, kForwardTaps.odd[k]));
+    }
+}
+
+void ForwardDct(int16_t* blk) {
+    __m128i r[8];
+    for (int i = 0; i < 8; ++i) r[i] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(blk + 8 * i));
+    if (SumsFit(r)) {
+        ForwardPass<dct::kFdctShift1>(r);
+    } else {
+        MatrixPass<dct::kFdctShift1>(r, kFdctPairs);
+    }
+    Transpose8x8(r);
+    if (SumsFit(r)) {
+        ForwardPass<dct::kFdctShift2>(r);
+    } else {
+        MatrixPass<dct::kFdctShift2>(r, kFdctPairs);
+    }
+    Transpose8x8(r);
+    for (int i = 0; i < 8; ++i) _mm_storeu_si128(reinterpret_cast<__m128i*>(blk + 8 * i), r[i]);
+}
+
+void InverseDct(int16_t* blk) {
+    __m128i r[8];
+    for (int i = 0; i < 8; ++i) r[i] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(blk + 8 * i));
+    InversePass<dct::kIdctShift1>(r);
+    Transpose8x8(r);
+    InversePass<dct::kIdctShift2>(r);
+    Transpose8x8(r);
+    const __m128i lo = _mm_set1_epi16(-256), hi = _mm_set1_epi16(255);
+    for (int i = 0; i < 8; ++i)
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(blk + 8 * i), _mm_min_epi16(_mm_max_epi16(r[i], lo), hi));
+}
 
 // ---- quantisers: 8 coefficients per 256-bit step -------------------------------
 
