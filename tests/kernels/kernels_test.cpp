@@ -281,6 +281,26 @@ void MakeMatrix(std::uint8_t* m, std::mt19937& rng, int kind) {
     }
 }
 
+// The default non-intra matrix (all 16) has a quicker form: every int16 value
+// at every quantiser against the portable division.
+TEST(VideoKernels, FlatNonIntraQuantiserEveryValue) {
+    const VideoKernels ref = Portable();
+    std::uint8_t flat[64];
+    std::memset(flat, 16, sizeof flat);
+    for (const Family& f : VectorFamilies()) {
+        SCOPED_TRACE(f.name);
+        for (int q = 1; q <= 64; ++q) {
+            for (int base = -32768; base < 32768; base += 64) {
+                std::int16_t in[64], a[64], b[64];
+                for (int i = 0; i < 64; ++i) in[i] = static_cast<std::int16_t>(base + i);
+                const int lim = (base & 64) ? 2047 : 255;
+                ASSERT_EQ(ref.QuantNonIntra(a, in, flat, q, lim), f.k.QuantNonIntra(b, in, flat, q, lim));
+                ASSERT_EQ(0, std::memcmp(a, b, sizeof a)) << "q " << q << " from " << base;
+            }
+        }
+    }
+}
+
 TEST(VideoKernels, QuantisersMatchPortable) {
     std::mt19937 rng(Seed() + 4);
     const VideoKernels ref = Portable();

@@ -382,8 +382,44 @@ inline void StoreSigned(int16_t* dst, __m256i y, __m256i x) {
                      _mm_packs_epi32(_mm256_castsi256_si128(v), _mm256_extracti128_si256(v, 1)));
 }
 
+// With every weight 16 (the default non-intra matrix) the level is |x| div q,
+// as (32|x| + 8) div 32q shows: the 8 never reaches the next multiple. That
+// division by a constant runs in 16-bit lanes as a multiply by ceil(65536 / q)
+// keeping the high half, which can exceed the quotient by one, then one
+// correction where quotient x q passes |x|.
+inline bool FlatWeights(const uint8_t* m) {
+    const __m256i w = _mm256_set1_epi8(16);
+    const __m256i a = _mm256_cmpeq_epi8(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(m)), w);
+    const __m256i b = _mm256_cmpeq_epi8(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(m + 32)), w);
+    return _mm256_movemask_epi8(_mm256_and_si256(a, b)) == -1;
+}
+
+bool QuantNonIntraFlat(int16_t* dst, const int16_t* src, int q, int levelLimit) {
+    const __m256i lim = _mm256_set1_epi16(static_cast<int16_t>(ClampLimit(levelLimit)));
+    const __m256i qv = _mm256_set1_epi16(static_cast<int16_t>(q));
+    const __m256i magic = _mm256_set1_epi16(static_cast<int16_t>((65536 + q - 1) / q));
+    __m256i any = _mm256_setzero_si256();
+    for (int i = 0; i < 64; i += 16) {
+        const __m256i x = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(src + i));
+        const __m256i a = _mm256_abs_epi16(x);  // -32768 reads as 32768 unsigned
+        __m256i y = a;
+        if (q > 1) {
+            y = _mm256_mulhi_epu16(a, magic);
+            const __m256i back = _mm256_mullo_epi16(y, qv);
+            const __m256i over = _mm256_andnot_si256(_mm256_cmpeq_epi16(_mm256_max_epu16(back, a), a),
+                                                     _mm256_set1_epi16(-1));
+            y = _mm256_add_epi16(y, over);
+        }
+        y = _mm256_min_epu16(y, lim);
+        any = _mm256_or_si256(any, y);
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(dst + i), _mm256_sign_epi16(y, x));
+    }
+    return !_mm256_testz_si256(any, any);
+}
+
 bool QuantNonIntra(int16_t* dst, const int16_t* src, const uint8_t* matrix, int q, int levelLimit) {
     q = ClampQ(q);
+    if (FlatWeights(matrix)) return QuantNonIntraFlat(dst, src, q, levelLimit);
     const __m256i lim = _mm256_set1_epi32(ClampLimit(levelLimit)), q2 = _mm256_set1_epi32(2 * q);
     __m256i any = _mm256_setzero_si256();
     for (int i = 0; i < 64; i += 8) {
