@@ -2,7 +2,10 @@
 // structure, time codes, coefficient escapes, f_code ranges.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <random>
+#include <utility>
 #include <string>
 #include <vector>
 
@@ -189,6 +192,156 @@ TEST(VideoCoefficients, Mpeg2EscapeAndTableCodes) {
     intra[1] = 1;  // intra AC run 0 level 1 uses the ordinary "11s"
     WriteBlockCoefficients(i.bw, intra, 1, false, false);
     EXPECT_EQ(i.Bits(), "110" "10");
+}
+
+// The search as first written down: a spiral walked position by position with
+// the early-exit sums, then the full-pel rings and the half-pel step the same
+// way. The encoder forms its candidates in batches from tables; both must find
+// the same vectors everywhere, the picture's edges included.
+struct Spiral {
+    int x, y;
+};
+template <class Visit>
+void WalkRingSlowly(int cx, int cy, int k, Visit&& visit) {
+    int x = cx - k, y = cy - k;
+    for (int i = 0; i < 2 * k; ++i) visit(x++, y);
+    for (int i = 0; i < 2 * k; ++i) visit(x, y++);
+    for (int i = 0; i < 2 * k; ++i) visit(x--, y);
+    for (int i = 0; i < 2 * k; ++i) visit(x, y--);
+}
+
+Spiral ReferenceSearch(const std::vector<std::uint8_t>& qRef, const std::vector<std::uint8_t>& qCur, int qw, int qh,
+                       const std::uint8_t* ref, const std::uint8_t* cur, int w, int h, int mx, int my, int radius,
+                       int detail, const kernels::VideoKernels& k) {
+    // Coarse: 4x4 blocks of the quarter pictures.
+    const int x0 = mx * 4, y0 = my * 4;
+    const int xlo = std::max(0, x0 - radius), xlim = std::min(x0 + radius - 1, qw - 4);
+    const int ylo = std::max(0, y0 - radius), ylim = std::min(y0 + radius - 1, qh - 4);
+    const std::uint8_t* c4 = qCur.data() + y0 * qw + x0;
+    int best = k.Sad4x4(qRef.data() + y0 * qw + x0, c4, qw, 65536);
+    Spiral pos{x0, y0};
+    int unproductive = 0;
+    for (int ring = 1; ring <= radius; ++ring) {
+        WalkRingSlowly(x0, y0, ring, [&](int x, int y) {
+            if (best == 0 || x < xlo || x >= xlim || y < ylo || y >= ylim) return;
+            const int s = k.Sad4x4(qRef.data() + y * qw + x, c4, qw, best);
+            if (s < best) {
+                best = s;
+                pos = {x, y};
+                unproductive = 0;
+            }
+        });
+        if (best == 0) break;
+        if ((ring == 1 || ring == 2 || ring == 4 || ring == 8) && ++unproductive > detail) break;
+    }
+    // Full pel: rings 1 to 4 within 62 pixels and the picture.
+    const int px = mx * 16, py = my * 16;
+    const std::uint8_t* c = cur + py * w + px;
+    Spiral full{pos.x * 4, pos.y * 4};
+    best = k.Sad16(ref + full.y * w + full.x, c, w, 0, 0, 16, 65536);
+    const Spiral start = full;
+    for (int ring = 1; ring <= 4 && best > 0; ++ring) {
+        WalkRingSlowly(start.x, start.y, ring, [&](int x, int y) {
+            if (best == 0 || x < std::max(0, px - 62) || x > std::min(w - 16, px + 62) || y < std::max(0, py - 62) ||
+                y > std::min(h - 16, py + 62))
+                return;
+            const int s = k.Sad16(ref + y * w + x, c, w, 0, 0, 16, best);
+            if (s < best) {
+                best = s;
+                full = {x, y};
+            }
+        });
+    }
+    // Half pel, row by row.
+    best = 65536;
+    Spiral half{2 * full.x, 2 * full.y};
+    for (int hy = 2 * full.y - 1; hy <= 2 * full.y + 1; ++hy) {
+        for (int hx = 2 * full.x - 1; hx <= 2 * full.x + 1; ++hx) {
+            if (hx < 0 || hy < 0 || hx > 2 * (w - 16) || hy > 2 * (h - 16)) continue;
+            const int s = k.Sad16(ref + (hy >> 1) * w + (hx >> 1), c, w, hx & 1, hy & 1, 16, best);
+            if (s < best) {
+                best = s;
+                half = {hx, hy};
+            }
+        }
+    }
+    return {half.x - 2 * px, half.y - 2 * py};
+}
+
+TEST(VideoMotion, BatchedSearchFindsTheVectorsOfThePlainWalk) {
+    const kernels::VideoKernels k = kernels::SelectVideoKernels();
+    for (const auto& [w, h] : {std::pair{48, 32}, std::pair{96, 64}, std::pair{176, 144}, std::pair{352, 288}}) {
+        SCOPED_TRACE(std::to_string(w) + "x" + std::to_string(h));
+        Geometry g;
+        g.mbWidth = w / 16;
+        g.mbHeight = h / 16;
+        g.lumaWidth = w;
+        g.lumaHeight = h;
+        g.chromaWidth = w / 2;
+        g.chromaHeight = h / 2;
+        // A textured scene moving by a few pixels a picture, with flat black
+        // bands (sums of 0 end searches at once) and some noise.
+        std::mt19937 rng(static_cast<unsigned>(w * 7 + h));
+        std::vector<std::uint8_t> texture(static_cast<std::size_t>(w + 64) * (h + 64));
+        for (auto& v : texture) v = static_cast<std::uint8_t>(rng() % 64 + 96);
+        auto picture = [&](int t) {
+            std::vector<std::uint8_t> p(static_cast<std::size_t>(w) * h);
+            for (int y = 0; y < h; ++y)
+                for (int x = 0; x < w; ++x) {
+                    const bool band = y < 8 || (x > w / 2 && x < w / 2 + 20);
+                    const int v = texture[static_cast<std::size_t>(y + 2 * t + 16) * (w + 64) + x + 5 * t + 16] +
+                                  static_cast<int>(rng() % 3);
+                    p[static_cast<std::size_t>(y) * w + x] = band ? 0 : static_cast<std::uint8_t>(v);
+                }
+            return p;
+        };
+        const std::vector<std::uint8_t> p0 = picture(0), p3 = picture(6), p1 = picture(2);
+        auto quarter = [&](const std::vector<std::uint8_t>& p) {
+            std::vector<std::uint8_t> q(static_cast<std::size_t>(w / 4) * (h / 4));
+            for (int y = 0; y < h / 4; ++y)
+                for (int x = 0; x < w / 4; ++x) {
+                    int s = 0;
+                    for (int r = 0; r < 4; ++r)
+                        for (int c = 0; c < 4; ++c) s += p[static_cast<std::size_t>(4 * y + r) * w + 4 * x + c];
+                    q[static_cast<std::size_t>(y) * (w / 4) + x] = static_cast<std::uint8_t>((s + 8) >> 4);
+                }
+            return q;
+        };
+        MotionSearch ms;
+        ASSERT_TRUE(ms.Allocate(g));
+        ms.ResetMaxima();
+        std::vector<MacroblockInfo> info(static_cast<std::size_t>(g.MbCount()));
+        ms.PreparePicture(p0.data(), kPictureI, k);
+        ms.PreparePicture(p3.data(), kPictureP, k);
+        MotionSearch::Pictures pics{p3.data(), p0.data(), p3.data(), p0.data(), p3.data()};
+        ms.SearchRows(kPictureP, pics, 0, g.mbHeight, info.data(), k);
+        const int detailP = ms.DetailLevel();
+        const auto q0 = quarter(p0), q3 = quarter(p3), q1 = quarter(p1);
+        for (int i = 0; i < g.MbCount(); ++i) {
+            const Spiral want = ReferenceSearch(q0, q3, w / 4, h / 4, p0.data(), p3.data(), w, h, i % g.mbWidth,
+                                                i / g.mbWidth, MotionSearch::kForwardRadius, detailP, k);
+            int x, y;
+            ms.FoundVector(0, i, &x, &y);
+            ASSERT_TRUE(x == want.x && y == want.y) << "P macroblock " << i << ": " << x << "," << y << " against "
+                                                    << want.x << "," << want.y;
+        }
+        // A B picture between them: forward in the old reference, backward in the new.
+        ms.PreparePicture(p1.data(), kPictureB, k);
+        pics.cur = p1.data();
+        ms.SearchRows(kPictureB, pics, 0, g.mbHeight, info.data(), k);
+        const int detailB = ms.DetailLevel();
+        for (int i = 0; i < g.MbCount(); ++i) {
+            const int mx = i % g.mbWidth, my = i / g.mbWidth;
+            const Spiral f = ReferenceSearch(q0, q1, w / 4, h / 4, p0.data(), p1.data(), w, h, mx, my,
+                                             MotionSearch::kForwardRadius, detailB, k);
+            const Spiral b = ReferenceSearch(q3, q1, w / 4, h / 4, p3.data(), p1.data(), w, h, mx, my,
+                                             MotionSearch::kBackwardRadius, detailB, k);
+            int fx, fy, bx, by;
+            ms.FoundVector(0, i, &fx, &fy);
+            ms.FoundVector(1, i, &bx, &by);
+            ASSERT_TRUE(fx == f.x && fy == f.y && bx == b.x && by == b.y) << "B macroblock " << i;
+        }
+    }
 }
 
 TEST(VideoMotion, FCodeRanges) {

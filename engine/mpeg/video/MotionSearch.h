@@ -71,6 +71,13 @@ public:
 
     int DetailLevel() const { return detail_; }
     int MaxVector(int i) const { return maxima_[i]; }
+    // The vector the last search found for macroblock i (dir 0 forward, 1
+    // backward), in half pels relative to the macroblock, whatever was chosen.
+    void FoundVector(int dir, int i, int* x, int* y) const {
+        const Vec& v = found_[dir][static_cast<std::size_t>(i)];
+        *x = v.x;
+        *y = v.y;
+    }
 
 private:
     struct Vec {
