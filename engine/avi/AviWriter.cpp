@@ -372,9 +372,7 @@ private:
     bool WriteAudio(const std::int16_t* samples, std::int32_t count) {
         switch (audioType_) {
         case kAviAudioPcm:
-            if (!wav_) return false;
-            wav_->WriteSamples(samples, std::uint32_t(count));
-            return true;
+            return wav_ && wav_->WriteSamples(samples, std::uint32_t(count));
         case kAviAudioMp3:
             return WriteMp3(samples, count);
         case kAviAudioCodec:

@@ -17,7 +17,9 @@ public:
     // False when the file cannot be created or the path is 260 characters or more.
     virtual bool Open(const char* path) = 0;
     // Slot 5. Appends count interleaved 16-bit samples (left, right, left, ...).
-    virtual void WriteSamples(const std::int16_t* samples, std::uint32_t count) = 0;
+    // False when they could not all be stored (no file open, disk full), so the
+    // caller can stop instead of finishing with a short sound.
+    virtual bool WriteSamples(const std::int16_t* samples, std::uint32_t count) = 0;
 
 protected:
     ~IWavWriter() = default;

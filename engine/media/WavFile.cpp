@@ -59,11 +59,13 @@ bool WavFile::Open(const char* path) {
     return true;
 }
 
-void WavFile::WriteSamples(const std::int16_t* samples, std::uint32_t count) {
-    if (!file_ || !samples || count == 0) return;
+bool WavFile::WriteSamples(const std::int16_t* samples, std::uint32_t count) {
+    if (!file_) return false;
+    if (!samples || count == 0) return true;
     // Samples are stored little-endian, as this machine holds them.
-    std::fwrite(samples, sizeof(std::int16_t), count, file_);
-    bytes_ += 2ull * count;
+    const std::size_t stored = std::fwrite(samples, sizeof(std::int16_t), count, file_);
+    bytes_ += 2ull * stored;
+    return stored == count && !std::ferror(file_);
 }
 
 }  // namespace reelcast::media

@@ -15,7 +15,7 @@ public:
     ~WavFile();
     bool Init() override;
     bool Open(const char* path) override;
-    void WriteSamples(const std::int16_t* samples, std::uint32_t count) override;
+    bool WriteSamples(const std::int16_t* samples, std::uint32_t count) override;
 
 private:
     void Finish();

@@ -2,6 +2,7 @@
 // stereo, 5.1 mixed down, silence after the end; WAV files read back by ffprobe;
 // the per-picture blocks and their carry arithmetic.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cmath>
@@ -202,8 +203,19 @@ TEST(WavWriter, SamplesReadBackWithFfmpeg) {
     EXPECT_EQ(0, std::memcmp(raw.data(), s.data(), raw.size()));
     IWavWriter* bad = reelcast::core::New<IWavWriter>("WAVFILE");
     EXPECT_FALSE(bad->Open((media_test::TempDir() + "/no/such/folder/x.wav").c_str()));
-    bad->WriteSamples(s.data(), 4);  // ignored
+    EXPECT_FALSE(bad->WriteSamples(s.data(), 4));
     bad->Release();
+}
+
+// A full disk is reported by the write, not discovered later as a short sound.
+TEST(WavWriter, FullDiskFailsTheWrite) {
+    if (access("/dev/full", W_OK) != 0) GTEST_SKIP() << "no /dev/full";
+    IWavWriter* wav = reelcast::core::New<IWavWriter>("WAVFILE");
+    ASSERT_NE(wav, nullptr);
+    ASSERT_TRUE(wav->Open("/dev/full"));  // the header stays in the stream buffer
+    std::vector<std::int16_t> s(2 * 44100, 1000);
+    EXPECT_FALSE(wav->WriteSamples(s.data(), static_cast<std::uint32_t>(s.size())));
+    wav->Release();
 }
 
 struct Blocks {
