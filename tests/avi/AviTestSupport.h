@@ -22,6 +22,12 @@ private:
 };
 
 bool HaveTool(const char* name);
+
+// Skips the calling test when FFmpeg's tools are not installed.
+#define REQUIRE_FFMPEG()                                                        \
+    if (!avitest::HaveTool("ffmpeg") || !avitest::HaveTool("ffprobe"))          \
+    GTEST_SKIP() << "ffmpeg/ffprobe not installed"
+
 // Runs a shell command; its standard output, and the exit status in *status.
 std::string Run(const std::string& command, int* status = nullptr);
 std::string Quote(const std::string& s);

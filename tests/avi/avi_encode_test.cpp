@@ -23,10 +23,6 @@ using namespace reelcast;
 using avitest::TempDir;
 namespace af = platform::avifile;
 
-#define REQUIRE_FFMPEG()                                                        \
-    if (!avitest::HaveTool("ffmpeg") || !avitest::HaveTool("ffprobe"))          \
-    GTEST_SKIP() << "ffmpeg/ffprobe not installed"
-
 std::uint32_t Cc(const char* s) { return af::MakeFourCC(s[0], s[1], s[2], s[3]); }
 
 std::vector<std::uint8_t> Picture(int w, int h, int n) {

@@ -32,10 +32,6 @@ using namespace reelcast;
 using avitest::TempDir;
 namespace af = platform::avifile;
 
-#define REQUIRE_FFMPEG()                                                        \
-    if (!avitest::HaveTool("ffmpeg") || !avitest::HaveTool("ffprobe"))          \
-    GTEST_SKIP() << "ffmpeg/ffprobe not installed"
-
 // What the stand-in source looks like.
 struct FakeSource {
     bool openOk = true;

@@ -23,10 +23,6 @@ namespace reg = reelcast::platform::registry;
 namespace ui = reelcast::platform::ui;
 using avitest::TempDir;
 
-#define REQUIRE_FFMPEG()                                                        \
-    if (!avitest::HaveTool("ffmpeg") || !avitest::HaveTool("ffprobe"))          \
-    GTEST_SKIP() << "ffmpeg/ffprobe not installed"
-
 af::BitmapInfoHeader Rgb24(int w, int h) {
     af::BitmapInfoHeader b;
     b.biWidth = w;
