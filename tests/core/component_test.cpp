@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "engine/core/Component.h"
+#include "engine/core/ComponentHandle.h"
 #include "engine/core/Factories.h"
 
 namespace {
@@ -83,6 +84,36 @@ TEST(ComponentFactory, NamesResolveAndResolverCanBeReplaced) {
     c = reelcast::core::NewComponent("OMBRIXDLL");
     ASSERT_NE(c, nullptr);
     c->Release();
+}
+
+// The handle releases exactly once, whichever way ownership travels.
+TEST(ComponentHandle, ReleasesOnceAcrossMovesResetsAndHandOffs) {
+    using reelcast::core::ComponentHandle;
+    g_counts = {};
+    {
+        ComponentHandle<IEngineComponent> a(reelcast::core::MakeFresh<Probe>());
+        ASSERT_TRUE(a);
+        ComponentHandle<IEngineComponent> b(std::move(a));
+        EXPECT_FALSE(a);
+        EXPECT_TRUE(b);
+        ComponentHandle<IEngineComponent> c;
+        c = std::move(b);
+        ComponentHandle<IEngineComponent>& alias = c;
+        c = std::move(alias);  // self-move keeps the component
+        EXPECT_TRUE(c);
+        EXPECT_EQ(g_counts.destroyed, 0);
+        c.reset(reelcast::core::MakeFresh<Probe>());  // releases the first
+        EXPECT_EQ(g_counts.destroyed, 1);
+        IEngineComponent* raw = c.release();  // hand-off: not released here
+        EXPECT_FALSE(c);
+        ComponentHandle<IEngineComponent> d(raw);
+    }
+    EXPECT_EQ(g_counts.constructed, 2);
+    EXPECT_EQ(g_counts.destroyed, 2);
+
+    auto made = reelcast::core::MakeHandle<IEngineComponent>("OMBRIXDLL");
+    EXPECT_TRUE(made && made->IsReady());
+    EXPECT_FALSE(reelcast::core::MakeHandle<IEngineComponent>("NOSUCH"));
 }
 
 }  // namespace
