@@ -1,5 +1,6 @@
 // A surface the program registers to receive the jobs' preview pictures (its
-// preview widget). A window handle handed to the engine is a pointer to one.
+// preview widget), or work to run on its GUI thread (the conversion window, for
+// the bridge's events). A window handle handed out is a pointer to one.
 #pragma once
 
 #include <cstdint>
@@ -15,6 +16,15 @@ public:
     // bottom-up) valid only during the call: the surface copies what it needs and
     // repaints on its own (GUI) thread, stretching it over its client area.
     virtual void Present(const std::uint8_t* dib, std::uint32_t dibSize) = 0;
+    // Any thread. Queues task(ctx) to run later on the surface's GUI thread and
+    // returns without waiting. Answers true when task will run exactly once there;
+    // false when it cannot (then it never runs). Surfaces that take no such work
+    // (a preview picture) keep this default.
+    virtual bool Post(void (*task)(void* ctx), void* ctx) {
+        (void)task;
+        (void)ctx;
+        return false;
+    }
 };
 
 }  // namespace reelcast::platform

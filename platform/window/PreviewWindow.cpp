@@ -52,4 +52,11 @@ bool DrawPicture(WindowHandle h, const std::uint8_t* dib, std::uint32_t dibSize)
     return true;
 }
 
+int PostToWindow(WindowHandle h, void (*task)(void* ctx), void* ctx) {
+    if (!task) return 0;
+    std::lock_guard<std::mutex> lock(RegistryLock());
+    if (!KnownLocked(h)) return 0;
+    return static_cast<IPreviewSurface*>(h)->Post(task, ctx) ? 1 : 0;
+}
+
 }  // namespace reelcast::platform

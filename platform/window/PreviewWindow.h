@@ -23,4 +23,10 @@ bool IsWindow(WindowHandle h);
 // Holds the registry lock during the call so the surface cannot vanish mid-draw.
 bool DrawPicture(WindowHandle h, const std::uint8_t* dib, std::uint32_t dibSize);
 
+// PostMessage: queues task(ctx) on the GUI thread of a registered surface and
+// returns at once. Answers true when task will run exactly once there; false for
+// an unknown or null handle, or a surface that takes no work (task never runs).
+// Its shape is the bridge's window poster, so the program can install it as is.
+int PostToWindow(WindowHandle h, void (*task)(void* ctx), void* ctx);
+
 }  // namespace reelcast::platform

@@ -2,6 +2,8 @@
 
 #include <atomic>
 #include <thread>
+#include <utility>
+#include <vector>
 
 #include "platform/window/PreviewWindow.h"
 
@@ -53,6 +55,43 @@ TEST(PreviewWindow, UnregisteringWhileAWorkerDrawsIsSafe) {
     delete s;  // no draw can reach it any more
     stop = true;
     worker.join();
+}
+
+// A window that runs posted work when its "GUI thread" drains its queue.
+class PostingSurface final : public IPreviewSurface {
+public:
+    bool IsVisible() const override { return true; }
+    void Present(const std::uint8_t*, std::uint32_t) override {}
+    bool Post(void (*task)(void*), void* ctx) override {
+        queued.push_back({task, ctx});
+        return true;
+    }
+    void Drain() {
+        for (auto& [task, ctx] : queued) task(ctx);
+        queued.clear();
+    }
+    std::vector<std::pair<void (*)(void*), void*>> queued;
+};
+
+TEST(PreviewWindow, PostedWorkRunsOnlyThroughARegisteredSurfaceThatTakesIt) {
+    int runs = 0;
+    auto task = [](void* ctx) { ++*static_cast<int*>(ctx); };
+    PostingSurface window;
+    EXPECT_EQ(PostToWindow(&window, task, &runs), 0) << "not registered";
+    RegisterSurface(&window);
+    EXPECT_EQ(PostToWindow(&window, task, &runs), 1);
+    EXPECT_EQ(runs, 0) << "queued, not run on the caller's thread";
+    window.Drain();
+    EXPECT_EQ(runs, 1);
+    UnregisterSurface(&window);
+    EXPECT_EQ(PostToWindow(&window, task, &runs), 0);
+
+    Surface previewOnly;  // takes pictures, not work
+    RegisterSurface(&previewOnly);
+    EXPECT_EQ(PostToWindow(&previewOnly, task, &runs), 0);
+    EXPECT_EQ(PostToWindow(nullptr, task, &runs), 0);
+    UnregisterSurface(&previewOnly);
+    EXPECT_EQ(runs, 1);
 }
 
 }  // namespace

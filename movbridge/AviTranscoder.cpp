@@ -1,0 +1,575 @@
+#include "movbridge/AviTranscoder.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cmath>
+#include <memory>
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+#include <libavutil/audio_fifo.h>
+#include <libavutil/channel_layout.h>
+#include <libavutil/imgutils.h>
+#include <libavutil/opt.h>
+#include <libswresample/swresample.h>
+#include <libswscale/swscale.h>
+}
+
+#include "movbridge/IMovbridge.h"
+#include "movbridge/SourceCheck.h"
+
+namespace reelcast::movbridge {
+namespace {
+
+// MPEG-4 quantiser for every picture: 2 is as fine as MPEG-4 Part 2 players
+// expect and shows no loss at normal viewing.
+constexpr int kVideoQuantiser = 2;
+// A key picture at least every ten seconds or so at usual rates, for seeking.
+constexpr int kMaxKeyInterval = 250;
+constexpr std::int64_t kMp3BitRate = 192000;
+// Rates outside this range are time-base artefacts, not picture rates.
+constexpr double kMinFrameRate = 1.0;
+constexpr double kMaxFrameRate = 120.0;
+// MPEG-4 Part 2 codes the time base's denominator in 16 bits.
+constexpr int kMaxTimeBaseDen = 65535;
+
+struct FormatInputCloser {
+    void operator()(AVFormatContext* f) const { avformat_close_input(&f); }
+};
+struct CodecCloser {
+    void operator()(AVCodecContext* c) const { avcodec_free_context(&c); }
+};
+struct FrameFree {
+    void operator()(AVFrame* f) const { av_frame_free(&f); }
+};
+struct PacketFree {
+    void operator()(AVPacket* p) const { av_packet_free(&p); }
+};
+struct SwsFree {
+    void operator()(SwsContext* s) const { sws_freeContext(s); }
+};
+struct SwrFree {
+    void operator()(SwrContext* s) const { swr_free(&s); }
+};
+struct FifoFree {
+    void operator()(AVAudioFifo* f) const { av_audio_fifo_free(f); }
+};
+
+using InputPtr = std::unique_ptr<AVFormatContext, FormatInputCloser>;
+using CodecPtr = std::unique_ptr<AVCodecContext, CodecCloser>;
+using FramePtr = std::unique_ptr<AVFrame, FrameFree>;
+using PacketPtr = std::unique_ptr<AVPacket, PacketFree>;
+using SwsPtr = std::unique_ptr<SwsContext, SwsFree>;
+using SwrPtr = std::unique_ptr<SwrContext, SwrFree>;
+using FifoPtr = std::unique_ptr<AVAudioFifo, FifoFree>;
+
+bool UsableRate(AVRational r) {
+    if (r.num <= 0 || r.den <= 0) return false;
+    const double v = av_q2d(r);
+    return v >= kMinFrameRate && v <= kMaxFrameRate;
+}
+
+// The constant rate the AVI gets. The container's base rate keeps a variable-rate
+// source's timing exact (dropped pictures are repeated); where it is far above
+// the average, or missing, the average rate serves.
+AVRational ChooseFrameRate(const AVStream* s) {
+    const AVRational base = s->r_frame_rate;
+    const AVRational avg = s->avg_frame_rate;
+    AVRational rate{25, 1};
+    if (UsableRate(base) && (!UsableRate(avg) || av_q2d(base) < 1.9 * av_q2d(avg))) {
+        rate = base;
+    } else if (UsableRate(avg)) {
+        rate = avg;
+    }
+    av_reduce(&rate.num, &rate.den, rate.num, rate.den, kMaxTimeBaseDen);
+    return rate;
+}
+
+// The source's rate when it is 44.1 or 48 kHz; otherwise 44.1 kHz for its family
+// (22.05, 11.025, 88.2 kHz ...) and 48 kHz for every other rate.
+int ChooseSampleRate(int sourceRate) {
+    if (sourceRate <= 0) return 48000;
+    return 44100 % sourceRate == 0 || sourceRate % 44100 == 0 ? 44100 : 48000;
+}
+
+class Transcoder {
+public:
+    Transcoder(const TranscodeRequest& request, const std::atomic<bool>& stop, const ProgressFn& progress)
+        : request_(request), stop_(stop), progress_(progress) {}
+    ~Transcoder();
+
+    std::int32_t Run();
+
+private:
+    std::int32_t OpenSource();
+    std::int32_t OpenDecoders();
+    std::int32_t OpenOutput();
+    std::int32_t OpenVideoEncoder();
+    std::int32_t OpenAudioEncoder();
+    std::int32_t ConvertPackets();
+    std::int32_t Finish(bool drainDecoders);
+
+    bool DecodeVideo(const AVPacket* pkt);
+    bool DecodeAudio(const AVPacket* pkt);
+    bool TakePicture(const AVFrame* frame);
+    bool EmitHeldUntil(std::int64_t slot);
+    bool WritableHeld();
+    bool TakeSound(const AVFrame* frame);
+    bool EncodeSoundFrames(bool flushAll);
+    bool EncodeAndWrite(AVCodecContext* enc, const AVFrame* frame, AVStream* out);
+    void ReportProgress();
+
+    const TranscodeRequest& request_;
+    const std::atomic<bool>& stop_;
+    const ProgressFn& progress_;
+
+    InputPtr in_;
+    int videoIndex_ = -1;
+    int audioIndex_ = -1;
+    CodecPtr videoDec_;
+    CodecPtr audioDec_;
+    double startTime_ = 0;  // seconds: time zero of the AVI on the source's clock
+
+    AVFormatContext* out_ = nullptr;
+    bool outputCreated_ = false;
+    bool headerWritten_ = false;
+    AVStream* videoOut_ = nullptr;
+    AVStream* audioOut_ = nullptr;
+    CodecPtr videoEnc_;
+    CodecPtr audioEnc_;
+    AVRational frameRate_{25, 1};
+    int width_ = 0;
+    int height_ = 0;
+    double expectedPictures_ = 0;  // for progress; 0 when the length is unknown
+
+    SwsPtr sws_;
+    FramePtr held_;           // the converted picture that fills slots until the next one
+    bool haveHeld_ = false;
+    std::int64_t heldEndSlot_ = 0;  // slot where the held picture's own duration ends
+    std::int64_t nextSlot_ = 0;     // next output picture number
+    FramePtr decoded_;
+
+    SwrPtr swr_;
+    FifoPtr fifo_;
+    FramePtr soundFrame_;
+    bool soundStarted_ = false;
+    std::int64_t soundToDrop_ = 0;  // samples before the first picture, still to drop
+    std::int64_t soundSamplesSent_ = 0;
+    int swrInRate_ = 0;
+    AVChannelLayout swrInLayout_{};
+    int swrInFormat_ = -1;
+
+    PacketPtr outPkt_;
+};
+
+Transcoder::~Transcoder() {
+    if (out_) {
+        if (out_->pb) avio_closep(&out_->pb);
+        avformat_free_context(out_);
+    }
+    av_channel_layout_uninit(&swrInLayout_);
+}
+
+std::int32_t Transcoder::Run() {
+    if (std::int32_t e = OpenSource()) return e;
+    if (std::int32_t e = OpenDecoders()) return e;
+    if (std::int32_t e = OpenOutput()) {
+        if (outputCreated_) ::unlink(request_.target.c_str());
+        return e;
+    }
+    const std::int32_t e = ConvertPackets();
+    const bool stopped = stop_.load();
+    const std::int32_t f = Finish(!e && !stopped);
+    if (nextSlot_ == 0 && !stopped) {
+        // Nothing decodable came out: no AVI is better than an empty one.
+        ::unlink(request_.target.c_str());
+        return MOVBRIDGE_END_CONVERT_ERROR;
+    }
+    return e ? e : f;
+}
+
+std::int32_t Transcoder::OpenSource() {
+    AVFormatContext* fmt = nullptr;
+    if (avformat_open_input(&fmt, request_.source.c_str(), nullptr, nullptr) < 0)
+        return MOVBRIDGE_END_OPEN_FAILED;
+    in_.reset(fmt);
+    if (!IsQuickTimeFamily(fmt) && !IsFlash(fmt)) return MOVBRIDGE_END_OPEN_FAILED;
+    if (avformat_find_stream_info(fmt, nullptr) < 0) return MOVBRIDGE_END_OPEN_FAILED;
+    videoIndex_ = FindPictureStream(fmt);
+    if (videoIndex_ < 0) {
+        for (unsigned i = 0; i < fmt->nb_streams; ++i) {
+            const AVStream* s = fmt->streams[i];
+            if (s->codecpar->codec_type == AVMEDIA_TYPE_VIDEO &&
+                !(s->disposition & AV_DISPOSITION_ATTACHED_PIC))
+                return MOVBRIDGE_END_MISSING_PARTS;  // pictures we have no decoder for
+        }
+        return MOVBRIDGE_END_NO_PICTURES;
+    }
+    audioIndex_ = av_find_best_stream(fmt, AVMEDIA_TYPE_AUDIO, -1, videoIndex_, nullptr, 0);
+    if (audioIndex_ >= 0 && fmt->streams[audioIndex_]->codecpar->ch_layout.nb_channels <= 0)
+        audioIndex_ = -1;
+    for (unsigned i = 0; i < fmt->nb_streams; ++i) {
+        if (static_cast<int>(i) != videoIndex_ && static_cast<int>(i) != audioIndex_)
+            fmt->streams[i]->discard = AVDISCARD_ALL;
+    }
+    const AVStream* vs = fmt->streams[videoIndex_];
+    if (vs->start_time != AV_NOPTS_VALUE) startTime_ = vs->start_time * av_q2d(vs->time_base);
+    return 0;
+}
+
+std::int32_t Transcoder::OpenDecoders() {
+    auto open = [](const AVStream* s, CodecPtr* dec) -> std::int32_t {
+        const AVCodec* codec = avcodec_find_decoder(s->codecpar->codec_id);
+        if (!codec) return MOVBRIDGE_END_MISSING_PARTS;
+        dec->reset(avcodec_alloc_context3(codec));
+        if (!*dec || avcodec_parameters_to_context(dec->get(), s->codecpar) < 0)
+            return MOVBRIDGE_END_INIT_ERROR;
+        (*dec)->pkt_timebase = s->time_base;
+        (*dec)->thread_count = 0;  // as many as the machine has
+        if (avcodec_open2(dec->get(), codec, nullptr) < 0) return MOVBRIDGE_END_INIT_ERROR;
+        return 0;
+    };
+    if (std::int32_t e = open(in_->streams[videoIndex_], &videoDec_)) return e;
+    if (audioIndex_ >= 0) {
+        if (std::int32_t e = open(in_->streams[audioIndex_], &audioDec_)) return e;
+    }
+    decoded_.reset(av_frame_alloc());
+    outPkt_.reset(av_packet_alloc());
+    return decoded_ && outPkt_ ? 0 : MOVBRIDGE_END_INIT_ERROR;
+}
+
+std::int32_t Transcoder::OpenOutput() {
+    const AVStream* vs = in_->streams[videoIndex_];
+    width_ = vs->codecpar->width & ~1;
+    height_ = vs->codecpar->height & ~1;
+    if (width_ <= 0 || height_ <= 0) return MOVBRIDGE_END_NO_PICTURES;
+    frameRate_ = ChooseFrameRate(vs);
+    double seconds = 0;
+    if (vs->duration > 0) {
+        seconds = vs->duration * av_q2d(vs->time_base);
+    } else if (in_->duration > 0) {
+        seconds = in_->duration / double(AV_TIME_BASE);
+    }
+    expectedPictures_ = seconds * av_q2d(frameRate_);
+
+    if (avformat_alloc_output_context2(&out_, nullptr, "avi", request_.target.c_str()) < 0 || !out_)
+        return MOVBRIDGE_END_INIT_ERROR;
+    if (std::int32_t e = OpenVideoEncoder()) return e;
+    if (audioDec_) {
+        if (std::int32_t e = OpenAudioEncoder()) return e;
+    }
+    if (avio_open(&out_->pb, request_.target.c_str(), AVIO_FLAG_WRITE) < 0)
+        return MOVBRIDGE_END_INIT_ERROR;
+    outputCreated_ = true;
+    if (avformat_write_header(out_, nullptr) < 0) return MOVBRIDGE_END_INIT_ERROR;
+    headerWritten_ = true;
+    return 0;
+}
+
+std::int32_t Transcoder::OpenVideoEncoder() {
+    const AVCodec* codec = avcodec_find_encoder(AV_CODEC_ID_MPEG4);
+    if (!codec) return MOVBRIDGE_END_MISSING_PARTS;
+    videoEnc_.reset(avcodec_alloc_context3(codec));
+    held_.reset(av_frame_alloc());
+    if (!videoEnc_ || !held_) return MOVBRIDGE_END_INIT_ERROR;
+    AVCodecContext* enc = videoEnc_.get();
+    enc->codec_tag = MKTAG('X', 'V', 'I', 'D');
+    enc->width = width_;
+    enc->height = height_;
+    enc->pix_fmt = AV_PIX_FMT_YUV420P;
+    enc->time_base = av_inv_q(frameRate_);
+    enc->framerate = frameRate_;
+    enc->sample_aspect_ratio = av_guess_sample_aspect_ratio(in_.get(), in_->streams[videoIndex_], nullptr);
+    enc->flags |= AV_CODEC_FLAG_QSCALE;
+    enc->global_quality = FF_QP2LAMBDA * kVideoQuantiser;
+    enc->gop_size = kMaxKeyInterval;
+    enc->max_b_frames = 0;  // pictures in display order: every AVI player copes
+    enc->thread_count = 0;
+    if (out_->oformat->flags & AVFMT_GLOBALHEADER) enc->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+    if (avcodec_open2(enc, codec, nullptr) < 0) return MOVBRIDGE_END_INIT_ERROR;
+
+
+    videoOut_ = avformat_new_stream(out_, nullptr);
+    if (!videoOut_ || avcodec_parameters_from_context(videoOut_->codecpar, enc) < 0)
+        return MOVBRIDGE_END_INIT_ERROR;
+    videoOut_->time_base = enc->time_base;
+    videoOut_->avg_frame_rate = frameRate_;
+    videoOut_->sample_aspect_ratio = enc->sample_aspect_ratio;
+    return 0;
+}
+
+std::int32_t Transcoder::OpenAudioEncoder() {
+    const AVCodec* codec = avcodec_find_encoder_by_name("libmp3lame");
+    if (!codec) return MOVBRIDGE_END_MISSING_PARTS;
+    audioEnc_.reset(avcodec_alloc_context3(codec));
+    soundFrame_.reset(av_frame_alloc());
+    if (!audioEnc_ || !soundFrame_) return MOVBRIDGE_END_INIT_ERROR;
+    AVCodecContext* enc = audioEnc_.get();
+    enc->sample_rate = ChooseSampleRate(audioDec_->sample_rate);
+    enc->sample_fmt = AV_SAMPLE_FMT_FLTP;
+    av_channel_layout_default(&enc->ch_layout, 2);
+    enc->bit_rate = kMp3BitRate;
+    enc->time_base = AVRational{1, enc->sample_rate};
+    if (avcodec_open2(enc, codec, nullptr) < 0) return MOVBRIDGE_END_INIT_ERROR;
+    fifo_.reset(av_audio_fifo_alloc(enc->sample_fmt, 2, enc->frame_size * 4));
+    if (!fifo_) return MOVBRIDGE_END_INIT_ERROR;
+
+    audioOut_ = avformat_new_stream(out_, nullptr);
+    if (!audioOut_ || avcodec_parameters_from_context(audioOut_->codecpar, enc) < 0)
+        return MOVBRIDGE_END_INIT_ERROR;
+    audioOut_->time_base = enc->time_base;
+    return 0;
+}
+
+std::int32_t Transcoder::ConvertPackets() {
+    PacketPtr pkt(av_packet_alloc());
+    if (!pkt) return MOVBRIDGE_END_CONVERT_ERROR;
+    while (!stop_.load()) {
+        // A read error mid-file ends the source where it is damaged, as a player stops there.
+        if (av_read_frame(in_.get(), pkt.get()) < 0) return 0;
+        bool ok = true;
+        if (pkt->stream_index == videoIndex_) {
+            ok = DecodeVideo(pkt.get());
+            ReportProgress();
+        } else if (pkt->stream_index == audioIndex_) {
+            ok = DecodeAudio(pkt.get());
+        }
+        av_packet_unref(pkt.get());
+        if (!ok) return MOVBRIDGE_END_CONVERT_ERROR;
+    }
+    return 0;
+}
+
+void Transcoder::ReportProgress() {
+    double done = 0;
+    if (expectedPictures_ > 0) {
+        done = nextSlot_ / expectedPictures_;
+    } else if (in_->pb) {
+        const std::int64_t size = avio_size(in_->pb);
+        if (size > 0) done = double(avio_tell(in_->pb)) / double(size);
+    }
+    // The end itself is announced once the file is complete.
+    progress_(static_cast<std::int32_t>(std::min(done, 0.9999) * 10000));
+}
+
+bool Transcoder::DecodeVideo(const AVPacket* pkt) {
+    const int sent = avcodec_send_packet(videoDec_.get(), pkt);
+    // A damaged packet costs its picture, not the conversion.
+    if (sent < 0 && sent != AVERROR_INVALIDDATA && sent != AVERROR_EOF) return false;
+    for (;;) {
+        const int r = avcodec_receive_frame(videoDec_.get(), decoded_.get());
+        if (r == AVERROR(EAGAIN) || r == AVERROR_EOF) return true;
+        if (r == AVERROR_INVALIDDATA) continue;
+        if (r < 0) return false;
+        const bool ok = TakePicture(decoded_.get());
+        av_frame_unref(decoded_.get());
+        if (!ok) return false;
+    }
+}
+
+// The held picture fills every output slot until the next picture's time; a
+// picture that arrives later than its slot repeats the one before it, one that
+// arrives within the same slot replaces it.
+bool Transcoder::TakePicture(const AVFrame* frame) {
+    const AVStream* vs = in_->streams[videoIndex_];
+    const double rate = av_q2d(frameRate_);
+    std::int64_t slot = nextSlot_;
+    if (frame->best_effort_timestamp != AV_NOPTS_VALUE) {
+        const double t = frame->best_effort_timestamp * av_q2d(vs->time_base) - startTime_;
+        slot = std::llround(t * rate);
+    } else if (haveHeld_) {
+        slot = heldEndSlot_;
+    }
+    if (haveHeld_ && !EmitHeldUntil(slot)) return false;
+
+    // An odd last column or row is left out rather than scaled away.
+    const int srcW = frame->width & ~1;
+    const int srcH = frame->height & ~1;
+    if (srcW <= 0 || srcH <= 0) return true;
+    sws_.reset(sws_getCachedContext(sws_.release(), srcW, srcH, static_cast<AVPixelFormat>(frame->format),
+                                    width_, height_, AV_PIX_FMT_YUV420P, SWS_BICUBIC, nullptr, nullptr,
+                                    nullptr));
+    if (!sws_ || !WritableHeld()) return false;
+    sws_scale(sws_.get(), frame->data, frame->linesize, 0, srcH, held_->data, held_->linesize);
+    haveHeld_ = true;
+    std::int64_t length = 1;
+    if (frame->pkt_duration > 0) length = std::max<std::int64_t>(1, std::llround(frame->pkt_duration * av_q2d(vs->time_base) * rate));
+    heldEndSlot_ = std::max(slot, nextSlot_) + length;
+    return true;
+}
+
+// The encoder may still hold the last picture sent: a new picture gets a new
+// buffer instead of overwriting that one.
+bool Transcoder::WritableHeld() {
+    if (av_frame_is_writable(held_.get())) return true;
+    av_frame_unref(held_.get());
+    held_->format = AV_PIX_FMT_YUV420P;
+    held_->width = width_;
+    held_->height = height_;
+    return av_frame_get_buffer(held_.get(), 0) >= 0;
+}
+
+bool Transcoder::EmitHeldUntil(std::int64_t slot) {
+    while (nextSlot_ < slot) {
+        if (stop_.load()) return true;
+        held_->pts = nextSlot_++;
+        if (!EncodeAndWrite(videoEnc_.get(), held_.get(), videoOut_)) return false;
+    }
+    return true;
+}
+
+bool Transcoder::DecodeAudio(const AVPacket* pkt) {
+    const int sent = avcodec_send_packet(audioDec_.get(), pkt);
+    if (sent < 0 && sent != AVERROR_INVALIDDATA && sent != AVERROR_EOF) return false;
+    for (;;) {
+        const int r = avcodec_receive_frame(audioDec_.get(), decoded_.get());
+        if (r == AVERROR(EAGAIN) || r == AVERROR_EOF) return true;
+        if (r == AVERROR_INVALIDDATA) continue;
+        if (r < 0) return false;
+        const bool ok = TakeSound(decoded_.get());
+        av_frame_unref(decoded_.get());
+        if (!ok) return false;
+    }
+}
+
+// Sound is resampled to the AVI's rate and stereo. Its first sample is placed at
+// its time on the AVI's clock: sound before the first picture is dropped, a
+// later start is preceded by silence; from there it runs on without gaps.
+bool Transcoder::TakeSound(const AVFrame* frame) {
+    AVCodecContext* enc = audioEnc_.get();
+    if (!swr_ || frame->sample_rate != swrInRate_ || frame->format != swrInFormat_ ||
+        av_channel_layout_compare(&frame->ch_layout, &swrInLayout_) != 0) {
+        SwrContext* s = nullptr;
+        AVChannelLayout inLayout;
+        if (av_channel_layout_copy(&inLayout, &frame->ch_layout) < 0) return false;
+        if (inLayout.order == AV_CHANNEL_ORDER_UNSPEC) {
+            const int n = inLayout.nb_channels;
+            av_channel_layout_uninit(&inLayout);
+            av_channel_layout_default(&inLayout, n);
+        }
+        const int r = swr_alloc_set_opts2(&s, &enc->ch_layout, enc->sample_fmt, enc->sample_rate,
+                                          &inLayout, static_cast<AVSampleFormat>(frame->format),
+                                          frame->sample_rate, 0, nullptr);
+        av_channel_layout_uninit(&inLayout);
+        if (r < 0 || swr_init(s) < 0) {
+            swr_free(&s);
+            return false;
+        }
+        // Sound still inside the old converter is lost with it; a format change
+        // mid-stream is rare and costs a few milliseconds at most.
+        swr_.reset(s);
+        swrInRate_ = frame->sample_rate;
+        swrInFormat_ = frame->format;
+        av_channel_layout_uninit(&swrInLayout_);
+        av_channel_layout_copy(&swrInLayout_, &frame->ch_layout);
+    }
+
+    const int outCap = static_cast<int>(av_rescale_rnd(swr_get_delay(swr_.get(), frame->sample_rate) + frame->nb_samples,
+                                                       enc->sample_rate, frame->sample_rate, AV_ROUND_UP)) + 16;
+    uint8_t** out = nullptr;
+    if (av_samples_alloc_array_and_samples(&out, nullptr, 2, outCap, enc->sample_fmt, 0) < 0) return false;
+    int n = swr_convert(swr_.get(), out, outCap, const_cast<const uint8_t**>(frame->extended_data), frame->nb_samples);
+    bool ok = n >= 0;
+    int skip = 0;
+    if (ok && !soundStarted_ && n > 0) {
+        soundStarted_ = true;
+        double t = 0;
+        if (frame->best_effort_timestamp != AV_NOPTS_VALUE)
+            t = frame->best_effort_timestamp * av_q2d(in_->streams[audioIndex_]->time_base) - startTime_;
+        const std::int64_t offset = std::llround(t * enc->sample_rate);
+        if (offset > 0) {
+            // Silence until the sound's own start.
+            uint8_t** silence = nullptr;
+            if (av_samples_alloc_array_and_samples(&silence, nullptr, 2, static_cast<int>(offset), enc->sample_fmt, 0) >= 0) {
+                av_samples_set_silence(silence, 0, static_cast<int>(offset), 2, enc->sample_fmt);
+                ok = av_audio_fifo_write(fifo_.get(), reinterpret_cast<void**>(silence), static_cast<int>(offset)) >= 0;
+                av_freep(&silence[0]);
+                av_freep(&silence);
+            } else {
+                ok = false;
+            }
+        } else if (offset < 0) {
+            soundToDrop_ = -offset;
+        }
+    }
+    if (ok && soundToDrop_ > 0 && n > 0) {
+        skip = static_cast<int>(std::min<std::int64_t>(soundToDrop_, n));
+        soundToDrop_ -= skip;
+    }
+    if (ok && n > skip) {
+        uint8_t* planes[2] = {out[0] + skip * sizeof(float), out[1] + skip * sizeof(float)};
+        ok = av_audio_fifo_write(fifo_.get(), reinterpret_cast<void**>(planes), n - skip) >= 0;
+    }
+    av_freep(&out[0]);
+    av_freep(&out);
+    return ok && EncodeSoundFrames(false);
+}
+
+bool Transcoder::EncodeSoundFrames(bool flushAll) {
+    AVCodecContext* enc = audioEnc_.get();
+    const int frameSize = enc->frame_size;
+    while (av_audio_fifo_size(fifo_.get()) >= frameSize || (flushAll && av_audio_fifo_size(fifo_.get()) > 0)) {
+        const int n = std::min(frameSize, av_audio_fifo_size(fifo_.get()));
+        av_frame_unref(soundFrame_.get());
+        soundFrame_->nb_samples = n;
+        soundFrame_->format = enc->sample_fmt;
+        soundFrame_->sample_rate = enc->sample_rate;
+        if (av_channel_layout_copy(&soundFrame_->ch_layout, &enc->ch_layout) < 0) return false;
+        if (av_frame_get_buffer(soundFrame_.get(), 0) < 0) return false;
+        if (av_audio_fifo_read(fifo_.get(), reinterpret_cast<void**>(soundFrame_->data), n) != n) return false;
+        soundFrame_->pts = soundSamplesSent_;
+        soundSamplesSent_ += n;
+        if (!EncodeAndWrite(enc, soundFrame_.get(), audioOut_)) return false;
+    }
+    return true;
+}
+
+bool Transcoder::EncodeAndWrite(AVCodecContext* enc, const AVFrame* frame, AVStream* out) {
+    if (avcodec_send_frame(enc, frame) < 0) return false;
+    for (;;) {
+        const int r = avcodec_receive_packet(enc, outPkt_.get());
+        if (r == AVERROR(EAGAIN) || r == AVERROR_EOF) return true;
+        if (r < 0) return false;
+        av_packet_rescale_ts(outPkt_.get(), enc->time_base, out->time_base);
+        outPkt_->stream_index = out->index;
+        if (av_interleaved_write_frame(out_, outPkt_.get()) < 0) return false;
+    }
+}
+
+// Ends the streams and completes the file (index included). After a stop the
+// decoders are not drained, so that the stop takes effect at once.
+std::int32_t Transcoder::Finish(bool drainDecoders) {
+    bool ok = true;
+    if (drainDecoders) {
+        ok = DecodeVideo(nullptr);
+        if (ok && audioDec_) ok = DecodeAudio(nullptr);
+    }
+    if (haveHeld_ && ok) {
+        const bool stopped = stop_.load();
+        // A stop before the first picture went out still leaves one picture.
+        const std::int64_t end = stopped ? std::max<std::int64_t>(nextSlot_, 1)
+                                         : std::max(heldEndSlot_, nextSlot_ + 1);
+        while (nextSlot_ < end && ok) {
+            held_->pts = nextSlot_++;
+            ok = EncodeAndWrite(videoEnc_.get(), held_.get(), videoOut_);
+        }
+    }
+    if (ok && audioEnc_) ok = EncodeSoundFrames(true) && EncodeAndWrite(audioEnc_.get(), nullptr, audioOut_);
+    if (ok) ok = EncodeAndWrite(videoEnc_.get(), nullptr, videoOut_);
+    const bool written = av_write_trailer(out_) >= 0;
+    const bool closed = avio_closep(&out_->pb) >= 0;
+    return ok && written && closed ? MOVBRIDGE_END_COMPLETED : MOVBRIDGE_END_CONVERT_ERROR;
+}
+
+}  // namespace
+
+std::int32_t TranscodeToAvi(const TranscodeRequest& request, const std::atomic<bool>& stop,
+                            const ProgressFn& progress) {
+    QuietLibraryLog();
+    Transcoder t(request, stop, progress);
+    return t.Run();
+}
+
+}  // namespace reelcast::movbridge
