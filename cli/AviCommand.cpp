@@ -72,11 +72,6 @@ std::string FourCCText(std::uint32_t h) {
 }  // namespace
 
 int RunAviConvert(Engine& engine, const CliOptions& opts) {
-    if (opts.mode != Mode::Avi && opts.mode != Mode::Divx) {
-        std::fprintf(stderr, "reelcast-cli: MOV and SWF sources are converted by the bridge library, "
-                             "which this build does not have\n");
-        return 1;
-    }
     int rateIndex = 2;  // 25 fps, the dialog's first choice
     if (opts.fps > 0) {
         rateIndex = -1;

@@ -9,8 +9,10 @@ namespace reelcast::cli {
 
 int RunInfo(Engine& engine, const std::string& path);
 int RunMpegConvert(Engine& engine, const CliOptions& opts);
-// "avi", "divx", "mov", "swf" modes.
+// "avi" and "divx" modes.
 int RunAviConvert(Engine& engine, const CliOptions& opts);
+// "mov" and "swf" modes, through the bridge library.
+int RunBridgeConvert(const CliOptions& opts);
 // Lists the installed video compressors.
 int RunCodecs(Engine& engine);
 

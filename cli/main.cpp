@@ -184,6 +184,9 @@ int main(int argc, char** argv) {
         case Mode::Svcd:
         case Mode::Dvd:
             return reelcast::cli::RunMpegConvert(engine, opts);
+        case Mode::Mov:
+        case Mode::Swf:
+            return reelcast::cli::RunBridgeConvert(opts);
         default:
             return reelcast::cli::RunAviConvert(engine, opts);
     }

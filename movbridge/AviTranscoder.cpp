@@ -1,5 +1,6 @@
 #include "movbridge/AviTranscoder.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -94,6 +95,14 @@ int ChooseSampleRate(int sourceRate) {
     return 44100 % sourceRate == 0 || sourceRate % 44100 == 0 ? 44100 : 48000;
 }
 
+// Writing the AVI over its own source would destroy the source while it is read.
+bool SameFile(const std::string& a, const std::string& b) {
+    struct stat sa;
+    struct stat sb;
+    return ::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
+           sa.st_ino == sb.st_ino;
+}
+
 class Transcoder {
 public:
     Transcoder(const TranscodeRequest& request, const std::atomic<bool>& stop, const ProgressFn& progress)
@@ -118,6 +127,8 @@ private:
     bool WritableHeld();
     bool TakeSound(const AVFrame* frame);
     bool EncodeSoundFrames(bool flushAll);
+    bool PushSilence(std::int64_t samples);
+    bool MatchSoundToPictures();
     bool EncodeAndWrite(AVCodecContext* enc, const AVFrame* frame, AVStream* out);
     void ReportProgress();
 
@@ -157,6 +168,8 @@ private:
     bool soundStarted_ = false;
     std::int64_t soundToDrop_ = 0;  // samples before the first picture, still to drop
     std::int64_t soundSamplesSent_ = 0;
+    std::int64_t soundQueued_ = 0;  // samples put into the buffer, silence included
+    std::int64_t soundLimit_ = -1;  // where the container says the sound ends; -1 unknown
     int swrInRate_ = 0;
     AVChannelLayout swrInLayout_{};
     int swrInFormat_ = -1;
@@ -260,6 +273,7 @@ std::int32_t Transcoder::OpenOutput() {
     if (audioDec_) {
         if (std::int32_t e = OpenAudioEncoder()) return e;
     }
+    if (SameFile(request_.source, request_.target)) return MOVBRIDGE_END_INIT_ERROR;
     if (avio_open(&out_->pb, request_.target.c_str(), AVIO_FLAG_WRITE) < 0)
         return MOVBRIDGE_END_INIT_ERROR;
     outputCreated_ = true;
@@ -315,6 +329,14 @@ std::int32_t Transcoder::OpenAudioEncoder() {
     if (avcodec_open2(enc, codec, nullptr) < 0) return MOVBRIDGE_END_INIT_ERROR;
     fifo_.reset(av_audio_fifo_alloc(enc->sample_fmt, 2, enc->frame_size * 4));
     if (!fifo_) return MOVBRIDGE_END_INIT_ERROR;
+
+    // Decoders pad the last frame (AAC's 1024 samples); the container knows
+    // where the sound really ends.
+    const AVStream* as = in_->streams[audioIndex_];
+    if (as->duration > 0 && as->start_time != AV_NOPTS_VALUE) {
+        const double end = (as->start_time + as->duration) * av_q2d(as->time_base) - startTime_;
+        soundLimit_ = std::max<std::int64_t>(0, std::llround(end * enc->sample_rate) - enc->initial_padding);
+    }
 
     audioOut_ = avformat_new_stream(out_, nullptr);
     if (!audioOut_ || avcodec_parameters_from_context(audioOut_->codecpar, enc) < 0)
@@ -478,18 +500,12 @@ bool Transcoder::TakeSound(const AVFrame* frame) {
         double t = 0;
         if (frame->best_effort_timestamp != AV_NOPTS_VALUE)
             t = frame->best_effort_timestamp * av_q2d(in_->streams[audioIndex_]->time_base) - startTime_;
-        const std::int64_t offset = std::llround(t * enc->sample_rate);
+        // The MP3 encoder puts its delay of silence in front of what it is given,
+        // and an AVI cannot say so: that much of the start is left out instead,
+        // keeping the sound in step with the pictures.
+        const std::int64_t offset = std::llround(t * enc->sample_rate) - enc->initial_padding;
         if (offset > 0) {
-            // Silence until the sound's own start.
-            uint8_t** silence = nullptr;
-            if (av_samples_alloc_array_and_samples(&silence, nullptr, 2, static_cast<int>(offset), enc->sample_fmt, 0) >= 0) {
-                av_samples_set_silence(silence, 0, static_cast<int>(offset), 2, enc->sample_fmt);
-                ok = av_audio_fifo_write(fifo_.get(), reinterpret_cast<void**>(silence), static_cast<int>(offset)) >= 0;
-                av_freep(&silence[0]);
-                av_freep(&silence);
-            } else {
-                ok = false;
-            }
+            ok = PushSilence(offset);  // until the sound's own start
         } else if (offset < 0) {
             soundToDrop_ = -offset;
         }
@@ -498,19 +514,67 @@ bool Transcoder::TakeSound(const AVFrame* frame) {
         skip = static_cast<int>(std::min<std::int64_t>(soundToDrop_, n));
         soundToDrop_ -= skip;
     }
+    if (ok && soundLimit_ >= 0) n = static_cast<int>(std::clamp<std::int64_t>(soundLimit_ - soundQueued_ + skip, skip, n));
     if (ok && n > skip) {
         uint8_t* planes[2] = {out[0] + skip * sizeof(float), out[1] + skip * sizeof(float)};
-        ok = av_audio_fifo_write(fifo_.get(), reinterpret_cast<void**>(planes), n - skip) >= 0;
+        ok = av_audio_fifo_write(fifo_.get(), reinterpret_cast<void**>(planes), n - skip) == n - skip;
+        soundQueued_ += n - skip;
     }
     av_freep(&out[0]);
     av_freep(&out);
     return ok && EncodeSoundFrames(false);
 }
 
+bool Transcoder::PushSilence(std::int64_t samples) {
+    AVCodecContext* enc = audioEnc_.get();
+    constexpr int kChunk = 4096;
+    uint8_t** silence = nullptr;
+    if (av_samples_alloc_array_and_samples(&silence, nullptr, 2, kChunk, enc->sample_fmt, 0) < 0) return false;
+    av_samples_set_silence(silence, 0, kChunk, 2, enc->sample_fmt);
+    bool ok = true;
+    while (ok && samples > 0) {
+        const int n = static_cast<int>(std::min<std::int64_t>(samples, kChunk));
+        ok = av_audio_fifo_write(fifo_.get(), reinterpret_cast<void**>(silence), n) == n;
+        samples -= n;
+        soundQueued_ += n;
+    }
+    av_freep(&silence[0]);
+    av_freep(&silence);
+    return ok && EncodeSoundFrames(false);
+}
+
+// Brings the sound to the pictures' length, to the nearest whole MP3 frame: a
+// shorter sound is filled with silence, a tail of less than a frame beyond it is
+// cut. Sound that runs on for longer than that is the source's own and is kept.
+bool Transcoder::MatchSoundToPictures() {
+    AVCodecContext* enc = audioEnc_.get();
+    const std::int64_t frame = enc->frame_size;
+    const std::int64_t pictureSamples = av_rescale_q(nextSlot_, av_inv_q(frameRate_), AVRational{1, enc->sample_rate});
+    // The encoder turns F samples into floor((F + delay) / frame) + 1 frames: aim
+    // at the middle of the range that gives the wanted number.
+    const std::int64_t frames = std::max<std::int64_t>(1, (pictureSamples + frame / 2) / frame);
+    const std::int64_t wanted = (frames - 1) * frame + frame / 2 - enc->initial_padding;
+    if (soundQueued_ < wanted) return PushSilence(wanted - soundQueued_);
+    const std::int64_t excess = soundQueued_ - wanted;
+    if (excess <= 0 || excess > frame || excess > av_audio_fifo_size(fifo_.get())) return true;
+    // The buffer only drops from the front: take out what stays, and put it back.
+    const int keep = av_audio_fifo_size(fifo_.get()) - static_cast<int>(excess);
+    uint8_t** tmp = nullptr;
+    if (av_samples_alloc_array_and_samples(&tmp, nullptr, 2, std::max(keep, 1), enc->sample_fmt, 0) < 0) return false;
+    bool ok = av_audio_fifo_read(fifo_.get(), reinterpret_cast<void**>(tmp), keep) == keep;
+    av_audio_fifo_reset(fifo_.get());
+    ok = ok && av_audio_fifo_write(fifo_.get(), reinterpret_cast<void**>(tmp), keep) == keep;
+    av_freep(&tmp[0]);
+    av_freep(&tmp);
+    soundQueued_ -= excess;
+    return ok;
+}
+
 bool Transcoder::EncodeSoundFrames(bool flushAll) {
     AVCodecContext* enc = audioEnc_.get();
     const int frameSize = enc->frame_size;
-    while (av_audio_fifo_size(fifo_.get()) >= frameSize || (flushAll && av_audio_fifo_size(fifo_.get()) > 0)) {
+    // One frame stays buffered until the end, so the tail can still be cut to length.
+    while (av_audio_fifo_size(fifo_.get()) >= 2 * frameSize || (flushAll && av_audio_fifo_size(fifo_.get()) > 0)) {
         const int n = std::min(frameSize, av_audio_fifo_size(fifo_.get()));
         av_frame_unref(soundFrame_.get());
         soundFrame_->nb_samples = n;
@@ -532,6 +596,13 @@ bool Transcoder::EncodeAndWrite(AVCodecContext* enc, const AVFrame* frame, AVStr
         const int r = avcodec_receive_packet(enc, outPkt_.get());
         if (r == AVERROR(EAGAIN) || r == AVERROR_EOF) return true;
         if (r < 0) return false;
+        if (enc->codec_type == AVMEDIA_TYPE_AUDIO) {
+            // The MP3 encoder dates its first packets before zero to account for
+            // its delay. An AVI times sound by its bytes alone; left negative, the
+            // muxer would shift every stream and open a gap after the first picture.
+            outPkt_->pts += enc->initial_padding;
+            outPkt_->dts += enc->initial_padding;
+        }
         av_packet_rescale_ts(outPkt_.get(), enc->time_base, out->time_base);
         outPkt_->stream_index = out->index;
         if (av_interleaved_write_frame(out_, outPkt_.get()) < 0) return false;
@@ -549,14 +620,20 @@ std::int32_t Transcoder::Finish(bool drainDecoders) {
     if (haveHeld_ && ok) {
         const bool stopped = stop_.load();
         // A stop before the first picture went out still leaves one picture.
-        const std::int64_t end = stopped ? std::max<std::int64_t>(nextSlot_, 1)
-                                         : std::max(heldEndSlot_, nextSlot_ + 1);
+        std::int64_t end = stopped ? std::max<std::int64_t>(nextSlot_, 1) : std::max(heldEndSlot_, nextSlot_ + 1);
+        if (!stopped && audioEnc_) {
+            // Sound that goes on after the last picture keeps that picture on
+            // screen, as a player shows it, instead of being cut.
+            const std::int64_t soundEnd = soundQueued_ + audioEnc_->initial_padding;
+            end = std::max(end, av_rescale_q(soundEnd, AVRational{1, audioEnc_->sample_rate}, av_inv_q(frameRate_)));
+        }
         while (nextSlot_ < end && ok) {
             held_->pts = nextSlot_++;
             ok = EncodeAndWrite(videoEnc_.get(), held_.get(), videoOut_);
         }
     }
-    if (ok && audioEnc_) ok = EncodeSoundFrames(true) && EncodeAndWrite(audioEnc_.get(), nullptr, audioOut_);
+    if (ok && audioEnc_)
+        ok = MatchSoundToPictures() && EncodeSoundFrames(true) && EncodeAndWrite(audioEnc_.get(), nullptr, audioOut_);
     if (ok) ok = EncodeAndWrite(videoEnc_.get(), nullptr, videoOut_);
     const bool written = av_write_trailer(out_) >= 0;
     const bool closed = avio_closep(&out_->pb) >= 0;
