@@ -9,6 +9,7 @@
 #include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
+#include <memory>
 
 #include "DesktopTestSupport.h"
 #include "app/controls/TImageList.h"
@@ -34,6 +35,8 @@ class ButtonTest : public ::testing::Test {
 protected:
     void SetUp() override {
         desktop_test::EnsureApplication();
+        parentWindow = std::make_unique<QWidget>();
+        QWidget& parent = *parentWindow;
         parent.resize(200, 200);
         list = new ra::TImageList(&parent, 40, 30);
         button = new ra::TTransparentButton(&parent);
@@ -52,7 +55,7 @@ protected:
     // The colour at the button's centre as it is painted now.
     QRgb Shown() { return button->grab().toImage().pixel(button->width() / 2, button->height() / 2); }
 
-    QWidget parent;
+    std::unique_ptr<QWidget> parentWindow;
     ra::TImageList* list = nullptr;
     ra::TTransparentButton* button = nullptr;
 };
@@ -195,8 +198,8 @@ TEST_F(ButtonTest, APopUpMenuOpensUnderTheButtonAndEndsThePress) {
 TEST_F(ButtonTest, TheCaptionsAcceleratorClicks) {
     button->SetCaption("&Go");
     QSignalSpy clicks(button, &ra::TTransparentButton::OnClick);
-    parent.activateWindow();
-    QTest::keyClick(&parent, Qt::Key_G, Qt::AltModifier);
+    parentWindow->activateWindow();
+    QTest::keyClick(parentWindow.get(), Qt::Key_G, Qt::AltModifier);
     EXPECT_EQ(clicks.count(), 1);
 }
 
