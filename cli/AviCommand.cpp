@@ -3,53 +3,19 @@
 // family, the sound from --audio (default MP3 with the stored MP3 settings).
 #include <sys/stat.h>
 
-#include <cmath>
 #include <cstdio>
 #include <cstring>
-#include <mutex>
 #include <string>
 
 #include "cli/Cancel.h"
 #include "cli/Commands.h"
+#include "cli/JobCallback.h"
 #include "cli/Progress.h"
+#include "engine/avi/AviEncodeParams.h"
 #include "engine/jobs/IAviConversionJob.h"
 
 namespace reelcast::cli {
 namespace {
-
-// The AVI path's frame rates, in the order of the job's frame-rate index.
-const double kRates[5] = {24000.0 / 1001.0, 24.0, 25.0, 30000.0 / 1001.0, 30.0};
-
-class CliAviCallback final : public I_CONVERT_Callback {
-public:
-    explicit CliAviCallback(Progress& progress) : progress_(progress) {}
-    void OnProgress(std::int32_t value) override { progress_.Update(value); }
-    void OnFinished() override {
-        std::lock_guard<std::mutex> lock(m_);
-        finished_ = true;
-    }
-    void OnMessage(const char* text) override {
-        std::lock_guard<std::mutex> lock(m_);
-        if (!messages_.empty()) messages_ += '\n';
-        messages_ += text ? text : "";
-    }
-    bool IsCancelled() override { return false; }
-
-    bool finished() {
-        std::lock_guard<std::mutex> lock(m_);
-        return finished_;
-    }
-    std::string messages() {
-        std::lock_guard<std::mutex> lock(m_);
-        return messages_;
-    }
-
-private:
-    Progress& progress_;
-    std::mutex m_;
-    bool finished_ = false;
-    std::string messages_;
-};
 
 bool Exists(const std::string& path) {
     struct stat st;
@@ -74,21 +40,18 @@ std::string FourCCText(std::uint32_t h) {
 int RunAviConvert(Engine& engine, const CliOptions& opts) {
     int rateIndex = 2;  // 25 fps, the dialog's first choice
     if (opts.fps > 0) {
-        rateIndex = -1;
-        for (int i = 0; i < 5; ++i) {
-            if (std::fabs(kRates[i] - opts.fps) < 0.01) rateIndex = i;
-        }
+        rateIndex = FrameRateIndex(opts.fps);
         if (rateIndex < 0) {
             std::fprintf(stderr, "reelcast-cli: --fps must be one of 23.976 24 25 29.97 30\n");
             return 2;
         }
     }
     const int sampleRate = opts.rate ? int(opts.rate) : 44100;
-    int audioType = 2;
-    if (opts.audio == "none") audioType = 0;
-    if (opts.audio == "pcm") audioType = 1;
-    if (opts.audio == "acm") audioType = 3;
-    if (audioType == 1 && sampleRate != 44100) {
+    AviAudioType audioType = AviAudioType::Mp3;
+    if (opts.audio == "none") audioType = AviAudioType::None;
+    if (opts.audio == "pcm") audioType = AviAudioType::Pcm;
+    if (opts.audio == "acm") audioType = AviAudioType::Codec;
+    if (audioType == AviAudioType::Pcm && sampleRate != 44100) {
         std::fprintf(stderr, "reelcast-cli: PCM sound goes into a 44100 Hz WAV file: use --rate 44100\n");
         return 2;
     }
@@ -125,14 +88,14 @@ int RunAviConvert(Engine& engine, const CliOptions& opts) {
     }
 
     Progress progress(opts.quiet);
-    CliAviCallback callback(progress);
+    JobCallback callback(progress);
     job->SetSourceFile(opts.input.c_str());
     job->SetTargetFile(opts.output.c_str());
     job->SetPreviewWindow(nullptr);
     job->SetCodecFamily(opts.mode == Mode::Divx ? 1 : 0);
     job->SetCallback(&callback);
-    job->SetAudioType(audioType);
-    if (audioType == 3 && !job->ChooseDefaultAudioFormat(sampleRate)) {
+    job->SetAudioType(static_cast<std::int32_t>(audioType));
+    if (audioType == AviAudioType::Codec && !job->ChooseDefaultAudioFormat(sampleRate)) {
         job->Release();
         std::fprintf(stderr, "reelcast-cli: no audio codec makes a format at %d Hz\n", sampleRate);
         return 1;
@@ -150,17 +113,7 @@ int RunAviConvert(Engine& engine, const CliOptions& opts) {
         }
     }
     job->Release();  // the output is complete once the worker has ended
-    const bool finished = callback.finished();
-    progress.Finish(finished);
-    const std::string messages = callback.messages();
-    if (!messages.empty()) std::fprintf(stderr, "%s\n", messages.c_str());
-    if (finished) return 0;
-    if (cancelSent) {
-        std::fprintf(stderr, "Conversion cancelled; %s holds the frames written so far\n", opts.output.c_str());
-    } else if (messages.empty()) {
-        std::fprintf(stderr, "reelcast-cli: the conversion ended without completing %s\n", opts.output.c_str());
-    }
-    return 1;
+    return callback.Conclude(opts.output, cancelSent, "holds the frames written so far");
 }
 
 int RunCodecs(Engine& engine) {

@@ -4,49 +4,17 @@
 
 #include <cmath>
 #include <cstdio>
-#include <mutex>
 #include <string>
 
 #include "app/logic/MpegStart.h"
-#include "cli/Cancel.h"
 #include "cli/Commands.h"
+#include "cli/JobCallback.h"
 #include "cli/Progress.h"
 #include "engine/jobs/IMpegConversionJob.h"
 #include "engine/media/IMediaInfo.h"
 
 namespace reelcast::cli {
 namespace {
-
-// Turns the job's worker-thread calls into progress and a final state.
-class CliMpegCallback final : public I_MPEG_Callback {
-public:
-    explicit CliMpegCallback(Progress& progress) : progress_(progress) {}
-    void OnProgress(std::int32_t value) override { progress_.Update(value); }
-    void OnFinished() override {
-        std::lock_guard<std::mutex> lock(m_);
-        finished_ = true;
-    }
-    void OnMessage(const char* text) override {
-        std::lock_guard<std::mutex> lock(m_);
-        if (!messages_.empty()) messages_ += '\n';
-        messages_ += text ? text : "";
-    }
-    bool IsCancelled() override {
-        if (CancelRequested()) cancelled_ = true;
-        return cancelled_;
-    }
-
-    bool finished() const { return finished_; }
-    bool cancelled() const { return cancelled_; }
-    const std::string& messages() const { return messages_; }
-
-private:
-    Progress& progress_;
-    std::mutex m_;
-    bool finished_ = false;
-    bool cancelled_ = false;
-    std::string messages_;
-};
 
 int ModeIndex(Mode m) {
     switch (m) {
@@ -135,7 +103,7 @@ int RunMpegConvert(Engine& engine, const CliOptions& opts) {
         return 1;
     }
     Progress progress(opts.quiet);
-    CliMpegCallback callback(progress);
+    JobCallback callback(progress);
     job->SetParameters(&record, &callback);
     if (!job->Start()) {
         job->Release();
@@ -143,17 +111,7 @@ int RunMpegConvert(Engine& engine, const CliOptions& opts) {
         return 1;
     }
     job->Release();  // waits for the worker to end
-    progress.Finish(callback.finished());
-
-    if (!callback.messages().empty()) std::fprintf(stderr, "%s\n", callback.messages().c_str());
-    if (callback.finished()) return 0;
-    if (callback.cancelled()) {
-        std::fprintf(stderr, "Conversion cancelled; %s is incomplete\n", opts.output.c_str());
-    } else if (callback.messages().empty()) {
-        std::fprintf(stderr, "reelcast-cli: the conversion ended without completing %s\n",
-                     opts.output.c_str());
-    }
-    return 1;
+    return callback.Conclude(opts.output, callback.cancelled(), "is incomplete");
 }
 
 }  // namespace reelcast::cli

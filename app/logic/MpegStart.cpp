@@ -1,9 +1,15 @@
 #include "app/logic/MpegStart.h"
 
 #include <cstring>
+#include <iterator>
 
 namespace reelcast::app {
 namespace {
+
+// The fixed rates of the VCD, SVCD and DVD settings, as listed.
+constexpr double kFilm = kListedFrameRates[0];
+constexpr double kPal = kListedFrameRates[2];
+constexpr double kNtsc = kListedFrameRates[3];
 
 MpegStartOutcome Refuse(const char* message, const char* caption) {
     return MpegStartOutcome{false, message, caption};
@@ -42,34 +48,34 @@ MpegStartOutcome BuildMpegJobParams(int mode, const MpegDialogChoice& choice,
         }
         if (mode == kModeMpg1) {
             const int idx = choice.frameRateIndex < 0 ? kMpeg1DefaultRateIndex : choice.frameRateIndex;
-            if (idx >= 5) return Refuse("Unknown frame rate", "Error");
+            if (idx >= static_cast<int>(std::size(kMpeg1FrameRates))) return Refuse("Unknown frame rate", "Error");
             r.frameRate = kMpeg1FrameRates[idx];
-            r.jobKind = 5;
+            r.jobKind = static_cast<std::uint32_t>(MpegJobKind::Mpeg1);
         } else {
             const int idx = choice.frameRateIndex < 0 ? kMpeg2DefaultRateIndex : choice.frameRateIndex;
-            if (idx >= 4) return Refuse("Unknown frame rate", "Error");
+            if (idx >= static_cast<int>(std::size(kMpeg2FrameRates))) return Refuse("Unknown frame rate", "Error");
             r.frameRate = kMpeg2FrameRates[idx];
-            r.jobKind = 6;
+            r.jobKind = static_cast<std::uint32_t>(MpegJobKind::Mpeg2);
         }
         r.audioRate = 0;
     } else if (mode == kModeVcd) {
         r.width = 352;
         r.height = choice.ntsc ? 240 : 288;
-        r.frameRate = !choice.ntsc ? 25.0 : (choice.ntscRateIndex == 1 ? 23.976 : 29.97);
+        r.frameRate = !choice.ntsc ? kPal : (choice.ntscRateIndex == 1 ? kFilm : kNtsc);
         r.audioRate = 44100;
-        r.jobKind = 0;
+        r.jobKind = static_cast<std::uint32_t>(MpegJobKind::Vcd);
     } else if (mode == kModeSvcd) {
         r.width = 480;
         r.height = choice.ntsc ? 480 : 576;
-        r.frameRate = choice.ntsc ? 29.97 : 25.0;
+        r.frameRate = choice.ntsc ? kNtsc : kPal;
         r.audioRate = 44100;
-        r.jobKind = 1;
+        r.jobKind = static_cast<std::uint32_t>(MpegJobKind::Svcd);
     } else {  // DVD
         r.width = choice.lowResolution ? 352 : 720;
         r.height = choice.ntsc ? (choice.lowResolution ? 240 : 480) : (choice.lowResolution ? 288 : 576);
-        r.frameRate = choice.ntsc ? 29.97 : 25.0;
+        r.frameRate = choice.ntsc ? kNtsc : kPal;
         r.audioRate = 48000;
-        r.jobKind = 6;
+        r.jobKind = static_cast<std::uint32_t>(MpegJobKind::Mpeg2);
     }
     if (!CopyPath(r.sourcePath, sourcePath) || !CopyPath(r.outputPath, outputPath))
         return Refuse(kPathTooLong, "Error");

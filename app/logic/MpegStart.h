@@ -3,15 +3,18 @@
 #pragma once
 
 #include "engine/jobs/MpegJobParams.h"
+#include "engine/mpeg/FrameRates.h"
 
 namespace reelcast::app {
 
 // The conversion window's MPEG modes, in its order.
 enum MpegMode { kModeMpg1 = 0, kModeVcd = 1, kModeMpg2 = 2, kModeSvcd = 3, kModeDvd = 4 };
 
-// The dialogs' frame-rate lists, in list order.
-inline constexpr double kMpeg1FrameRates[] = {23.976, 24, 25, 29.97, 30};
-inline constexpr double kMpeg2FrameRates[] = {23.976, 25, 29.97, 30};
+// The dialogs' frame-rate lists, in list order: MPEG-2 leaves out 24.
+inline constexpr double kMpeg1FrameRates[] = {kListedFrameRates[0], kListedFrameRates[1], kListedFrameRates[2],
+                                              kListedFrameRates[3], kListedFrameRates[4]};
+inline constexpr double kMpeg2FrameRates[] = {kListedFrameRates[0], kListedFrameRates[2], kListedFrameRates[3],
+                                              kListedFrameRates[4]};
 // "25.0 fps(PAL)" is selected initially in both lists.
 inline constexpr int kMpeg1DefaultRateIndex = 2;
 inline constexpr int kMpeg2DefaultRateIndex = 1;

@@ -5,6 +5,8 @@
 
 #include <cstdint>
 
+#include "engine/mpeg/FrameRates.h"
+
 namespace reelcast {
 
 struct AviEncodeParams {
@@ -13,19 +15,17 @@ struct AviEncodeParams {
     char outputPath[264];          // NUL-terminated, at most 263 characters
     std::int32_t totalFrames;
     std::int32_t customSplitSizeMiB;
-    std::int32_t splitRule;        // 0 never; 1 730 MiB; 2 790; 3 650; 4 700; 5 custom
+    std::int32_t splitRule;        // an AviSplitRule
     std::int32_t frameRateIndex;   // into kAviFrameRates
 };
 static_assert(sizeof(AviEncodeParams) == 288);
 
-// Frames per second, by frame-rate index.
-inline constexpr double kAviFrameRates[5] = {24000.0 / 1001.0, 24.0, 25.0, 30000.0 / 1001.0, 30.0};
-inline constexpr int kAviFrameRateCount = 5;
+// Frames per second, by frame-rate index: the rates MPEG codes.
+inline constexpr const double (&kAviFrameRates)[kFrameRateCount] = kFrameRates;
+inline constexpr int kAviFrameRateCount = kFrameRateCount;
 
 // The rate for an index, or 25 for an index out of range.
-inline double AviFrameRate(int index) {
-    return index >= 0 && index < kAviFrameRateCount ? kAviFrameRates[index] : 25.0;
-}
+inline double AviFrameRate(int index) { return FrameRateOfCode(std::int64_t{index} + 1); }
 
 // What the writer is told when it creates an output.
 struct OutputSpec {
@@ -34,12 +34,36 @@ struct OutputSpec {
     std::int32_t sampleRate;
 };
 
-// Audio types of AVI output.
-enum AviAudioType : std::int32_t {
-    kAviAudioNone = 0,
-    kAviAudioPcm = 1,   // 16-bit PCM in a WAV file beside the AVI
-    kAviAudioMp3 = 2,   // MP3 stream in the AVI, through libnlame
-    kAviAudioCodec = 3, // stream in the AVI in a format of an installed audio codec
+// When the output goes on in a numbered continuation file: once it has reached
+// a size that fits a CD, or the record's custom size.
+enum class AviSplitRule : std::int32_t {
+    Never = 0,
+    At730MiB = 1,
+    At790MiB = 2,
+    At650MiB = 3,
+    At700MiB = 4,
+    Custom = 5,
 };
+
+// The size (MiB) a rule allows a file, or 0 for a file that is never split.
+constexpr double SplitSizeMiB(AviSplitRule rule, std::int32_t customSizeMiB) {
+    switch (rule) {
+        case AviSplitRule::At730MiB: return 730;
+        case AviSplitRule::At790MiB: return 790;
+        case AviSplitRule::At650MiB: return 650;
+        case AviSplitRule::At700MiB: return 700;
+        case AviSplitRule::Custom: return customSizeMiB;
+        default: return 0;
+    }
+}
+
+// Audio types of AVI output. The tables take them as int32 values.
+enum class AviAudioType : std::int32_t {
+    None = 0,
+    Pcm = 1,    // 16-bit PCM in a WAV file beside the AVI
+    Mp3 = 2,    // MP3 stream in the AVI, through libnlame
+    Codec = 3,  // stream in the AVI in a format of an installed audio codec
+};
+inline constexpr std::int32_t kAviAudioMp3 = static_cast<std::int32_t>(AviAudioType::Mp3);
 
 }  // namespace reelcast

@@ -5,6 +5,7 @@
 #include "engine/avi/IAviEncoder.h"
 #include "engine/avi/IAviWriter.h"
 #include "engine/core/Component.h"
+#include "engine/core/ComponentHandle.h"
 #include "engine/core/Factories.h"
 #include "engine/picture/IYuvToRgb.h"
 #include "engine/picture/VideoFrame.h"
@@ -16,12 +17,10 @@ const std::int32_t kMp3Bitrates[8] = {80, 96, 112, 128, 160, 192, 224, 256};
 
 class AviEncoder final : public core::Component<IAviEncoder, AviEncoder> {
 public:
-    ~AviEncoder() { ReleaseAndClear(writer_); }
-
     bool Init() override {
-        writer_ = core::New<IAviWriter>("AVILIB");
+        writer_ = core::MakeHandle<IAviWriter>("AVILIB");
         std::memset(&params_, 0, sizeof params_);
-        return writer_ != nullptr;
+        return static_cast<bool>(writer_);
     }
 
     void SetMp3BitrateIndex(std::int32_t index) override {
@@ -46,26 +45,22 @@ public:
     bool WriteFrame(const void* pixels, std::int32_t, const SampleBlock* audio) override {
         const bool ok = writer_->WriteFrame(pixels, audio ? audio->data : nullptr,
                                             audio ? std::int32_t(audio->count) : 0);
-        double limit = 0;
-        switch (params_.splitRule) {
-        case 1: limit = 730; break;
-        case 2: limit = 790; break;
-        case 3: limit = 650; break;
-        case 4: limit = 700; break;
-        case 5: limit = params_.customSplitSizeMiB; break;
-        default: return ok;
-        }
+        const auto rule = static_cast<AviSplitRule>(params_.splitRule);
+        if (rule < AviSplitRule::At730MiB || rule > AviSplitRule::Custom) return ok;
+        const double limit = SplitSizeMiB(rule, params_.customSplitSizeMiB);
         if (writer_->GetFileSizeMiB() > limit - 0.1) writer_->NextFile();
         return ok;
     }
 
     bool WriteFrameConverted(const void* frame, const SampleBlock* audio) override {
         if (!frame) return false;
-        IYuvToRgb* yuv = core::New<IYuvToRgb>("YUVRGB");
-        if (!yuv) return false;
         std::uint8_t* rgb = nullptr;
-        const bool converted = yuv->ToRgb24(static_cast<const VideoFrame*>(frame), &rgb);
-        yuv->Release();
+        bool converted = false;
+        {
+            const auto yuv = core::MakeHandle<IYuvToRgb>("YUVRGB");
+            if (!yuv) return false;
+            converted = yuv->ToRgb24(static_cast<const VideoFrame*>(frame), &rgb);
+        }
         if (!converted || !rgb) {
             std::free(rgb);
             return false;
@@ -101,7 +96,7 @@ public:
 
 private:
     std::uint32_t handler_ = 0;
-    IAviWriter* writer_ = nullptr;
+    core::ComponentHandle<IAviWriter> writer_;
     AviEncodeParams params_{};
     std::int32_t sampleRate_ = 44100;
 };

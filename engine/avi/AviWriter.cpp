@@ -12,6 +12,7 @@
 #include "engine/avi/IVideoCompressor.h"
 #include "engine/avi/LameSettings.h"
 #include "engine/core/Component.h"
+#include "engine/core/ComponentHandle.h"
 #include "engine/core/Factories.h"
 #include "engine/media/IWavWriter.h"
 #include "platform/acm/AcmCodecs.h"
@@ -44,20 +45,15 @@ public:
     ~AviWriter() {
         CloseOutput();
         if (compressor_) compressor_->CloseCompressor();
-        ReleaseAndClear(lame_);
-        ReleaseAndClear(compressor_);
+        lame_.reset();
+        compressor_.reset();
     }
 
     bool Init() override {
-        compressor_ = core::New<IVideoCompressor>("MYVFW");
-        lame_ = core::New<IMp3Encoder>("LAME");
+        compressor_ = core::MakeHandle<IVideoCompressor>("MYVFW");
+        lame_ = core::MakeHandle<IMp3Encoder>("LAME");
         if (!compressor_ || !lame_) return false;
-        const LameRegistryValues v = ReadLameSettings(kWriterLameDefaults);
-        lame_->SetBitrate(v.bitrate);
-        lame_->SetStereoMode(v.stereo);
-        lame_->SetQuality(v.quality);
-        lame_->SetLowpass(v.lowpass);
-        lame_->SetHighpass(v.highpass);
+        ApplyLameSettings(ReadLameSettings(kWriterLameDefaults));
         return true;
     }
 
@@ -71,7 +67,7 @@ public:
         std::snprintf(name, sizeof name, "%s_%02d.avi", basePath_, fileIndex_);
         const std::string avi = name;
         std::string wav;
-        if (audioType_ == kAviAudioPcm) {
+        if (audioType_ == AviAudioType::Pcm) {
             std::snprintf(name, sizeof name, "%s_%02d.wav", basePath_, fileIndex_);
             wav = name;
         }
@@ -111,15 +107,15 @@ public:
         fileIndex_ = 1;
         compressor_->SetFrameRate(spec->frameRate);
 
-        if (audioType_ == kAviAudioCodec && !formatChosen_) return false;
+        if (audioType_ == AviAudioType::Codec && !formatChosen_) return false;
         // The WAV file beside the AVI is always written as 44100 Hz.
-        if (audioType_ == kAviAudioPcm && spec->sampleRate != 44100) return false;
-        if (audioType_ == kAviAudioMp3) {
+        if (audioType_ == AviAudioType::Pcm && spec->sampleRate != 44100) return false;
+        if (audioType_ == AviAudioType::Mp3) {
             if (!lame_->IsLoaded()) return false;
             lame_->SetSampleRate(spec->sampleRate);
             BuildMp3Format();
             BuildAudioHeader();
-        } else if (audioType_ == kAviAudioCodec) {
+        } else if (audioType_ == AviAudioType::Codec) {
             // The blocks arrive at the conversion's rate: the codec stream converts
             // from there to the chosen format's rate.
             SetSourceFormat(spec->sampleRate);
@@ -130,7 +126,7 @@ public:
         const std::string wav = std::string(basePath_) + ".wav";
         Remove(avi);
         Remove(wav);
-        return OpenOutputFiles(avi, audioType_ == kAviAudioPcm ? wav : std::string());
+        return OpenOutputFiles(avi, audioType_ == AviAudioType::Pcm ? wav : std::string());
     }
 
     bool OpenCompressor(std::uint32_t handler, std::int32_t width, std::int32_t height,
@@ -143,34 +139,31 @@ public:
     }
 
     bool SetAudioType(std::int32_t type) override {
-        audioType_ = type;
+        audioType_ = static_cast<AviAudioType>(type);
         return true;
     }
 
     bool ConfigureAudio(void* owner) override {
         destFormat_.clear();
         formatChosen_ = false;
-        if (audioType_ == kAviAudioMp3) {
+        if (audioType_ == AviAudioType::Mp3) {
             const LameRegistryValues stored = ReadLameSettings(kDialogLameDefaults);
             platform::ui::LameSettings s{stored.bitrate, stored.stereo, stored.quality, stored.lowpass,
                                          stored.highpass};
             if (!platform::ui::RunLameConfigDialog(owner, &s)) return false;
-            WriteLameSettings({s.bitrate, s.stereo, s.quality, s.lowpass, s.highpass});
-            lame_->SetBitrate(s.bitrate);
-            lame_->SetStereoMode(s.stereo);
-            lame_->SetQuality(s.quality);
-            lame_->SetLowpass(s.lowpass);
-            lame_->SetHighpass(s.highpass);
+            const LameRegistryValues chosen{s.bitrate, s.stereo, s.quality, s.lowpass, s.highpass};
+            WriteLameSettings(chosen);
+            ApplyLameSettings(chosen);
             formatChosen_ = true;
             return true;
         }
-        if (audioType_ == kAviAudioCodec) return ChooseCodecFormat(owner);
+        if (audioType_ == AviAudioType::Codec) return ChooseCodecFormat(owner);
         return true;
     }
 
     const char* GetAudioDescription() override {
         char text[256];
-        if (audioType_ == kAviAudioMp3) {
+        if (audioType_ == AviAudioType::Mp3) {
             std::snprintf(text, sizeof text, "MP3 Lame\r\n%dkbps\r\n%s\r\nH%d", lame_->GetBitrate(),
                           lame_->GetStereoMode() == 0 ? "Stereo" : "Join Stereo", lame_->GetQuality());
         } else {
@@ -182,17 +175,12 @@ public:
     }
 
     bool ReloadAudioSettings() override {
-        if (audioType_ == kAviAudioMp3) {
-            const LameRegistryValues v = ReadLameSettings(kWriterLameDefaults);
-            lame_->SetBitrate(v.bitrate);
-            lame_->SetStereoMode(v.stereo);
-            lame_->SetQuality(v.quality);
-            lame_->SetLowpass(v.lowpass);
-            lame_->SetHighpass(v.highpass);
+        if (audioType_ == AviAudioType::Mp3) {
+            ApplyLameSettings(ReadLameSettings(kWriterLameDefaults));
             formatChosen_ = true;
             return true;
         }
-        if (audioType_ == kAviAudioCodec) {
+        if (audioType_ == AviAudioType::Codec) {
             if (source_.wFormatTag == 0) return false;
             destFormat_.clear();
             formatChosen_ = false;
@@ -216,17 +204,25 @@ public:
 
     bool CloseOutput() override {
         bool ok = StopAudio();
-        compressor_->ReleaseStream();
+        if (compressor_) compressor_->ReleaseStream();
         audioStream_ = -1;
         if (file_) {
             ok = file_->Close() && ok;
             file_.reset();
         }
-        ReleaseAndClear(wav_);
+        wav_.reset();
         return ok;
     }
 
 private:
+    void ApplyLameSettings(const LameRegistryValues& v) {
+        lame_->SetBitrate(v.bitrate);
+        lame_->SetStereoMode(v.stereo);
+        lame_->SetQuality(v.quality);
+        lame_->SetLowpass(v.lowpass);
+        lame_->SetHighpass(v.highpass);
+    }
+
     void ResetCounters() {
         frames_ = 0;
         videoBytes_ = 0;
@@ -321,12 +317,12 @@ private:
         if (!file_) return false;
         if (!compressor_->CreateVideoStream(file_.get())) return false;
         switch (audioType_) {
-        case kAviAudioPcm:
-            wav_ = core::New<IWavWriter>("WAVFILE");
+        case AviAudioType::Pcm:
+            wav_ = core::MakeHandle<IWavWriter>("WAVFILE");
             return wav_ && wav_->Open(wavName.c_str());
-        case kAviAudioMp3:
+        case AviAudioType::Mp3:
             return StartMp3() && CreateAudioStream();
-        case kAviAudioCodec:
+        case AviAudioType::Codec:
             return StartCodec() && CreateAudioStream();
         default:
             return true;
@@ -371,11 +367,11 @@ private:
 
     bool WriteAudio(const std::int16_t* samples, std::int32_t count) {
         switch (audioType_) {
-        case kAviAudioPcm:
+        case AviAudioType::Pcm:
             return wav_ && wav_->WriteSamples(samples, std::uint32_t(count));
-        case kAviAudioMp3:
+        case AviAudioType::Mp3:
             return WriteMp3(samples, count);
-        case kAviAudioCodec:
+        case AviAudioType::Codec:
             return WriteCodec(samples, count);
         default:
             return true;
@@ -444,9 +440,9 @@ private:
         return ok;
     }
 
-    IVideoCompressor* compressor_ = nullptr;
-    IWavWriter* wav_ = nullptr;
-    std::int32_t audioType_ = kAviAudioNone;
+    core::ComponentHandle<IVideoCompressor> compressor_;
+    core::ComponentHandle<IWavWriter> wav_;
+    AviAudioType audioType_ = AviAudioType::None;
     std::int32_t fileIndex_ = 1;
     char basePath_[256] = {};
     std::unique_ptr<af::AviFileWriter> file_;
@@ -458,7 +454,7 @@ private:
     int audioStream_ = -1;
     af::AviStreamInfo audioHeader_;
     IAviMessageSink* sink_ = nullptr;
-    IMp3Encoder* lame_ = nullptr;
+    core::ComponentHandle<IMp3Encoder> lame_;
     Mp3Handle mp3_ = nullptr;
     std::vector<std::uint8_t> mp3Out_;
     std::vector<std::uint8_t> destFormat_;

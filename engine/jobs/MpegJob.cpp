@@ -9,12 +9,13 @@
 #include "engine/media/IMediaInfo.h"
 #include "engine/mpeg/IMpegEncoder.h"
 #include "engine/picture/IYuvUtil.h"
+#include "platform/avifile/BitmapInfo.h"
 #include "platform/window/PreviewWindow.h"
 
 namespace reelcast::jobs {
 namespace {
 
-constexpr std::uint32_t kDibHeaderSize = 40;
+using platform::kBitmapInfoHeaderSize;
 
 // A planar picture whose chroma planes are sized for the width and height made
 // even, as the converter writes them.
@@ -87,193 +88,240 @@ std::string MpegJob::TakeLastMessage() {
     return m;
 }
 
-void MpegJob::Run() {
-    const MpegJobParams p = params_;
-    I_MPEG_Callback* cb = callback_;
-    auto message = [cb](const char* text) {
-        if (cb) cb->OnMessage(text);
-    };
-    auto cancelled = [cb] { return cb && cb->IsCancelled(); };
+// One run of the job on its worker thread: the components it creates, the
+// buffers it reuses for every picture, and its steps in the order they run.
+class MpegJob::Conversion {
+public:
+    explicit Conversion(MpegJob& job) : job_(job), p_(job.params_), cb_(job.callback_) {}
 
-    // 1. Probe.
-    VideoStreamInfo video{};
-    AudioStreamInfo audio{};
-    {
-        IMediaInfo* probe = core::New<IMediaInfo>("MEDIAGETINFO");
-        if (!probe || !probe->Open(p.sourcePath, false)) {
-            ReleaseAndClear(probe);
-            message(kNoMediaInfo);
-            return;
-        }
-        probe->GetAudioInfo(&audio);
-        probe->GetVideoInfo(&video);
-        ReleaseAndClear(probe);
+    // Runs every step; true when the output file is complete.
+    bool Run();
+    // Releases the run's components in the order they are ended.
+    void ReleaseComponents();
+
+private:
+    // How the picture loop ended.
+    enum class LoopEnd { Done, ReadFailed, Cancelled, EncodeFailed };
+
+    bool Probe();
+    bool OpenFrameSource();
+    void OpenSound();
+    bool OpenEncoder();
+    bool ReadFirstPicture();
+    void AllocatePictures();
+    LoopEnd EncodePictures();
+    bool EncodePicture(std::uint32_t i);
+    bool Finish(LoopEnd end);
+
+    void Message(const char* text) {
+        if (cb_) cb_->OnMessage(text);
+    }
+    // The front's own reason for a failure, or the general text when it gave none.
+    void ReportFrontFailure() {
+        const std::string why = job_.TakeLastMessage();
+        Message(why.empty() ? kEncodeFailed : why.c_str());
     }
 
-    // 2. Output sample rate.
-    const std::uint32_t sampleRate = OutputSampleRate(p.audioRate, audio.sampleRate);
+    MpegJob& job_;
+    const MpegJobParams p_;
+    I_MPEG_Callback* const cb_;
 
-    // 3. Something to convert.
-    if (!video.present && !audio.present) {
-        message(kNoStreams);
-        return;
+    VideoStreamInfo video_{};
+    AudioStreamInfo audio_{};
+    std::uint32_t sampleRate_ = 0;
+    std::uint32_t pictureCount_ = 0;
+
+    core::ComponentHandle<IAudioStreamConverter> sound_;
+    core::ComponentHandle<IMpegEncoder> encoder_;
+    core::ComponentHandle<IYuvUtil> yuv_;
+
+    std::vector<std::uint8_t> frameBuffer_;
+    std::uint32_t frameSize_ = 0;
+    std::int32_t srcW_ = 0;
+    std::int32_t srcH_ = 0;
+    bool scaling_ = false;
+    PlanarPicture a_;
+    PlanarPicture b_;
+    std::uint32_t stoppedAt_ = 0;  // the picture index the loop stopped at
+};
+
+bool MpegJob::Conversion::Run() {
+    if (!Probe()) return false;
+    sampleRate_ = OutputSampleRate(p_.audioRate, audio_.sampleRate);
+    if (!video_.present && !audio_.present) {
+        Message(kNoStreams);
+        return false;
     }
+    if (!OpenFrameSource()) return false;
+    OpenSound();
+    pictureCount_ = TargetPictureCount(video_.frameCount, video_.frameRate, p_.frameRate);
+    if (!OpenEncoder()) return false;
+    yuv_ = core::MakeHandle<IYuvUtil>("YUVUTL");
+    if (!ReadFirstPicture()) return false;
+    AllocatePictures();
+    return Finish(EncodePictures());
+}
 
-    // 4. Frame source.
-    frameSource_ = core::New<IVideoFrameSource>("VIDEODATADLL");
-    if (!frameSource_ ||
-        (video.present && !frameSource_->Open(p.sourcePath, static_cast<std::int32_t>(p.width),
-                                              static_cast<std::int32_t>(p.height), p.frameRate))) {
-        ReleaseAndClear(frameSource_);
-        message(kFrameError);
-        return;
+void MpegJob::Conversion::ReleaseComponents() {
+    frameBuffer_ = {};
+    yuv_.reset();
+    encoder_.reset();
+    sound_.reset();
+    job_.frameSource_.reset();
+}
+
+bool MpegJob::Conversion::Probe() {
+    auto probe = core::MakeHandle<IMediaInfo>("MEDIAGETINFO");
+    if (!probe || !probe->Open(p_.sourcePath, false)) {
+        Message(kNoMediaInfo);
+        return false;
     }
+    probe->GetAudioInfo(&audio_);
+    probe->GetVideoInfo(&video_);
+    return true;
+}
 
-    // 5. Sound.
-    IAudioStreamConverter* sound = core::New<IAudioStreamConverter>("ASCONVERT");
-    if (sound && audio.present) sound->Open(p.sourcePath, p.frameRate, sampleRate);
-
-    // 6. Picture count.
-    const std::uint32_t n = TargetPictureCount(video.frameCount, video.frameRate, p.frameRate);
-
-    // 7. Encoder front.
-    IMpegEncoder* encoder = core::New<IMpegEncoder>("MPGLIB");
-    IYuvUtil* yuv = nullptr;
-    std::vector<std::uint8_t> frameBuffer;
-    PlanarPicture a;
-    PlanarPicture b;
-    bool finished = false;
-
-    auto cleanUp = [&] {
-        frameBuffer = {};
-        ReleaseAndClear(yuv);
-        ReleaseAndClear(encoder);
-        ReleaseAndClear(sound);
-        ReleaseAndClear(frameSource_);
-        if (finished && cb) cb->OnFinished();
-    };
-
-    if (!encoder || !sound) {
-        message(encoder ? kFrameError : kEncodeFailed);
-        cleanUp();
-        return;
+bool MpegJob::Conversion::OpenFrameSource() {
+    auto& frames = job_.frameSource_;
+    frames = core::MakeHandle<IVideoFrameSource>("VIDEODATADLL");
+    if (!frames || (video_.present && !frames->Open(p_.sourcePath, static_cast<std::int32_t>(p_.width),
+                                                    static_cast<std::int32_t>(p_.height), p_.frameRate))) {
+        frames.reset();
+        Message(kFrameError);
+        return false;
     }
+    return true;
+}
+
+void MpegJob::Conversion::OpenSound() {
+    sound_ = core::MakeHandle<IAudioStreamConverter>("ASCONVERT");
+    if (sound_ && audio_.present) sound_->Open(p_.sourcePath, p_.frameRate, sampleRate_);
+}
+
+bool MpegJob::Conversion::OpenEncoder() {
+    encoder_ = core::MakeHandle<IMpegEncoder>("MPGLIB");
+    if (!encoder_ || !sound_) {
+        Message(encoder_ ? kFrameError : kEncodeFailed);
+        return false;
+    }
+    const auto kind = static_cast<MpegJobKind>(p_.jobKind);
     MpegEncoderParams ep{};
-    ep.outputPath = p.outputPath;
-    ep.formatType = static_cast<std::int32_t>(p.jobKind);
-    ep.totalFrames = static_cast<std::int32_t>(n + 2);
-    ep.frameRate = p.frameRate;
+    ep.outputPath = p_.outputPath;
+    ep.formatType = static_cast<std::int32_t>(FormatTypeOf(kind));
+    ep.totalFrames = static_cast<std::int32_t>(pictureCount_ + 2);
+    ep.frameRate = p_.frameRate;
     ep.chromaFormat = 1;
-    ep.audioSampleRate = static_cast<std::int32_t>(sampleRate);
-    ep.width = static_cast<std::int32_t>(p.width);
-    ep.height = static_cast<std::int32_t>(p.height);
-    ep.videoBitRate = p.jobKind == 6 ? 2376 : 1150;
-    encoder->SetMessageSink(this);
-    if (!encoder->Open(&ep)) {
+    ep.audioSampleRate = static_cast<std::int32_t>(sampleRate_);
+    ep.width = static_cast<std::int32_t>(p_.width);
+    ep.height = static_cast<std::int32_t>(p_.height);
+    ep.videoBitRate = VideoBitRateOf(kind);
+    encoder_->SetMessageSink(&job_);
+    if (!encoder_->Open(&ep)) {
         // The front refused the settings or could not start its streams: say why
         // rather than fail on the first picture.
-        const std::string why = TakeLastMessage();
-        message(why.empty() ? kEncodeFailed : why.c_str());
-        cleanUp();
-        return;
+        ReportFrontFailure();
+        return false;
     }
+    return true;
+}
 
-    // 8. Picture converter.
-    yuv = core::New<IYuvUtil>("YUVUTL");
-
-    // 9. Size of picture 0. No pictures means nothing can be encoded: say so
-    // instead of ending silently, which would leave the caller waiting.
-    std::uint32_t size = 0;
-    if (!yuv || n == 0 || !frameSource_->GetFrame(0, nullptr, &size) || size <= kDibHeaderSize) {
-        message(kFrameError);
-        cleanUp();
-        return;
+// Picture 0 gives the size of every frame buffer and the source picture size.
+// No pictures means nothing can be encoded: say so instead of ending silently,
+// which would leave the caller waiting.
+bool MpegJob::Conversion::ReadFirstPicture() {
+    IVideoFrameSource* frames = job_.frameSource_.get();
+    if (!yuv_ || pictureCount_ == 0 || !frames->GetFrame(0, nullptr, &frameSize_) ||
+        frameSize_ <= kBitmapInfoHeaderSize) {
+        Message(kFrameError);
+        return false;
     }
-
-    // 10. Frame buffer and picture 0's header.
-    frameBuffer.assign(size, 0);
-    if (!frameSource_->GetFrame(0, frameBuffer.data(), &size)) {
-        message(kFrameError);
-        encoder->Close();
-        cleanUp();
-        return;
+    frameBuffer_.assign(frameSize_, 0);
+    bool ok = frames->GetFrame(0, frameBuffer_.data(), &frameSize_);
+    if (ok) {
+        srcW_ = ReadInt32(frameBuffer_.data() + 4);
+        srcH_ = ReadInt32(frameBuffer_.data() + 8);
+        if (srcH_ < 0) srcH_ = -srcH_;
+        const std::uint64_t rowBytes = ((3ull * static_cast<std::uint64_t>(srcW_) + 3) / 4) * 4;
+        ok = srcW_ > 0 && srcH_ > 0 &&
+             kBitmapInfoHeaderSize + rowBytes * static_cast<std::uint64_t>(srcH_) <= frameBuffer_.size();
     }
-    std::int32_t srcW = ReadInt32(frameBuffer.data() + 4);
-    std::int32_t srcH = ReadInt32(frameBuffer.data() + 8);
-    if (srcH < 0) srcH = -srcH;
-    const std::uint64_t rowBytes = ((3ull * static_cast<std::uint64_t>(srcW) + 3) / 4) * 4;
-    if (srcW <= 0 || srcH <= 0 ||
-        kDibHeaderSize + rowBytes * static_cast<std::uint64_t>(srcH) > frameBuffer.size()) {
-        message(kFrameError);
-        encoder->Close();
-        cleanUp();
-        return;
+    if (!ok) {
+        Message(kFrameError);
+        encoder_->Close();
+        return false;
     }
-    const bool scaling = srcW != static_cast<std::int32_t>(p.width) ||
-                         srcH != static_cast<std::int32_t>(p.height);
+    scaling_ = srcW_ != static_cast<std::int32_t>(p_.width) || srcH_ != static_cast<std::int32_t>(p_.height);
+    return true;
+}
 
-    // 11. Pictures A and B.
-    a.Allocate(srcW, srcH);
-    if (scaling) b.Allocate(static_cast<std::int32_t>(p.width), static_cast<std::int32_t>(p.height));
-    const VideoFrame* coded = scaling ? &b.frame : &a.frame;
+// Picture A at the source size and, when scaling, picture B at the output size.
+void MpegJob::Conversion::AllocatePictures() {
+    a_.Allocate(srcW_, srcH_);
+    if (scaling_) b_.Allocate(static_cast<std::int32_t>(p_.width), static_cast<std::int32_t>(p_.height));
+}
 
-    // 12. The loop.
-    std::uint32_t i = 0;
-    bool stopped = false;
-    bool failed = false;
-    for (; i < n; ++i) {
-        if (cancelled()) {
-            stopped = true;
+MpegJob::Conversion::LoopEnd MpegJob::Conversion::EncodePictures() {
+    for (std::uint32_t i = 0; i < pictureCount_; ++i) {
+        stoppedAt_ = i;
+        if (cb_ && cb_->IsCancelled()) return LoopEnd::Cancelled;
+        if (!job_.frameSource_->GetFrame(i, frameBuffer_.data(), &frameSize_)) {
+            Message(kFrameError);
+            encoder_->Close();
+            return LoopEnd::ReadFailed;
+        }
+        if (!EncodePicture(i)) return LoopEnd::EncodeFailed;
+    }
+    return LoopEnd::Done;
+}
+
+// Shows, converts and encodes the picture in the frame buffer with its sound.
+bool MpegJob::Conversion::EncodePicture(std::uint32_t i) {
+    platform::DrawPicture(p_.previewWindow, frameBuffer_.data(), static_cast<std::uint32_t>(frameBuffer_.size()));
+    yuv_->RgbToYuv420(srcW_, srcH_, frameBuffer_.data() + kBitmapInfoHeaderSize, a_.frame.y, a_.frame.cb,
+                      a_.frame.cr);
+    if (scaling_) yuv_->Scale(&a_.frame, &b_.frame);
+    const VideoFrame* coded = scaling_ ? &b_.frame : &a_.frame;
+    SampleBlock block{};
+    sound_->GetBlock(&block);
+    const bool ok = encoder_->EncodeFrame(coded, &block);
+    if (cb_) cb_->OnProgress(ProgressValue(i, pictureCount_));
+    if (!ok) return false;
+    // The last picture goes in again until the count is of the form 3k + 1.
+    if (i == pictureCount_ - 1) {
+        for (std::uint32_t k = 1; k < LastPictureRepeats(pictureCount_); ++k) encoder_->EncodeFrame(coded, &block);
+    }
+    return true;
+}
+
+bool MpegJob::Conversion::Finish(LoopEnd end) {
+    switch (end) {
+        case LoopEnd::ReadFailed:
+            // The file is complete up to the picture before.
+            return true;
+        case LoopEnd::Cancelled:
+        case LoopEnd::EncodeFailed:
+            // A partial file is completed once more than four pictures went in.
+            if (stoppedAt_ > 3) encoder_->Close();
+            if (end == LoopEnd::EncodeFailed) ReportFrontFailure();
+            return false;
+        case LoopEnd::Done:
             break;
-        }
-        if (!frameSource_->GetFrame(i, frameBuffer.data(), &size)) {
-            message(kFrameError);
-            encoder->Close();
-            finished = true;
-            break;
-        }
-        platform::DrawPicture(p.previewWindow, frameBuffer.data(),
-                              static_cast<std::uint32_t>(frameBuffer.size()));
-        yuv->RgbToYuv420(srcW, srcH, frameBuffer.data() + kDibHeaderSize, a.frame.y, a.frame.cb,
-                         a.frame.cr);
-        if (scaling) yuv->Scale(&a.frame, &b.frame);
-        SampleBlock block{};
-        sound->GetBlock(&block);
-        const bool ok = encoder->EncodeFrame(coded, &block);
-        if (cb) cb->OnProgress(ProgressValue(i, n));
-        if (!ok) {
-            stopped = true;
-            failed = true;
-            break;
-        }
-        if (i == n - 1) {
-            while (i % 3 != 0) {
-                encoder->EncodeFrame(coded, &block);
-                ++i;
-            }
-        }
     }
+    // The front reports a file it could not complete to its sink: then the
+    // conversion has failed, not finished.
+    job_.TakeLastMessage();
+    encoder_->Close();
+    const std::string why = job_.TakeLastMessage();
+    if (why.empty()) return true;
+    Message(why.c_str());
+    return false;
+}
 
-    if (stopped) {
-        // 14. A partial file is completed once more than four pictures went in.
-        if (i > 3) encoder->Close();
-        if (failed) {
-            const std::string why = TakeLastMessage();
-            message(why.empty() ? kEncodeFailed : why.c_str());
-        }
-    } else if (!finished) {
-        // 13. Ran to the end. The front reports a file it could not complete to
-        // its sink: then the conversion has failed, not finished.
-        TakeLastMessage();
-        encoder->Close();
-        const std::string why = TakeLastMessage();
-        if (why.empty()) {
-            finished = true;
-        } else {
-            message(why.c_str());
-        }
-    }
-    cleanUp();
+void MpegJob::Run() {
+    Conversion conversion(*this);
+    const bool finished = conversion.Run();
+    conversion.ReleaseComponents();
+    if (finished && callback_) callback_->OnFinished();
 }
 
 }  // namespace reelcast::jobs

@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "engine/core/Component.h"
+#include "engine/core/ComponentHandle.h"
 #include "engine/jobs/IMpegConversionJob.h"
 #include "engine/jobs/IMpegMessageSink.h"
 #include "engine/media/IVideoFrameSource.h"
@@ -35,6 +36,8 @@ public:
     void Report(const char* message) override;
 
 private:
+    class Conversion;
+
     void Run();
     std::string TakeLastMessage();
 
@@ -42,7 +45,8 @@ private:
     I_MPEG_Callback* callback_ = nullptr;
     std::thread worker_;
     bool started_ = false;
-    IVideoFrameSource* frameSource_ = nullptr;
+    // Created and released by the worker; empty outside a run.
+    core::ComponentHandle<IVideoFrameSource> frameSource_;
 
     std::mutex messageLock_;
     std::string lastMessage_;

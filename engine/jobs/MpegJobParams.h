@@ -9,6 +9,15 @@ namespace reelcast {
 // Path fields hold at most 259 characters and the terminating NUL.
 constexpr std::uint32_t kRecordPathSize = 260;
 
+// What the job makes, the values of jobKind. The DVD settings use Mpeg2 with
+// the DVD's picture sizes and 48000 Hz sound.
+enum class MpegJobKind : std::uint32_t {
+    Vcd = 0,
+    Svcd = 1,
+    Mpeg1 = 5,
+    Mpeg2 = 6,
+};
+
 struct MpegJobParams {
     char sourcePath[kRecordPathSize];
     char outputPath[kRecordPathSize];
@@ -17,7 +26,7 @@ struct MpegJobParams {
     std::uint32_t width;       // output size, multiples of 16
     std::uint32_t height;
     void* previewWindow;       // surface handle of platform/window; may be null
-    std::uint32_t jobKind;     // 0 VCD, 1 SVCD, 5 MPEG-1, 6 MPEG-2 and DVD
+    std::uint32_t jobKind;     // an MpegJobKind
 };
 
 }  // namespace reelcast

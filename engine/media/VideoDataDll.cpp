@@ -1,6 +1,7 @@
 #include "engine/media/VideoDataDll.h"
 
 #include "engine/core/Factories.h"
+#include "platform/avifile/BitmapInfo.h"
 
 namespace reelcast::media {
 
@@ -43,7 +44,7 @@ bool VideoDataDll::GetFrame(std::uint32_t index, std::uint8_t* buffer, std::uint
     if (mode_ == 0 && vfw_) return vfw_->GetFrame(index, buffer, size);
     if (mode_ == 1 && dshow_) {
         if (!dshow_->GetFrame(index, buffer, size)) return false;
-        *size += 40;
+        *size += platform::kBitmapInfoHeaderSize;
         return true;
     }
     return false;

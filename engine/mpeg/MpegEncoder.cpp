@@ -7,6 +7,8 @@
 #include <unistd.h>
 
 #include "engine/core/Factories.h"
+#include "engine/mpeg/FrameRates.h"
+#include "engine/mpeg/video/CodingMode.h"
 
 namespace reelcast::mpeg {
 
@@ -16,13 +18,7 @@ constexpr std::int32_t kGopLength = 15;
 
 }  // namespace
 
-std::int32_t FrameRateCode(double fps) {
-    static const double kRates[] = {23.97, 24.0, 25.0, 29.97, 30.0};
-    for (int i = 0; i < 5; ++i) {
-        if (std::fabs(fps - kRates[i]) < 0.01) return i + 1;
-    }
-    return 0;
-}
+std::int32_t FrameRateCode(double fps) { return FrameRateIndex(fps) + 1; }
 
 std::string ContinuationName(const std::string& base, std::int32_t counter) {
     std::string stem = base;
@@ -50,23 +46,23 @@ MpegEncoder::~MpegEncoder() { ReleaseComponents(); }
 void MpegEncoder::ReleaseComponents() {
     if (video_) video_->FreeStream();
     if (audio_) audio_->FreeStream();
-    ReleaseAndClear(audio_);
-    ReleaseAndClear(video_);
-    ReleaseAndClear(mux_);
+    audio_.reset();
+    video_.reset();
+    mux_.reset();
 }
 
 bool MpegEncoder::Init() {
     ReleaseComponents();
-    mux_ = core::New<IMpegMultiplexer>("MPGLIB_MUX");
-    audio_ = core::New<IMpegAudioEncoder>("MPGLIB_AUDIO");
-    video_ = core::New<IMpegVideoEncoder>("MPGLIB_VIDEO");
+    mux_ = core::MakeHandle<IMpegMultiplexer>("MPGLIB_MUX");
+    audio_ = core::MakeHandle<IMpegAudioEncoder>("MPGLIB_AUDIO");
+    video_ = core::MakeHandle<IMpegVideoEncoder>("MPGLIB_VIDEO");
     // Without all three nothing can be encoded: the factory then answers null.
     if (!mux_ || !audio_ || !video_) {
         ReleaseComponents();
         return false;
     }
-    audio_->SetMultiplexer(mux_);
-    video_->SetMultiplexer(mux_);
+    audio_->SetMultiplexer(mux_.get());
+    video_->SetMultiplexer(mux_.get());
     return true;
 }
 
@@ -78,98 +74,112 @@ void MpegEncoder::Report(const char* text) {
     if (sink_) sink_->Report(text);
 }
 
-bool MpegEncoder::Open(MpegEncoderParams* p) {
-    if (!p) return false;
-    opened_ = false;
+namespace {
 
-    // Presets.
-    std::int32_t kind = codingKind_;
-    double factor = 1.014;
-    switch (p->formatType) {
-        case 0:  // VCD
-            kind = 1;
-            p->videoBitRate = 1150;
-            if (p->audioBitRateIndex == 0) p->audioBitRateIndex = 11;
-            factor = 1.4;
-            break;
-        case 1:  // SVCD
-            kind = 3;
-            p->videoBitRate = 2376;
-            if (p->audioBitRateIndex == 0) p->audioBitRateIndex = 11;
-            factor = 5.6;
-            break;
-        case 2:  // DVD program stream
-            kind = 3;
-            break;
-        case 5:  // MPEG-1
-            kind = 0;
-            if (p->videoBitRate == 0) p->videoBitRate = 1150;
-            if (p->audioBitRateIndex == 0) p->audioBitRateIndex = 11;
-            factor = 1.0;
-            break;
-        case 6:  // MPEG-2
-            kind = 2;
-            if (p->videoBitRate == 0) p->videoBitRate = 2376;
-            if (p->audioBitRateIndex == 0) p->audioBitRateIndex = 11;
-            factor = 1.0;
-            break;
-        default:  // no preset: the kind of the previous Open
-            break;
+// 224 kbit/s, the Layer II rate of every preset that chooses one.
+constexpr std::int32_t kPresetAudioBitRateIndex = 11;
+
+// What a preset decides. A zero rate or index leaves the caller's value.
+struct Preset {
+    MpegFormat format;
+    CodingKind kind;
+    std::int32_t videoBitRate;       // kbit/s
+    bool videoBitRateFixed;          // replaces the caller's value even when one is given
+    std::int32_t audioBitRateIndex;  // used when the caller gives 0
+    double muxRateFactor;
+};
+
+constexpr Preset kPresets[] = {
+    {MpegFormat::Vcd, CodingKind::Vcd, 1150, true, kPresetAudioBitRateIndex, 1.4},
+    {MpegFormat::Svcd, CodingKind::SvcdOrDvd, 2376, true, kPresetAudioBitRateIndex, 5.6},
+    {MpegFormat::Dvd, CodingKind::SvcdOrDvd, 0, false, 0, 1.014},
+    {MpegFormat::Mpeg1, CodingKind::Mpeg1, 1150, false, kPresetAudioBitRateIndex, 1.0},
+    {MpegFormat::Mpeg2, CodingKind::Mpeg2, 2376, false, kPresetAudioBitRateIndex, 1.0},
+};
+
+// The factor of a format without a preset.
+constexpr double kDefaultMuxRateFactor = 1.014;
+
+const Preset* FindPreset(std::int32_t formatType) {
+    for (const Preset& preset : kPresets) {
+        if (static_cast<std::int32_t>(preset.format) == formatType) return &preset;
     }
-    const bool mpeg1 = kind <= 1;
-    const std::int32_t vbv = mpeg1 ? 20 : 112;
-    p->muxRateFactor = factor;
-    p->vbvBufferSize = vbv;
+    return nullptr;
+}
 
-    // Validation, before any component is configured.
-    if (p->chromaFormat != 1 && p->chromaFormat != 3) {
+// Completes the record from its format's preset; answers the coding kind, which
+// is `previous` for a format without a preset.
+CodingKind ApplyPreset(MpegEncoderParams* p, CodingKind previous) {
+    const Preset* preset = FindPreset(p->formatType);
+    const CodingKind kind = preset ? preset->kind : previous;
+    if (preset) {
+        if (preset->videoBitRate && (preset->videoBitRateFixed || p->videoBitRate == 0))
+            p->videoBitRate = preset->videoBitRate;
+        if (preset->audioBitRateIndex && p->audioBitRateIndex == 0) p->audioBitRateIndex = preset->audioBitRateIndex;
+    }
+    p->muxRateFactor = preset ? preset->muxRateFactor : kDefaultMuxRateFactor;
+    p->vbvBufferSize = video::VbvBufferSizeOf(kind);
+    return kind;
+}
+
+// Creates the file, unless it exists, and removes it again: finds out now, not
+// after the first pictures, when the output cannot be made.
+bool OutputCanBeCreated(const char* path) {
+    if (!path || !path[0]) return false;
+    const bool existed = ::access(path, F_OK) == 0;
+    const int fd = ::open(path, O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
+    if (fd < 0) return false;
+    ::close(fd);
+    if (!existed) ::unlink(path);
+    return true;
+}
+
+}  // namespace
+
+std::int32_t MpegEncoder::CheckPictureFormat(const MpegEncoderParams& p) {
+    if (p.chromaFormat != 1 && p.chromaFormat != 3) {
         Report(kMsgChromaFormat);
-        return false;
+        return 0;
     }
-    if (p->width % 16 != 0 || p->height % 16 != 0) {
+    if (p.width % 16 != 0 || p.height % 16 != 0) {
         Report(kMsgDimension);
-        return false;
+        return 0;
     }
-    const std::int32_t frc = FrameRateCode(p->frameRate);
-    if (frc == 0) {
-        Report(kMsgFrameRate);
-        return false;
-    }
+    const std::int32_t frc = FrameRateCode(p.frameRate);
+    if (frc == 0) Report(kMsgFrameRate);
+    return frc;
+}
+
+bool MpegEncoder::AcceptSampleRate(std::int32_t rate) {
     // Sound is coded at the rate it comes in, and Layer II has only these three:
     // any other rate would be labelled 44100 Hz and play at the wrong pitch and
     // out of sync. 0 (not given) keeps the encoder's 44100.
-    const std::int32_t rate = p->audioSampleRate;
     if (rate == 32000 || rate == 44100 || rate == 48000) {
         audio_->SetSampleRate(static_cast<std::uint32_t>(rate));
     } else if (rate != 0) {
         Report(kMsgSampleRate);
         return false;
     }
-    // Find out now, not after the first pictures, when the file cannot be made.
-    if (!p->outputPath || !p->outputPath[0]) {
+    return true;
+}
+
+bool MpegEncoder::Open(MpegEncoderParams* p) {
+    if (!p) return false;
+    opened_ = false;
+    const CodingKind kind = ApplyPreset(p, codingKind_);
+
+    // Validation, before any component is configured.
+    const std::int32_t frc = CheckPictureFormat(*p);
+    if (frc == 0 || !AcceptSampleRate(p->audioSampleRate)) return false;
+    if (!OutputCanBeCreated(p->outputPath)) {
         Report(kMsgCreateOutput);
         return false;
     }
-    {
-        const bool existed = ::access(p->outputPath, F_OK) == 0;
-        const int fd = ::open(p->outputPath, O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
-        if (fd < 0) {
-            Report(kMsgCreateOutput);
-            return false;
-        }
-        ::close(fd);
-        if (!existed) ::unlink(p->outputPath);
-    }
     outputName_ = baseName_ = p->outputPath;
-
-    const bool pal = frc == 3;
-    const std::int32_t colour = pal ? 5 : 4;
-    const std::int32_t videoFormat = pal ? 1 : 2;
-    const std::int32_t cbr = p->formatType == 2 ? 0 : 1;
 
     codingKind_ = kind;
     formatType_ = p->formatType;
-    muxRateFactor_ = factor;
+    muxRateFactor_ = p->muxRateFactor;
     audioBitRateIndex_ = static_cast<std::uint32_t>(p->audioBitRateIndex);
     videoBitRate_ = static_cast<double>(p->videoBitRate) * 1000.0;
     frameRateCode_ = frc;
@@ -181,8 +191,7 @@ bool MpegEncoder::Open(MpegEncoderParams* p) {
     fileCounter_ = 1;
     totalFrames_ = 0;
     ConfigureMultiplexer();
-    video_->SetCodingMode(kind, 0, mpeg1 ? 1 : 0, p->frameRate, mpeg1 ? 1 : 0, mpeg1 ? 0 : 1, cbr, mpeg1 ? 1 : 0,
-                          vbv, 4, mpeg1 ? 1 : 0, mpeg1 ? 8 : 2, colour, colour, videoFormat);
+    video::SetCodingMode(*video_, video::CodingModeOf(kind, p->frameRate, frc, !IsDvd()));
     opened_ = StartStreams();
     return opened_;
 }
@@ -193,11 +202,11 @@ void MpegEncoder::ConfigureMultiplexer() {
     outputReported_ = false;
     mux_->SetStream(&source_, muxRateFactor_, audioBitRateIndex_, videoBitRate_, outputName_.c_str(),
                     static_cast<std::uint32_t>(frameRateCode_), kGopLength);
-    switch (codingKind_) {
-        case 0: mux_->SetMpeg1Format(0, 20); break;
-        case 1: mux_->SetMpeg1Format(1, 20); break;
-        case 2: mux_->SetMpeg2Format(2, 1); break;
-        default: mux_->SetMpeg2Format(3, formatType_ == 2 ? 0 : 1); break;
+    const auto kind = static_cast<std::int32_t>(codingKind_);
+    if (IsMpeg1(codingKind_)) {
+        mux_->SetMpeg1Format(kind, video::kMpeg1VbvBufferSize);
+    } else {
+        mux_->SetMpeg2Format(kind, IsDvd() ? 0 : 1);
     }
 }
 

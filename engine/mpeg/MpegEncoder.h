@@ -7,6 +7,8 @@
 #include <string>
 
 #include "engine/core/Component.h"
+#include "engine/core/ComponentHandle.h"
+#include "engine/mpeg/CodingKind.h"
 #include "engine/mpeg/IMpegEncoder.h"
 #include "engine/mpeg/audio/IMpegAudioEncoder.h"
 #include "engine/mpeg/mux/IMpegMultiplexer.h"
@@ -56,15 +58,20 @@ private:
 
     void Report(const char* text);
     void ReleaseComponents();
+    // frame_rate_code of an acceptable picture format, or 0 after reporting why not.
+    std::int32_t CheckPictureFormat(const MpegEncoderParams& p);
+    // Hands a Layer II rate to the audio encoder; false after reporting another rate.
+    bool AcceptSampleRate(std::int32_t rate);
+    bool IsDvd() const { return formatType_ == static_cast<std::int32_t>(MpegFormat::Dvd); }
     // Points the multiplexer at outputName_ with the current preset.
     void ConfigureMultiplexer();
     bool StartStreams();
     // Reports an output that could not be written, once per file.
     bool CheckOutput();
 
-    IMpegMultiplexer* mux_ = nullptr;
-    IMpegAudioEncoder* audio_ = nullptr;
-    IMpegVideoEncoder* video_ = nullptr;
+    core::ComponentHandle<IMpegMultiplexer> mux_;
+    core::ComponentHandle<IMpegAudioEncoder> audio_;
+    core::ComponentHandle<IMpegVideoEncoder> video_;
     Source source_;
     IMpegMessageSink* sink_ = nullptr;
 
@@ -78,7 +85,7 @@ private:
     bool outputReported_ = false;
 
     // The preset of the last Open; the kind survives between encodings.
-    std::int32_t codingKind_ = 1;
+    CodingKind codingKind_ = CodingKind::Vcd;
     std::int32_t formatType_ = 0;
     double muxRateFactor_ = 1.014;
     std::uint32_t audioBitRateIndex_ = 11;

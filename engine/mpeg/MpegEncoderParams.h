@@ -6,9 +6,19 @@
 
 namespace reelcast {
 
+// The front's presets, the values of formatType. 3 and 4 (and any other value)
+// have no preset: the front then keeps the coding kind of its previous Open.
+enum class MpegFormat : std::int32_t {
+    Vcd = 0,
+    Svcd = 1,
+    Dvd = 2,
+    Mpeg1 = 5,
+    Mpeg2 = 6,
+};
+
 struct MpegEncoderParams {
     const char* outputPath;
-    std::int32_t formatType;        // 0 VCD, 1 SVCD, 2 DVD, 3/4 no preset, 5 MPEG-1, 6 MPEG-2
+    std::int32_t formatType;        // an MpegFormat
     std::int32_t totalFrames;       // pictures the caller will submit
     std::int32_t reserved1;
     double frameRate;               // pictures per second

@@ -2,6 +2,8 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <memory>
+#include <new>
 
 #include "engine/mpeg/video/kernels/Cpu.h"
 
@@ -12,6 +14,20 @@ namespace {
 // Pictures beyond this many pixels are refused: keeps every size computation
 // well inside 32-bit offsets and rejects nonsense records.
 constexpr long long kMaxPixels = 1LL << 26;
+
+// The pictures handed out are malloc'd (callers, C ones too, free them); this
+// owns one until it is handed over.
+struct FreeDeleter {
+    void operator()(std::uint8_t* p) const { std::free(p); }
+};
+using OutputBuffer = std::unique_ptr<std::uint8_t, FreeDeleter>;
+
+OutputBuffer AllocateOutput(std::size_t bytes) { return OutputBuffer(static_cast<std::uint8_t*>(std::malloc(bytes))); }
+
+// Working rows, freed with the conversion.
+std::unique_ptr<std::uint8_t[]> AllocateRows(std::size_t bytes) {
+    return std::unique_ptr<std::uint8_t[]>(new (std::nothrow) std::uint8_t[bytes]);
+}
 
 bool Valid(const VideoFrame* in, std::uint8_t** out) {
     if (!out) return false;
@@ -34,12 +50,8 @@ public:
         cw_ = f_.width / 2;
         ch_ = f_.height / 2;
         if (!plane_ || cw_ < 1 || ch_ < 1) return true;  // no chroma: neutral grey
-        mem_ = static_cast<std::uint8_t*>(std::malloc(3 * static_cast<std::size_t>(f_.width)));
+        mem_ = AllocateRows(3 * static_cast<std::size_t>(f_.width));
         return mem_ != nullptr;
-    }
-    ~FullChroma() {
-        std::free(mem_);
-        std::free(grey_);
     }
     FullChroma(const FullChroma&) = delete;
     FullChroma& operator=(const FullChroma&) = delete;
@@ -52,9 +64,9 @@ public:
             return plane_ + static_cast<std::size_t>(r) * w;
         }
         if (!mem_) return Neutral();
-        std::uint8_t* a = mem_;
-        std::uint8_t* b = mem_ + w;
-        std::uint8_t* out = mem_ + 2 * w;
+        std::uint8_t* a = mem_.get();
+        std::uint8_t* b = a + w;
+        std::uint8_t* out = a + 2 * w;
         const int k0 = Clamp(r / 2);
         if ((r & 1) == 0) {
             Up(k0, a);
@@ -75,18 +87,18 @@ private:
     }
     const std::uint8_t* Neutral() {
         if (!grey_) {
-            grey_ = static_cast<std::uint8_t*>(std::malloc(static_cast<std::size_t>(f_.width)));
-            if (grey_) std::memset(grey_, 128, static_cast<std::size_t>(f_.width));
+            grey_ = AllocateRows(static_cast<std::size_t>(f_.width));
+            if (grey_) std::memset(grey_.get(), 128, static_cast<std::size_t>(f_.width));
         }
-        return grey_;
+        return grey_.get();
     }
 
     const PictureKernels& k_;
     const VideoFrame& f_;
     const std::uint8_t* plane_;
     int cw_ = 0, ch_ = 0;
-    std::uint8_t* mem_ = nullptr;
-    std::uint8_t* grey_ = nullptr;
+    std::unique_ptr<std::uint8_t[]> mem_;
+    std::unique_ptr<std::uint8_t[]> grey_;
 };
 
 }  // namespace
@@ -101,8 +113,9 @@ bool YuvToRgb::ToBgr(const VideoFrame* in, std::uint8_t** out, int bpp) {
     const std::size_t w = static_cast<std::size_t>(in->width), h = static_cast<std::size_t>(in->height);
     const std::size_t rowBytes = w * static_cast<std::size_t>(bpp);
     const std::size_t size = rowBytes * h + (bpp == 3 ? 4 : 0);
-    std::uint8_t* buf = static_cast<std::uint8_t*>(std::malloc(size));
-    if (!buf) return false;
+    OutputBuffer owned = AllocateOutput(size);
+    if (!owned) return false;
+    std::uint8_t* buf = owned.get();
     if (bpp == 3) std::memset(buf + rowBytes * h, 0, 4);
     FullChroma cb(kernels_, *in, in->cb), cr(kernels_, *in, in->cr);
     bool ok = cb.Prepare() && cr.Prepare();
@@ -116,11 +129,8 @@ bool YuvToRgb::ToBgr(const VideoFrame* in, std::uint8_t** out, int bpp) {
         // Bottom-up: picture row r is buffer row h - 1 - r.
         kernels_.YuvRowToBgr(in->y + r * w, u, v, buf + (h - 1 - r) * rowBytes, in->width, bpp);
     }
-    if (!ok) {
-        std::free(buf);
-        return false;
-    }
-    *out = buf;
+    if (!ok) return false;
+    *out = owned.release();
     return true;
 }
 
@@ -131,16 +141,13 @@ bool YuvToRgb::ToRgb24(const VideoFrame* in, std::uint8_t** out) { return ToBgr(
 bool YuvToRgb::ToYuy2(const VideoFrame* in, std::uint8_t** out) {
     if (!Valid(in, out) || in->chromaFormat != 1) return false;
     const int w = in->width, h = in->height, cw = w / 2, ch = h / 2;
-    std::uint8_t* buf = static_cast<std::uint8_t*>(std::malloc(static_cast<std::size_t>(w) * h * 2));
-    std::uint8_t* rows = static_cast<std::uint8_t*>(std::malloc(2 * static_cast<std::size_t>(cw) + 2));
-    if (!buf || !rows) {
-        std::free(buf);
-        std::free(rows);
-        return false;
-    }
+    OutputBuffer owned = AllocateOutput(static_cast<std::size_t>(w) * h * 2);
+    const std::unique_ptr<std::uint8_t[]> rows = AllocateRows(2 * static_cast<std::size_t>(cw) + 2);
+    if (!owned || !rows) return false;
+    std::uint8_t* buf = owned.get();
     const bool haveChroma = in->cb && in->cr && cw >= 1 && ch >= 1;
-    std::uint8_t* u = rows;
-    std::uint8_t* v = rows + cw + 1;
+    std::uint8_t* u = rows.get();
+    std::uint8_t* v = u + cw + 1;
     for (int r = 0; r < h; ++r) {
         const std::uint8_t* yr = in->y + static_cast<std::size_t>(r) * w;
         std::uint8_t* o = buf + static_cast<std::size_t>(r) * w * 2;
@@ -177,8 +184,7 @@ bool YuvToRgb::ToYuy2(const VideoFrame* in, std::uint8_t** out) {
             o[1] = ur[(x / 2) < cw ? x / 2 : (cw > 0 ? cw - 1 : 0)];
         }
     }
-    std::free(rows);
-    *out = buf;
+    *out = owned.release();
     return true;
 }
 

@@ -234,7 +234,9 @@ TEST_F(MpegJobTest, EncoderRecordFollowsJobKindAndPictureCount) {
     EXPECT_EQ(cb.finished, 1);
 }
 
-TEST_F(MpegJobTest, CancelBeforeFifthPictureLeavesEncoderUnclosed) {
+// Stopped within the first four pictures the file is left unclosed; from the
+// fifth on the partial file is completed. Neither counts as finished.
+TEST_F(MpegJobTest, CancelClosesThePartialFileOnlyFromTheFifthPictureOn) {
     w.cancelAt = 3;  // the fourth ask: i = 3
     Run();
     EXPECT_EQ(w.encodeCalls, 3);

@@ -238,13 +238,12 @@ TEST_F(Front, Presets) {
         EXPECT_EQ(15u, seen.gop);
         EXPECT_EQ((std::vector<double>{1, r.rate * 1000.0, 3, 352, 288, 15, 102}), seen.pictureFormat);
         EXPECT_EQ(static_cast<std::uint32_t>(r.index), seen.audioParamIndex);
+        // What the preset decides of the coding mode: kind, constant bit rate (not
+        // for DVD) and the VBV buffer.
         ASSERT_EQ(15u, seen.codingMode.size());
-        const bool m1 = r.kind <= 1;
-        const double cbr = r.format == 2 ? 0 : 1;
-        EXPECT_EQ((std::vector<double>{double(r.kind), 0, m1 ? 1.0 : 0.0, 25.0, m1 ? 1.0 : 0.0, m1 ? 0.0 : 1.0,
-                                       cbr, m1 ? 1.0 : 0.0, double(r.vbv), 4, m1 ? 1.0 : 0.0, m1 ? 8.0 : 2.0, 5,
-                                       5, 1}),
-                  seen.codingMode);
+        EXPECT_EQ(double(r.kind), seen.codingMode[0]);
+        EXPECT_EQ(r.format == 2 ? 0.0 : 1.0, seen.codingMode[6]);
+        EXPECT_EQ(double(r.vbv), seen.codingMode[8]);
         enc_->Close();
     }
     EXPECT_TRUE(seen.messages.empty());

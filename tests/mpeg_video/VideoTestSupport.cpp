@@ -10,6 +10,7 @@
 #include <fstream>
 
 #include "engine/core/Factories.h"
+#include "engine/mpeg/video/CodingMode.h"
 #include "engine/mpeg/video/MpegVideoEncoder.h"
 #include "engine/mpeg/video/kernels/Cpu.h"
 
@@ -112,11 +113,8 @@ EncodeResult Encode(const YuvClip& clip, const EncodeSettings& es, bool keepReco
     const int total = es.totalPictures >= 0 ? es.totalPictures : static_cast<int>(clip.frames.size());
     enc->SetPictureFormat(1, es.bitRate, es.frameRateCode, clip.width, clip.height, 15, total);
     enc->DetectProcessor();
-    const bool mpeg1 = es.kind <= 1;
-    const bool pal = std::fabs(es.frameRate - 25.0) < 0.01;
-    enc->SetCodingMode(es.kind, 0, mpeg1 ? 1 : 0, es.frameRate, mpeg1 ? 1 : 0, mpeg1 ? 0 : 1, es.cbr ? 1 : 0,
-                       mpeg1 ? 1 : 0, mpeg1 ? 20 : 112, 4, mpeg1 ? 1 : 0, mpeg1 ? 8 : 2, pal ? 5 : 4,
-                       pal ? 5 : 4, pal ? 1 : 2);
+    mpeg::video::SetCodingMode(*enc, mpeg::video::CodingModeOf(static_cast<mpeg::CodingKind>(es.kind), es.frameRate,
+                                                                es.frameRateCode, es.cbr));
     auto* concrete = static_cast<mpeg::video::MpegVideoEncoder*>(enc);
     const int w = clip.width;
     const int h = clip.height;

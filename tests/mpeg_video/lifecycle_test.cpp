@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "engine/core/Factories.h"
+#include "engine/mpeg/video/CodingMode.h"
 #include "tests/mpeg_video/VideoTestSupport.h"
 
 namespace reelcast::testing {
@@ -19,8 +20,7 @@ public:
         enc->SetMultiplexer(&mux);
         enc->SetPictureFormat(chroma, kind <= 1 ? 1150000.0 : 2376000.0, 3, w, h, 15, total);
         enc->DetectProcessor();
-        const bool m1 = kind <= 1;
-        enc->SetCodingMode(kind, 0, m1, 25.0, m1, m1 ? 0 : 1, cbr, m1, m1 ? 20 : 112, 4, m1, m1 ? 8 : 2, 5, 5, 1);
+        mpeg::video::SetCodingMode(*enc, mpeg::video::CodingModeOf(static_cast<mpeg::CodingKind>(kind), 25.0, 3, cbr));
     }
     ~Encoder() {
         if (enc) {

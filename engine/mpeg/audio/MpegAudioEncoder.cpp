@@ -7,6 +7,7 @@
 #include <limits>
 #include <new>
 
+#include "engine/mpeg/audio/Layer2BitRates.h"
 #include "engine/mpeg/mux/IMpegMultiplexer.h"
 
 namespace reelcast::mpeg {
@@ -18,8 +19,7 @@ using audio::kQuantClasses;
 using audio::kQuantSnr;
 using audio::kScaleFactors;
 
-// Layer II bit rates in kbit/s by bit-rate index (0 = free format, 15 forbidden).
-constexpr int kBitrateKbps[15] = {0, 32, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320, 384};
+using audio::kLayer2BitRatesKbps;
 
 // Scale factors transmitted per SCFSI value.
 constexpr int kScfCount[4] = {3, 2, 1, 2};
@@ -45,10 +45,7 @@ MpegAudioEncoder::MpegAudioEncoder() {
     std::memset(smr_, 0, sizeof(smr_));
 }
 
-MpegAudioEncoder::~MpegAudioEncoder() {
-    std::free(fifoBlock_);
-    std::free(writer_.buffer);
-}
+MpegAudioEncoder::~MpegAudioEncoder() = default;
 
 bool MpegAudioEncoder::Init() {
     mux_ = nullptr;
@@ -65,7 +62,7 @@ void MpegAudioEncoder::SetParameters(std::uint32_t bitrateIndex, double videoFra
 }
 
 void MpegAudioEncoder::ChooseAllocTable() {
-    const int perChannel = kBitrateKbps[bitrateIndex_] / 2;
+    const int perChannel = kLayer2BitRatesKbps[bitrateIndex_] / 2;
     int t;
     if ((sampleRate_ == 48000 && perChannel >= 56) || (perChannel >= 56 && perChannel <= 80))
         t = 0;
@@ -92,10 +89,11 @@ bool MpegAudioEncoder::Start() {
     }
     // Index 0 (free format) and 15 (forbidden) give no frame size.
     if (bitrateIndex_ < 1 || bitrateIndex_ > 14) return false;
-    if (!writer_.buffer) {
-        writer_.buffer = static_cast<std::uint8_t*>(std::malloc(BitWriter::kBufferSize));
-        if (!writer_.buffer) return false;
+    if (!output_) {
+        output_.reset(new (std::nothrow) std::uint8_t[BitWriter::kBufferSize]);
+        if (!output_) return false;
     }
+    writer_.buffer = output_.get();
     writer_.Reset();
     padding_ = 0;
     frameCounter_ = 0;
@@ -105,7 +103,7 @@ bool MpegAudioEncoder::Start() {
     if (!psycho_.Setup(sampleRate_)) return false;
     ChooseAllocTable();
 
-    const double slots = (1152.0 / (sampleRate_ * 0.001)) * (kBitrateKbps[bitrateIndex_] / 8.0);
+    const double slots = (1152.0 / (sampleRate_ * 0.001)) * (kLayer2BitRatesKbps[bitrateIndex_] / 8.0);
     wholeSlots_ = static_cast<std::int32_t>(slots);
     fracSlots_ = slots - wholeSlots_;
     slotLag_ = -fracSlots_;
@@ -128,7 +126,7 @@ void MpegAudioEncoder::Stop() {
 std::int32_t MpegAudioEncoder::ReadStream(std::uint8_t* dst, std::int32_t max) { return writer_.Drain(dst, max); }
 
 void MpegAudioEncoder::FreeStream() {
-    std::free(writer_.buffer);
+    output_.reset();
     writer_.buffer = nullptr;
     writer_.Reset();
     started_ = false;
@@ -147,16 +145,15 @@ bool MpegAudioEncoder::PutSamples(const SampleBlock* block, bool* keepGoing) {
         if (static_cast<std::int64_t>(fifoCursor_) + fifoPending_ + n > capacitySamples) {
             std::int64_t cap = fifoPending_ > 0 ? fifoPending_ : fifoPending_ + n;
             while (cap < static_cast<std::int64_t>(fifoPending_) + n) cap *= 2;
-            auto* fresh = static_cast<std::int16_t*>(std::malloc(static_cast<std::size_t>(cap) * 2));
+            std::unique_ptr<std::int16_t[]> fresh(new (std::nothrow) std::int16_t[static_cast<std::size_t>(cap)]);
             if (!fresh) return false;
             if (fifoPending_ > 0)
-                std::memcpy(fresh, fifoBlock_ + fifoCursor_, static_cast<std::size_t>(fifoPending_) * 2);
-            std::free(fifoBlock_);
-            fifoBlock_ = fresh;
+                std::memcpy(fresh.get(), fifo_.get() + fifoCursor_, static_cast<std::size_t>(fifoPending_) * 2);
+            fifo_ = std::move(fresh);
             fifoCapacityBytes_ = static_cast<std::int32_t>(cap * 2);
             fifoCursor_ = 0;
         }
-        std::memcpy(fifoBlock_ + fifoCursor_ + fifoPending_, block->data, static_cast<std::size_t>(n) * 2);
+        std::memcpy(fifo_.get() + fifoCursor_ + fifoPending_, block->data, static_cast<std::size_t>(n) * 2);
         fifoPending_ += n;
     }
 
@@ -171,7 +168,7 @@ bool MpegAudioEncoder::PutSamples(const SampleBlock* block, bool* keepGoing) {
 bool MpegAudioEncoder::EncodeAudioFrame() {
     if (!started_ || fifoPending_ < kFrameSamples || !writer_.buffer) return false;
 
-    const std::int16_t* src = fifoBlock_ + fifoCursor_;
+    const std::int16_t* src = fifo_.get() + fifoCursor_;
     for (int i = 0; i < 1152; ++i) {
         pcm_[0][i] = src[2 * i];
         pcm_[1][i] = src[2 * i + 1];

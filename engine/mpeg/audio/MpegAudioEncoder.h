@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 
 #include "engine/core/Component.h"
 #include "engine/mpeg/BitWriter.h"
@@ -75,11 +76,12 @@ private:
     double bitsBeforeFrame_ = 0.0;
     bool started_ = false;
     // Pending samples.
-    std::int16_t* fifoBlock_ = nullptr;
+    std::unique_ptr<std::int16_t[]> fifo_;
     std::int32_t fifoCursor_ = 0;  // index of the first pending sample
     std::int32_t fifoPending_ = 0;
     std::int32_t fifoCapacityBytes_ = 0;
-    // Coded bytes.
+    // Coded bytes: the writer stores into output_.
+    std::unique_ptr<std::uint8_t[]> output_;
     BitWriter writer_;
 
     // Working storage of one frame.

@@ -8,14 +8,12 @@
 #include <new>
 #include <unistd.h>
 
+#include "engine/mpeg/audio/Layer2BitRates.h"
 #include "engine/mpeg/mux/ScanOffsets.h"
 
 namespace reelcast::mux {
 
 namespace {
-
-// Layer II bit rates (kbit/s) by bit-rate index, ISO/IEC 11172-3 Table 3-B.2 (ID 1).
-constexpr std::uint32_t kLayer2Kbps[15] = {0, 32, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320, 384};
 
 constexpr std::uint8_t kVideoId = 0xE0;
 constexpr std::uint8_t kAudioId = 0xC0;
@@ -300,7 +298,7 @@ bool Multiplexer::OpenOutput() {
     audio_.stdSizeField = 4096 >> 7;
 
     const double videoBytes = std::floor(videoBitRate_ * 0.125);
-    const double audioBytes = audioRateIndex_ < 15 ? kLayer2Kbps[audioRateIndex_] * 125.0 : 0.0;
+    const double audioBytes = audioRateIndex_ < mpeg::audio::kLayer2BitRateCount ? mpeg::audio::kLayer2BitRatesKbps[audioRateIndex_] * 125.0 : 0.0;
     video_.payload = IsMpeg2() ? 2324 - 14 - 22 : 2324 - 12 - 18;
     audio_.payload = IsVcd() ? video_.payload - 15 : video_.payload + 5;
 

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <unistd.h>
 
+#include "engine/mpeg/FrameRates.h"
 #include "engine/mpeg/mux/BitReader.h"
 
 namespace reelcast::mux {
@@ -51,8 +52,7 @@ void SectorAddress(std::uint32_t v, std::uint8_t out[3]) {
 std::string PackIndexPath(const char* outputPath) { return std::string(outputPath ? outputPath : "") + "svcd"; }
 
 std::uint32_t ScanReach(std::uint32_t frameRateCode, std::uint32_t gopLength) {
-    static const double kRates[] = {0.0, 24000.0 / 1001.0, 24.0, 25.0, 30000.0 / 1001.0, 30.0};
-    const double rate = (frameRateCode >= 1 && frameRateCode <= 5) ? kRates[frameRateCode] : 25.0;
+    const double rate = FrameRateOfCode(frameRateCode);
     const double gop = gopLength > 0 ? static_cast<double>(gopLength) : 15.0;
     return static_cast<std::uint32_t>(std::ceil(rate * 7.0 / gop));
 }

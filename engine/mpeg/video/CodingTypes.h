@@ -6,6 +6,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "engine/mpeg/video/CodingMode.h"
+
 namespace reelcast::mpeg::video {
 
 enum PictureType : int { kPictureI = 1, kPictureP = 2, kPictureB = 3 };
@@ -17,25 +19,6 @@ enum MbFlag : int {
     kMbBackward = 4,
     kMbForward = 8,
     kMbQuant = 16,
-};
-
-// The fifteen values the encoder front hands to SetCodingMode, in its order.
-struct CodingMode {
-    std::int32_t codingKind = 0;  // 0 MPEG-1, 1 VCD, 2 MPEG-2, 3 SVCD/DVD
-    std::int32_t initialVbvDelay = 0;
-    std::int32_t progressiveSequence = 0;
-    double frameRate = 0.0;
-    std::int32_t progressiveFrame = 0;
-    std::int32_t intraDcPrecision = 0;  // code: 0 = 8 bits ... 3 = 11 bits
-    std::int32_t constantBitRate = 0;
-    std::int32_t mpeg1Syntax = 0;
-    std::int32_t vbvBufferSize = 0;  // units of 16384 bits
-    std::int32_t fixedQuantiserCode = 0;
-    std::int32_t constrainedParameters = 0;
-    std::int32_t aspectRatioInformation = 0;
-    std::int32_t transferCharacteristics = 0;
-    std::int32_t colourPrimaries = 0;
-    std::int32_t videoFormat = 0;
 };
 
 // Everything the headers and the stages read about the stream.
@@ -55,7 +38,7 @@ struct SequenceSettings {
     std::int32_t level = 8;    // Main
     std::int32_t matrixCoefficients = 5;
 
-    bool Mpeg2() const { return mode.codingKind >= 2; }
+    bool Mpeg2() const { return !IsMpeg1(mode.Kind()); }
     int LevelLimit() const { return mode.mpeg1Syntax ? 255 : 2047; }
 };
 

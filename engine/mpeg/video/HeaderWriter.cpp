@@ -5,7 +5,7 @@
 namespace reelcast::mpeg::video {
 
 std::uint32_t BitRateValue(const SequenceSettings& s) {
-    if (!s.mode.constantBitRate && s.mode.codingKind <= 1) return 0x3FFFF;
+    if (!s.mode.constantBitRate && IsMpeg1(s.mode.Kind())) return 0x3FFFF;
     const double rate = s.mode.constantBitRate ? s.bitRate : s.uncontrolledBitRate;
     const double units = std::ceil(rate / 400.0);
     if (units <= 0.0) return 0;

@@ -389,7 +389,7 @@ bool MpegVideoEncoder::EncodeNextPicture() {
     const int vbv = rc_.VbvDelay(cp.type, static_cast<double>(bw_.totalBits + 32));
     WritePictureHeader(bw_, s, cp.type, cp.temporalReference, s.mode.mpeg1Syntax ? 0xFFFF : vbv, fCode_);
     if (s.Mpeg2()) WritePictureCodingExtension(bw_, s, fCode_);
-    if (s.mode.codingKind == 3 && cp.type == kPictureI) WriteSvcdUserData(bw_);
+    if (s.mode.Kind() == CodingKind::SvcdOrDvd && cp.type == kPictureI) WriteSvcdUserData(bw_);
     if (!coder_.CodePicture(bw_, cp.type, fCode_, mbInfo_.data(), coeffs_.data(), cbr ? &rc_ : nullptr, firstQ,
                             refs)) {
         FreeCoding();

@@ -1,0 +1,73 @@
+// The fifteen coding-mode values the video encoder's SetCodingMode takes, as one
+// record, and the one place that chooses them for a coding kind.
+#pragma once
+
+#include <cstdint>
+
+#include "engine/mpeg/CodingKind.h"
+#include "engine/mpeg/video/IMpegVideoEncoder.h"
+
+namespace reelcast::mpeg::video {
+
+// In SetCodingMode's argument order.
+struct CodingMode {
+    std::int32_t codingKind = 0;  // a CodingKind
+    std::int32_t initialVbvDelay = 0;
+    std::int32_t progressiveSequence = 0;
+    double frameRate = 0.0;
+    std::int32_t progressiveFrame = 0;
+    std::int32_t intraDcPrecision = 0;  // code: 0 = 8 bits ... 3 = 11 bits
+    std::int32_t constantBitRate = 0;
+    std::int32_t mpeg1Syntax = 0;
+    std::int32_t vbvBufferSize = 0;  // units of 16384 bits
+    std::int32_t fixedQuantiserCode = 0;
+    std::int32_t constrainedParameters = 0;
+    std::int32_t aspectRatioInformation = 0;
+    std::int32_t transferCharacteristics = 0;
+    std::int32_t colourPrimaries = 0;
+    std::int32_t videoFormat = 0;
+
+    CodingKind Kind() const { return static_cast<CodingKind>(codingKind); }
+};
+
+// VBV buffer size of each syntax, in units of 16384 bits.
+inline constexpr std::int32_t kMpeg1VbvBufferSize = 20;
+inline constexpr std::int32_t kMpeg2VbvBufferSize = 112;
+
+inline constexpr std::int32_t VbvBufferSizeOf(CodingKind kind) {
+    return IsMpeg1(kind) ? kMpeg1VbvBufferSize : kMpeg2VbvBufferSize;
+}
+
+// The coding mode of a kind at a picture rate (frame_rate_code 3 is the PAL
+// rate, whose colour description differs), with or without a constant bit rate.
+inline CodingMode CodingModeOf(CodingKind kind, double frameRate, std::int32_t frameRateCode, bool constantBitRate) {
+    const bool mpeg1 = IsMpeg1(kind);
+    const bool pal = frameRateCode == 3;
+    CodingMode m;
+    m.codingKind = static_cast<std::int32_t>(kind);
+    m.initialVbvDelay = 0;
+    m.progressiveSequence = mpeg1 ? 1 : 0;
+    m.frameRate = frameRate;
+    m.progressiveFrame = mpeg1 ? 1 : 0;
+    m.intraDcPrecision = mpeg1 ? 0 : 1;  // 8 bits for MPEG-1, 9 for MPEG-2
+    m.constantBitRate = constantBitRate ? 1 : 0;
+    m.mpeg1Syntax = mpeg1 ? 1 : 0;
+    m.vbvBufferSize = VbvBufferSizeOf(kind);
+    m.fixedQuantiserCode = 4;
+    m.constrainedParameters = mpeg1 ? 1 : 0;
+    m.aspectRatioInformation = mpeg1 ? 8 : 2;  // MPEG-1 pel aspect code, MPEG-2 4:3 display
+    m.transferCharacteristics = pal ? 5 : 4;
+    m.colourPrimaries = pal ? 5 : 4;
+    m.videoFormat = pal ? 1 : 2;  // PAL, NTSC
+    return m;
+}
+
+// Hands the record to the encoder's table, field by field.
+inline void SetCodingMode(IMpegVideoEncoder& encoder, const CodingMode& m) {
+    encoder.SetCodingMode(m.codingKind, m.initialVbvDelay, m.progressiveSequence, m.frameRate, m.progressiveFrame,
+                          m.intraDcPrecision, m.constantBitRate, m.mpeg1Syntax, m.vbvBufferSize,
+                          m.fixedQuantiserCode, m.constrainedParameters, m.aspectRatioInformation,
+                          m.transferCharacteristics, m.colourPrimaries, m.videoFormat);
+}
+
+}  // namespace reelcast::mpeg::video
