@@ -72,30 +72,49 @@ void MediaAudioData::DecodingThread() {
     ready_.Set();
 
     platform::ThreadMessage msg;
+    bool flushed = !convert;
     while (queue_->GetMessage(&msg)) {
         if (msg.message != kRequest) continue;
-        std::uint32_t filled = 0;
-        const platform::AudioStream::Status st = stream.Update(input_.get(), kInputBytes, &filled);
-        status_ = st;
-        if (st != platform::AudioStream::kOk) {
+        // A read whose conversion gives nothing yet (the resampler holds a short
+        // read back) is followed by the next one: an empty answer would read as
+        // the end of the sound.
+        std::uint32_t n = 0;
+        bool failed = false;
+        while (n == 0) {
+            std::uint32_t filled = 0;
+            const platform::AudioStream::Status st = stream.Update(input_.get(), kInputBytes, &filled);
+            status_ = st;
+            if (st == platform::AudioStream::kFailed) {
+                failed = true;
+                break;
+            }
+            const bool atEnd = st != platform::AudioStream::kOk;
+            if (atEnd && flushed) break;
+            if (convert) {
+                // At the end the resampler gives up the samples it still holds.
+                const std::int64_t got = atEnd ? acm.Convert(nullptr, 0, output_.get(), kOutputBytes)
+                                               : acm.Convert(input_.get(), filled, output_.get(), kOutputBytes);
+                if (got < 0) {
+                    // A failed conversion in mid-stream ends the sound like its end.
+                    status_ = platform::AudioStream::kFailed;
+                    failed = true;
+                    break;
+                }
+                n = static_cast<std::uint32_t>(got);
+                if (atEnd) {
+                    flushed = true;
+                    if (n == 0) break;
+                    status_ = platform::AudioStream::kOk;
+                }
+            } else {
+                std::memcpy(output_.get(), input_.get(), filled);
+                n = filled;
+            }
+        }
+        if (failed || n == 0) {
             ended_ = true;
             ready_.Set();
             break;
-        }
-        std::uint32_t n = 0;
-        if (convert) {
-            const std::int64_t got = acm.Convert(input_.get(), filled, output_.get(), kOutputBytes);
-            if (got < 0) {
-                // A failed read in mid-stream ends the sound like its end.
-                status_ = platform::AudioStream::kFailed;
-                ended_ = true;
-                ready_.Set();
-                break;
-            }
-            n = static_cast<std::uint32_t>(got);
-        } else {
-            std::memcpy(output_.get(), input_.get(), filled);
-            n = filled;
         }
         if (channels_ == 1) {
             // Mono to stereo in place, from the end backwards.
@@ -124,7 +143,11 @@ bool MediaAudioData::GetChunk(std::uint8_t** data, std::uint32_t* bytes) {
         ready_.Wait();
     }
     const std::uint32_t produced = produced_;
-    const std::uint32_t size = produced > largest_ ? produced : largest_;
+    // Sound is handed out exactly as produced: a resampled read gives a few bytes
+    // more or less from read to read, and padding the shorter ones would insert
+    // silence and make the sound run late. Only past the end is a chunk silence
+    // of the largest size, so that blocks stay full to the end of the pictures.
+    const std::uint32_t size = produced > 0 ? produced : largest_;
     if (size > 0) {
         std::uint8_t* chunk = new (std::nothrow) std::uint8_t[size];
         if (!chunk) return false;
@@ -132,7 +155,7 @@ bool MediaAudioData::GetChunk(std::uint8_t** data, std::uint32_t* bytes) {
         std::memset(chunk + produced, 0, size - produced);
         *data = chunk;
         *bytes = size;
-        largest_ = size;
+        if (size > largest_) largest_ = size;
     }
     produced_ = 0;
     if (!ended_) ready_.Reset();
