@@ -145,8 +145,10 @@ int RunBridgeConvert(const CliOptions& opts) {
     const bool done = !cancelled && g_run.endValue == MOVBRIDGE_END_COMPLETED;
     progress.Finish(done);
     if (done) return 0;
-    if (cancelled) {
+    if (cancelled && ::stat(opts.output.c_str(), &out) == 0) {
         std::fprintf(stderr, "Conversion cancelled; %s holds the frames written so far\n", opts.output.c_str());
+    } else if (cancelled) {
+        std::fprintf(stderr, "Conversion cancelled before any picture was written\n");
     } else {
         std::fprintf(stderr, "%s\n", EndText(g_run.endValue));
     }

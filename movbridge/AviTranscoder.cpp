@@ -19,6 +19,7 @@ extern "C" {
 }
 
 #include "movbridge/IMovbridge.h"
+#include "movbridge/Rotation.h"
 #include "movbridge/SourceCheck.h"
 
 namespace reelcast::movbridge {
@@ -151,12 +152,16 @@ private:
     CodecPtr videoEnc_;
     CodecPtr audioEnc_;
     AVRational frameRate_{25, 1};
-    int width_ = 0;
+    int storedWidth_ = 0;   // the pictures as stored, made even
+    int storedHeight_ = 0;
+    int turn_ = 0;          // clockwise degrees that show them upright
+    int width_ = 0;         // the AVI's pictures
     int height_ = 0;
     double expectedPictures_ = 0;  // for progress; 0 when the length is unknown
 
     SwsPtr sws_;
     FramePtr held_;           // the converted picture that fills slots until the next one
+    FramePtr stored_;         // a converted picture before its turn
     bool haveHeld_ = false;
     std::int64_t heldEndSlot_ = 0;  // slot where the held picture's own duration ends
     std::int64_t nextSlot_ = 0;     // next output picture number
@@ -195,7 +200,7 @@ std::int32_t Transcoder::Run() {
     const std::int32_t e = ConvertPackets();
     const bool stopped = stop_.load();
     const std::int32_t f = Finish(!e && !stopped);
-    if (nextSlot_ == 0 && !stopped) {
+    if (nextSlot_ == 0) {
         // Nothing decodable came out: no AVI is better than an empty one.
         ::unlink(request_.target.c_str());
         return MOVBRIDGE_END_CONVERT_ERROR;
@@ -255,9 +260,13 @@ std::int32_t Transcoder::OpenDecoders() {
 
 std::int32_t Transcoder::OpenOutput() {
     const AVStream* vs = in_->streams[videoIndex_];
-    width_ = vs->codecpar->width & ~1;
-    height_ = vs->codecpar->height & ~1;
-    if (width_ <= 0 || height_ <= 0) return MOVBRIDGE_END_NO_PICTURES;
+    storedWidth_ = vs->codecpar->width & ~1;
+    storedHeight_ = vs->codecpar->height & ~1;
+    if (storedWidth_ <= 0 || storedHeight_ <= 0) return MOVBRIDGE_END_NO_PICTURES;
+    turn_ = ClockwiseTurn(vs);
+    const bool across = turn_ == 90 || turn_ == 270;
+    width_ = across ? storedHeight_ : storedWidth_;
+    height_ = across ? storedWidth_ : storedHeight_;
     frameRate_ = ChooseFrameRate(vs);
     double seconds = 0;
     if (vs->duration > 0) {
@@ -296,6 +305,8 @@ std::int32_t Transcoder::OpenVideoEncoder() {
     enc->time_base = av_inv_q(frameRate_);
     enc->framerate = frameRate_;
     enc->sample_aspect_ratio = av_guess_sample_aspect_ratio(in_.get(), in_->streams[videoIndex_], nullptr);
+    if ((turn_ == 90 || turn_ == 270) && enc->sample_aspect_ratio.num > 0)
+        enc->sample_aspect_ratio = av_inv_q(enc->sample_aspect_ratio);
     enc->flags |= AV_CODEC_FLAG_QSCALE;
     enc->global_quality = FF_QP2LAMBDA * kVideoQuantiser;
     enc->gop_size = kMaxKeyInterval;
@@ -348,7 +359,11 @@ std::int32_t Transcoder::OpenAudioEncoder() {
 std::int32_t Transcoder::ConvertPackets() {
     PacketPtr pkt(av_packet_alloc());
     if (!pkt) return MOVBRIDGE_END_CONVERT_ERROR;
-    while (!stop_.load()) {
+    // A stop before the first picture still waits for it (a few packets at most),
+    // so that what is left is an AVI with a picture to show.
+    constexpr int kPacketsForFirstPicture = 500;
+    int afterStop = 0;
+    while (!stop_.load() || (!haveHeld_ && afterStop++ < kPacketsForFirstPicture)) {
         // A read error mid-file ends the source where it is damaged, as a player stops there.
         if (av_read_frame(in_.get(), pkt.get()) < 0) return 0;
         bool ok = true;
@@ -411,10 +426,23 @@ bool Transcoder::TakePicture(const AVFrame* frame) {
     const int srcH = frame->height & ~1;
     if (srcW <= 0 || srcH <= 0) return true;
     sws_.reset(sws_getCachedContext(sws_.release(), srcW, srcH, static_cast<AVPixelFormat>(frame->format),
-                                    width_, height_, AV_PIX_FMT_YUV420P, SWS_BICUBIC, nullptr, nullptr,
-                                    nullptr));
+                                    storedWidth_, storedHeight_, AV_PIX_FMT_YUV420P, SWS_BICUBIC, nullptr,
+                                    nullptr, nullptr));
     if (!sws_ || !WritableHeld()) return false;
-    sws_scale(sws_.get(), frame->data, frame->linesize, 0, srcH, held_->data, held_->linesize);
+    if (turn_ == 0) {
+        sws_scale(sws_.get(), frame->data, frame->linesize, 0, srcH, held_->data, held_->linesize);
+    } else {
+        if (!stored_) {
+            stored_.reset(av_frame_alloc());
+            if (!stored_) return false;
+            stored_->format = AV_PIX_FMT_YUV420P;
+            stored_->width = storedWidth_;
+            stored_->height = storedHeight_;
+            if (av_frame_get_buffer(stored_.get(), 0) < 0) return false;
+        }
+        sws_scale(sws_.get(), frame->data, frame->linesize, 0, srcH, stored_->data, stored_->linesize);
+        TurnPicture(stored_.get(), held_.get(), turn_);
+    }
     haveHeld_ = true;
     std::int64_t length = 1;
     if (frame->pkt_duration > 0) length = std::max<std::int64_t>(1, std::llround(frame->pkt_duration * av_q2d(vs->time_base) * rate));

@@ -162,6 +162,33 @@ TEST_P(BridgeConverts, ToACompleteXvidAvi) {
 INSTANTIATE_TEST_SUITE_P(Sources, BridgeConverts, ::testing::ValuesIn(kSources),
                          [](const auto& info) { return std::string(info.param.name); });
 
+// A source stored turned comes out upright: its AVI matches, picture for
+// picture, what FFmpeg's own player pipeline shows (it turns by the display
+// matrix), with width and height swapped for quarter turns.
+class BridgeTurns : public ::testing::TestWithParam<int> {};
+
+TEST_P(BridgeTurns, PicturesAsAPlayerShowsThem) {
+    REQUIRE_FFMPEG();
+    avitest::TempDir dir;
+    const std::string plain = dir.File("plain.mov");
+    const std::string turned = dir.File("turned.mov");
+    const std::string out = dir.File("out.avi");
+    ASSERT_TRUE(Generate(std::string(kPictures) + "-t 1 -c:v libx264 -preset ultrafast -qp 10", plain));
+    ASSERT_TRUE(Generate("-i " + Quote(plain) + " -c copy -metadata:s:v rotate=" + std::to_string(GetParam()), turned));
+    int st = -1;
+    const std::string log = Driver("convert " + Quote(turned) + " " + Quote(out), &st);
+    ASSERT_EQ(st, 0) << log;
+    const auto v = avitest::ProbeStreams(out).at(0);
+    const bool across = GetParam() % 180 != 0;
+    EXPECT_EQ(v.at("width"), across ? "144" : "176");
+    EXPECT_EQ(v.at("height"), across ? "176" : "144");
+    const std::string psnr = avitest::Run("ffmpeg -nostdin -i " + Quote(out) + " -i " + Quote(turned) +
+                                          " -lavfi '[0:v][1:v]psnr' -f null - 2>&1 | grep -o 'y:[0-9.]*' | tail -1");
+    EXPECT_GT(std::atof(psnr.c_str() + 2), 35.0) << psnr << " (a wrong turn gives about 10 dB)";
+}
+
+INSTANTIATE_TEST_SUITE_P(Degrees, BridgeTurns, ::testing::Values(90, 180, 270));
+
 // Content decides, never the name: "<IsSupportedFile> <MovbridgeCheckFile>" per file.
 TEST(BridgeFiles, AreJudgedByContent) {
     REQUIRE_FFMPEG();
@@ -213,9 +240,9 @@ TEST(BridgeFiles, AreJudgedByContent) {
     }
 }
 
-// Stopping, and releasing the instance, mid-way: the call returns (no hang), no
-// end event follows, and what was written is a complete AVI that decodes to its
-// last picture.
+// Stopping (mid-way, or at once before any picture), and releasing the instance
+// mid-way: the call returns (no hang), no end event follows, and what was written
+// is a complete AVI with at least one picture that decodes to its last one.
 class BridgeInterrupted : public ::testing::TestWithParam<const char*> {};
 
 TEST_P(BridgeInterrupted, LeavesAReadableAvi) {
@@ -236,7 +263,7 @@ TEST_P(BridgeInterrupted, LeavesAReadableAvi) {
     EXPECT_TRUE(avitest::DecodesCleanly(out, &errors)) << errors;
 }
 
-INSTANTIATE_TEST_SUITE_P(Ways, BridgeInterrupted, ::testing::Values("stop", "release"));
+INSTANTIATE_TEST_SUITE_P(Ways, BridgeInterrupted, ::testing::Values("stop", "stopnow", "release"));
 
 // With a window, every event runs on the thread that drains the window's queue.
 TEST(BridgeWindow, DeliversEventsOnTheWindowsThread) {
