@@ -121,8 +121,9 @@ private:
     std::int32_t ConvertPackets();
     std::int32_t Finish(bool drainDecoders);
 
-    bool DecodeVideo(const AVPacket* pkt);
-    bool DecodeAudio(const AVPacket* pkt);
+    bool Decode(AVCodecContext* dec, const AVPacket* pkt, bool (Transcoder::*take)(const AVFrame*));
+    bool DecodeVideo(const AVPacket* pkt) { return Decode(videoDec_.get(), pkt, &Transcoder::TakePicture); }
+    bool DecodeAudio(const AVPacket* pkt) { return Decode(audioDec_.get(), pkt, &Transcoder::TakeSound); }
     bool TakePicture(const AVFrame* frame);
     bool EmitHeldUntil(std::int64_t slot);
     bool WritableHeld();
@@ -391,16 +392,17 @@ void Transcoder::ReportProgress() {
     progress_(static_cast<std::int32_t>(std::min(done, 0.9999) * 10000));
 }
 
-bool Transcoder::DecodeVideo(const AVPacket* pkt) {
-    const int sent = avcodec_send_packet(videoDec_.get(), pkt);
-    // A damaged packet costs its picture, not the conversion.
+// Hands pkt (null: the end) to dec and every frame that comes out to take.
+bool Transcoder::Decode(AVCodecContext* dec, const AVPacket* pkt, bool (Transcoder::*take)(const AVFrame*)) {
+    const int sent = avcodec_send_packet(dec, pkt);
+    // A damaged packet costs its picture or its sound, not the conversion.
     if (sent < 0 && sent != AVERROR_INVALIDDATA && sent != AVERROR_EOF) return false;
     for (;;) {
-        const int r = avcodec_receive_frame(videoDec_.get(), decoded_.get());
+        const int r = avcodec_receive_frame(dec, decoded_.get());
         if (r == AVERROR(EAGAIN) || r == AVERROR_EOF) return true;
         if (r == AVERROR_INVALIDDATA) continue;
         if (r < 0) return false;
-        const bool ok = TakePicture(decoded_.get());
+        const bool ok = (this->*take)(decoded_.get());
         av_frame_unref(decoded_.get());
         if (!ok) return false;
     }
@@ -468,20 +470,6 @@ bool Transcoder::EmitHeldUntil(std::int64_t slot) {
         if (!EncodeAndWrite(videoEnc_.get(), held_.get(), videoOut_)) return false;
     }
     return true;
-}
-
-bool Transcoder::DecodeAudio(const AVPacket* pkt) {
-    const int sent = avcodec_send_packet(audioDec_.get(), pkt);
-    if (sent < 0 && sent != AVERROR_INVALIDDATA && sent != AVERROR_EOF) return false;
-    for (;;) {
-        const int r = avcodec_receive_frame(audioDec_.get(), decoded_.get());
-        if (r == AVERROR(EAGAIN) || r == AVERROR_EOF) return true;
-        if (r == AVERROR_INVALIDDATA) continue;
-        if (r < 0) return false;
-        const bool ok = TakeSound(decoded_.get());
-        av_frame_unref(decoded_.get());
-        if (!ok) return false;
-    }
 }
 
 // Sound is resampled to the AVI's rate and stereo. Its first sample is placed at

@@ -55,7 +55,7 @@ public:
     }
 
 private:
-    // Ends a worker that has finished on its own, so a new start can follow.
+    // Ends a worker that has finished its conversion, so a new start can follow.
     void ReapFinishedWorker();
 
     std::string source_;
@@ -68,7 +68,9 @@ private:
 };
 
 void Movbridge::ReapFinishedWorker() {
-    if (worker_.joinable() && workerDone_ && workerDone_->load()) worker_.join();
+    if (worker_.joinable() && workerDone_ && workerDone_->load() &&
+        worker_.get_id() != std::this_thread::get_id())
+        worker_.join();
 }
 
 bool Movbridge::StartConversion() {
@@ -86,8 +88,10 @@ bool Movbridge::StartConversion() {
         const std::int32_t end = TranscodeToAvi(request, run->stopped,
                                                 [&](std::int32_t v) { sink->Progress(v); });
         if (end == MOVBRIDGE_END_COMPLETED) sink->Progress(10000, true);
-        sink->End(end);
+        // Set first, so that a start made as soon as the end event arrives finds
+        // this worker on its way out and waits for it instead of refusing.
         done->store(true);
+        sink->End(end);
     });
     return true;
 }
