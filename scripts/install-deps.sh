@@ -8,6 +8,7 @@ packages=(
   libmp3lame-dev qt6-base-dev libgl-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   ffmpeg mpeg2dec mpg123 vcdimager twolame xvfb xauth mediainfo
+  openbox xdotool imagemagick x11-utils fonts-dejavu-core
 )
 missing=()
 for p in "${packages[@]}"; do
