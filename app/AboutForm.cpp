@@ -9,9 +9,6 @@
 #include "app/logic/ProgramFiles.h"
 
 namespace reelcast::app {
-namespace {
-
-// The program's icon: a film frame with a play mark, drawn rather than shipped.
 QPixmap ProgramIcon(int size) {
     QPixmap pm(size, size);
     pm.fill(Qt::transparent);
@@ -32,9 +29,8 @@ QPixmap ProgramIcon(int size) {
     return pm;
 }
 
-}  // namespace
-
-TAboutBox::TAboutBox(QWidget* parent) : QDialog(parent) {
+TAboutBox::TAboutBox(QWidget* parent)
+    : QDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint) {
     setObjectName("AboutBox");
     setWindowTitle("About");
     setFixedSize(300, 190);

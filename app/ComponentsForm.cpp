@@ -24,7 +24,8 @@ QLabel* AddLabel(QWidget* parent, const char* text, const QRect& at, bool wrap) 
 }  // namespace
 
 TComDlg::TComDlg(const ComponentStatus& status, const std::string& programFolder, QWidget* parent)
-    : QDialog(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint), programFolder_(programFolder) {
+    : QDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint),
+      programFolder_(programFolder) {
     setObjectName("ComDlg");
     setWindowTitle("Components missing");
     setFixedSize(kClientWidth, kClientHeight);

@@ -42,17 +42,9 @@ TTransparentButton::TTransparentButton(QWidget* parent) : QWidget(parent) {
     setAttribute(Qt::WA_Hover, false);
 }
 
-void TTransparentButton::SetAutoGray(bool v) {
-    if (v == autoGray_) return;
-    autoGray_ = v;
-    update();
-}
+void TTransparentButton::SetAutoGray(bool v) { Assign(autoGray_, v); }
 
-void TTransparentButton::SetBorderWidth(int v) {
-    if (v == borderWidth_) return;
-    borderWidth_ = v;
-    update();
-}
+void TTransparentButton::SetBorderWidth(int v) { Assign(borderWidth_, v); }
 
 void TTransparentButton::SetCaption(const QString& v) {
     if (v == caption_) return;
@@ -61,17 +53,9 @@ void TTransparentButton::SetCaption(const QString& v) {
     update();
 }
 
-void TTransparentButton::SetDown(bool v) {
-    if (v == down_) return;
-    down_ = v;
-    update();
-}
+void TTransparentButton::SetDown(bool v) { Assign(down_, v); }
 
-void TTransparentButton::SetFrameStyle(TFrameStyle v) {
-    if (v == frameStyle_) return;
-    frameStyle_ = v;
-    update();
-}
+void TTransparentButton::SetFrameStyle(TFrameStyle v) { Assign(frameStyle_, v); }
 
 void TTransparentButton::SetImageList(TImageList* list) {
     if (list == imageList_) return;
@@ -95,35 +79,15 @@ void TTransparentButton::SetNumGlyphs(int v) {
 
 void TTransparentButton::SetPopUpMenu(QMenu* menu) { popUpMenu_ = menu; }
 
-void TTransparentButton::SetShowPressed(bool v) {
-    if (v == showPressed_) return;
-    showPressed_ = v;
-    update();
-}
+void TTransparentButton::SetShowPressed(bool v) { Assign(showPressed_, v); }
 
-void TTransparentButton::SetSpacing(int v) {
-    if (v == spacing_) return;
-    spacing_ = v;
-    update();
-}
+void TTransparentButton::SetSpacing(int v) { Assign(spacing_, v); }
 
-void TTransparentButton::SetTextAlign(TTextAlign v) {
-    if (v == textAlign_) return;
-    textAlign_ = v;
-    update();
-}
+void TTransparentButton::SetTextAlign(TTextAlign v) { Assign(textAlign_, v); }
 
-void TTransparentButton::SetTransparent(bool v) {
-    if (v == transparent_) return;
-    transparent_ = v;
-    update();
-}
+void TTransparentButton::SetTransparent(bool v) { Assign(transparent_, v); }
 
-void TTransparentButton::SetWordWrap(bool v) {
-    if (v == wordWrap_) return;
-    wordWrap_ = v;
-    update();
-}
+void TTransparentButton::SetWordWrap(bool v) { Assign(wordWrap_, v); }
 
 GlyphState TTransparentButton::State() const {
     GlyphState s;

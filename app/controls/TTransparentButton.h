@@ -90,6 +90,13 @@ protected:
     void changeEvent(QEvent*) override;
 
 private:
+    // Stores a property and repaints when it changed.
+    template <class T>
+    void Assign(T& field, const T& value) {
+        if (field == value) return;
+        field = value;
+        update();
+    }
     void Release(QPoint pos);
     void UpdateShortcut();
     void DrawFrame(QPainter& p);
