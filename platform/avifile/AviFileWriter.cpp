@@ -126,9 +126,6 @@ bool AviFileWriter::WriteHeaders() {
             break;
         }
     }
-    BitmapInfoHeader bih;
-    if (video && video->format.size() >= sizeof(bih)) std::memcpy(&bih, video->format.data(), sizeof(bih));
-
     const std::size_t headerSize = HeaderSize();
     const std::uint64_t firstRiffSize =
         riffCount_ > 0 ? firstRiffEnd_ - 8 : std::uint64_t(headerSize - 8 + 12);
@@ -138,8 +135,17 @@ bool AviFileWriter::WriteHeaders() {
     Put32(FourCC("LIST"));
     Put32(std::uint32_t(headerSize - 12 - 8));
     Put32(FourCC("hdrl"));
+    WriteMainHeader(video);
+    for (const Stream& s : streams_) WriteStreamList(s);
+    WriteOdmlList(video);
+    return !failed_;
+}
 
-    // avih
+// 'avih': timing, rates and sizes over all streams, the picture size from the
+// video stream's format.
+void AviFileWriter::WriteMainHeader(const Stream* video) {
+    BitmapInfoHeader bih;
+    if (video && video->format.size() >= sizeof(bih)) std::memcpy(&bih, video->format.data(), sizeof(bih));
     std::uint32_t usPerFrame = 0;
     if (video && video->info.rate)
         usPerFrame = std::uint32_t(std::llround(1e6 * double(video->info.scale) / video->info.rate));
@@ -165,75 +171,87 @@ bool AviFileWriter::WriteHeaders() {
     Put32(std::uint32_t(bih.biWidth));
     Put32(std::uint32_t(std::abs(bih.biHeight)));
     for (int i = 0; i < 4; ++i) Put32(0);
+}
 
-    for (const Stream& s : streams_) {
-        std::size_t strl = 4 + 64 + 8 + Padded(s.format.size()) + 8 + 24 + 16 * kSuperIndexEntries;
-        if (!s.info.name.empty()) strl += 8 + Padded(s.info.name.size() + 1);
-        Put32(FourCC("LIST"));
-        Put32(std::uint32_t(strl));
-        Put32(FourCC("strl"));
+// One stream's 'strl': its header, format, name and super index.
+void AviFileWriter::WriteStreamList(const Stream& s) {
+    std::size_t strl = 4 + 64 + 8 + Padded(s.format.size()) + 8 + 24 + 16 * kSuperIndexEntries;
+    if (!s.info.name.empty()) strl += 8 + Padded(s.info.name.size() + 1);
+    Put32(FourCC("LIST"));
+    Put32(std::uint32_t(strl));
+    Put32(FourCC("strl"));
+    WriteStreamHeader(s);
 
-        std::uint32_t length = std::uint32_t(s.chunks);
-        if (s.info.fccType == kStreamTypeAudio && s.info.sampleSize)
-            length = std::uint32_t(s.bytes / s.info.sampleSize);
-        std::int16_t right = s.info.frameRight, bottom = s.info.frameBottom;
-        if (s.info.fccType == kStreamTypeVideo && !right && !bottom && s.format.size() >= 40) {
-            BitmapInfoHeader h;
-            std::memcpy(&h, s.format.data(), sizeof(h));
-            right = std::int16_t(h.biWidth);
-            bottom = std::int16_t(std::abs(h.biHeight));
-        }
-        Put32(FourCC("strh"));
-        Put32(56);
-        Put32(s.info.fccType);
-        Put32(s.info.fccHandler);
-        Put32(s.info.flags);
-        Put16(s.info.priority);
-        Put16(s.info.language);
-        Put32(0);  // initial frames
-        Put32(s.info.scale);
-        Put32(s.info.rate);
-        Put32(s.info.start);
-        Put32(length);
-        Put32(std::max(s.info.suggestedBufferSize, s.maxChunk));
-        Put32(std::uint32_t(s.info.quality));
-        Put32(s.info.sampleSize);
-        Put16(std::uint16_t(s.info.frameLeft));
-        Put16(std::uint16_t(s.info.frameTop));
-        Put16(std::uint16_t(right));
-        Put16(std::uint16_t(bottom));
+    Put32(FourCC("strf"));
+    Put32(std::uint32_t(s.format.size()));
+    WriteBytes(s.format.data(), s.format.size());
+    if (s.format.size() & 1) WriteBytes("", 1);
 
-        Put32(FourCC("strf"));
-        Put32(std::uint32_t(s.format.size()));
-        WriteBytes(s.format.data(), s.format.size());
-        if (s.format.size() & 1) WriteBytes("", 1);
-
-        if (!s.info.name.empty()) {
-            Put32(FourCC("strn"));
-            Put32(std::uint32_t(s.info.name.size() + 1));
-            WriteBytes(s.info.name.c_str(), s.info.name.size() + 1);
-            if ((s.info.name.size() + 1) & 1) WriteBytes("", 1);
-        }
-
-        // Super index: one entry per RIFF list holding this stream's chunks.
-        Put32(FourCC("indx"));
-        Put32(24 + 16 * kSuperIndexEntries);
-        Put16(4);   // longs per entry
-        WriteBytes("\0\0", 2);  // sub-type 0, type 0: an index of indexes
-        Put32(std::uint32_t(s.super.size()));
-        Put32(s.chunkId);
-        Put32(0);
-        Put32(0);
-        Put32(0);
-        for (std::uint32_t i = 0; i < kSuperIndexEntries; ++i) {
-            const SuperEntry e = i < s.super.size() ? s.super[i] : SuperEntry{0, 0, 0};
-            Put32(std::uint32_t(e.offset));
-            Put32(std::uint32_t(e.offset >> 32));
-            Put32(e.size);
-            Put32(e.duration);
-        }
+    if (!s.info.name.empty()) {
+        Put32(FourCC("strn"));
+        Put32(std::uint32_t(s.info.name.size() + 1));
+        WriteBytes(s.info.name.c_str(), s.info.name.size() + 1);
+        if ((s.info.name.size() + 1) & 1) WriteBytes("", 1);
     }
+    WriteSuperIndex(s);
+}
 
+// 'strh'. A video frame rectangle left empty is the picture's own size.
+void AviFileWriter::WriteStreamHeader(const Stream& s) {
+    std::uint32_t length = std::uint32_t(s.chunks);
+    if (s.info.fccType == kStreamTypeAudio && s.info.sampleSize)
+        length = std::uint32_t(s.bytes / s.info.sampleSize);
+    std::int16_t right = s.info.frameRight, bottom = s.info.frameBottom;
+    if (s.info.fccType == kStreamTypeVideo && !right && !bottom && s.format.size() >= sizeof(BitmapInfoHeader)) {
+        BitmapInfoHeader h;
+        std::memcpy(&h, s.format.data(), sizeof(h));
+        right = std::int16_t(h.biWidth);
+        bottom = std::int16_t(std::abs(h.biHeight));
+    }
+    Put32(FourCC("strh"));
+    Put32(56);
+    Put32(s.info.fccType);
+    Put32(s.info.fccHandler);
+    Put32(s.info.flags);
+    Put16(s.info.priority);
+    Put16(s.info.language);
+    Put32(0);  // initial frames
+    Put32(s.info.scale);
+    Put32(s.info.rate);
+    Put32(s.info.start);
+    Put32(length);
+    Put32(std::max(s.info.suggestedBufferSize, s.maxChunk));
+    Put32(std::uint32_t(s.info.quality));
+    Put32(s.info.sampleSize);
+    Put16(std::uint16_t(s.info.frameLeft));
+    Put16(std::uint16_t(s.info.frameTop));
+    Put16(std::uint16_t(right));
+    Put16(std::uint16_t(bottom));
+}
+
+// Super index: one entry per RIFF list holding this stream's chunks, in a
+// fixed number of slots so that the header part keeps its size.
+void AviFileWriter::WriteSuperIndex(const Stream& s) {
+    Put32(FourCC("indx"));
+    Put32(24 + 16 * kSuperIndexEntries);
+    Put16(4);   // longs per entry
+    WriteBytes("\0\0", 2);  // sub-type 0, type 0: an index of indexes
+    Put32(std::uint32_t(s.super.size()));
+    Put32(s.chunkId);
+    Put32(0);
+    Put32(0);
+    Put32(0);
+    for (std::uint32_t i = 0; i < kSuperIndexEntries; ++i) {
+        const SuperEntry e = i < s.super.size() ? s.super[i] : SuperEntry{0, 0, 0};
+        Put32(std::uint32_t(e.offset));
+        Put32(std::uint32_t(e.offset >> 32));
+        Put32(e.size);
+        Put32(e.duration);
+    }
+}
+
+// 'odml' with the total frame count over all RIFF lists.
+void AviFileWriter::WriteOdmlList(const Stream* video) {
     Put32(FourCC("LIST"));
     Put32(4 + 8 + 248);
     Put32(FourCC("odml"));
@@ -242,7 +260,6 @@ bool AviFileWriter::WriteHeaders() {
     Put32(video ? std::uint32_t(video->chunks) : 0);
     static const std::uint8_t zeros[244] = {};
     WriteBytes(zeros, sizeof(zeros));
-    return !failed_;
 }
 
 bool AviFileWriter::BeginMovi(bool first) {

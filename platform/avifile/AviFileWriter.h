@@ -131,6 +131,11 @@ private:
     bool Put16(std::uint16_t v);
     bool Seek(std::uint64_t pos);
     bool WriteHeaders();        // the whole header part, same size each time
+    void WriteMainHeader(const Stream* video);
+    void WriteStreamList(const Stream& s);
+    void WriteStreamHeader(const Stream& s);
+    void WriteSuperIndex(const Stream& s);
+    void WriteOdmlList(const Stream* video);
     std::size_t HeaderSize() const;
     bool BeginMovi(bool first);
     bool EndRiff();             // standard indexes, idx1 for the first, sizes

@@ -241,23 +241,13 @@ void MacroblockCoder::Reconstruct(int mx, int my, const MacroblockInfo& mb, cons
 bool MacroblockCoder::CodePicture(BitWriter& bw, int type, const int fCode[4], MacroblockInfo* mbInfo,
                                   const std::int16_t* coeffs, RateControl* rc, int firstQuantiser,
                                   const PictureRefs& refs) {
-    const kernels::VideoKernels& k = *k_;
-    const bool mpeg1 = s_->mode.mpeg1Syntax != 0;
-    const int levelLimit = mpeg1 ? 255 : 2047;
-    const int dcPrecision = s_->mode.intraDcPrecision;
-    const std::array<Vlc, 32>& typeTable =
-        type == kPictureI ? kMbTypeI : (type == kPictureP ? kMbTypeP : kMbTypeB);
     alignas(16) std::int16_t levels[kCoeffsPerMb];
     SliceState st;
     st.lastQ = firstQuantiser;
     const int mbw = geo_.mbWidth;
 
     for (int my = 0; my < geo_.mbHeight; ++my) {
-        WriteSliceHeader(bw, *s_, my, st.lastQ / 2);
-        st.dcPred[0] = st.dcPred[1] = st.dcPred[2] = 0;
-        st.pmv[0][0] = st.pmv[0][1] = st.pmv[1][0] = st.pmv[1][1] = 0;
-        st.skipped = 0;
-        st.prev = nullptr;
+        StartSlice(bw, my, st);
         for (int mx = 0; mx < mbw; ++mx) {
             const int j = my * mbw + mx;
             MacroblockInfo& mb = mbInfo[j];
@@ -267,18 +257,7 @@ bool MacroblockCoder::CodePicture(BitWriter& bw, int type, const int fCode[4], M
             mb.quantiser = q;
             int flags = mb.mbType;
             const bool intra = (flags & kMbIntra) != 0;
-            int cbp = 0;
-            if (intra) {
-                for (int b = 0; b < kBlocksPerMb; ++b)
-                    k.QuantIntra(levels + b * 64, c + b * 64, kDefaultIntraMatrix, q, dcPrecision, levelLimit);
-                cbp = 63;
-            } else {
-                for (int b = 0; b < kBlocksPerMb; ++b) {
-                    cbp <<= 1;
-                    if (k.QuantNonIntra(levels + b * 64, c + b * 64, kDefaultNonIntraMatrix, q, levelLimit))
-                        cbp |= 1;
-                }
-            }
+            const int cbp = Quantise(c, intra, q, levels);
             mb.cbp = cbp;
             if (intra || cbp) {
                 if (!intra) flags |= kMbPattern;
@@ -289,29 +268,8 @@ bool MacroblockCoder::CodePicture(BitWriter& bw, int type, const int fCode[4], M
             }
 
             // Skipping: never the first or last macroblock of a row (slice).
-            bool skip = false;
-            if (!intra && cbp == 0 && mx != 0 && mx != mbw - 1) {
-                if (type == kPictureP) {
-                    skip = (flags & kMbForward) == 0;
-                } else if (type == kPictureB && st.prev && !(st.prev->mbType & kMbIntra)) {
-                    const int dirs = flags & (kMbForward | kMbBackward);
-                    if (dirs == (st.prev->mbType & (kMbForward | kMbBackward))) {
-                        skip = true;
-                        if ((dirs & kMbForward) &&
-                            (mb.mv[0][0] != st.prev->mv[0][0] || mb.mv[0][1] != st.prev->mv[0][1]))
-                            skip = false;
-                        if ((dirs & kMbBackward) &&
-                            (mb.mv[1][0] != st.prev->mv[1][0] || mb.mv[1][1] != st.prev->mv[1][1]))
-                            skip = false;
-                    }
-                }
-            }
-            if (skip) {
-                mb.skipped = 1;
-                ++st.skipped;
-                if (type == kPictureP) st.pmv[0][0] = st.pmv[0][1] = 0;
-                st.dcPred[0] = st.dcPred[1] = st.dcPred[2] = 0;
-                st.prev = &mb;
+            if (!intra && cbp == 0 && mx != 0 && mx != mbw - 1 && Skippable(type, mb, flags, st)) {
+                SkipMacroblock(type, mb, st);
                 CopyPrediction(mx, my, refs);
                 continue;
             }
@@ -322,43 +280,105 @@ bool MacroblockCoder::CodePicture(BitWriter& bw, int type, const int fCode[4], M
                 mb.mv[0][0] = mb.mv[0][1] = 0;
             }
             mb.mbType = flags;
-
-            int inc = st.skipped + 1;
-            while (inc > 33) {
-                Put(bw, kAddressEscape);
-                inc -= 33;
-            }
-            Put(bw, kAddressIncrement[inc]);
-            st.skipped = 0;
-            Put(bw, typeTable[flags & 31]);
-            if (flags & kMbQuant) bw.PutBits(static_cast<std::uint32_t>(q / 2), 5);
-            for (int dir = 0; dir < 2; ++dir) {
-                if (!(flags & (dir == 0 ? kMbForward : kMbBackward))) continue;
-                for (int comp = 0; comp < 2; ++comp) {
-                    const int fc = fCode[2 * dir + comp];
-                    WriteMotionVector(bw, mb.mv[dir][comp] - st.pmv[dir][comp], fc);
-                    st.pmv[dir][comp] = mb.mv[dir][comp];
-                }
-            }
-            if (flags & kMbPattern) Put(bw, kCodedBlockPattern[cbp]);
-
-            if (intra) {
-                for (int b = 0; b < kBlocksPerMb; ++b) {
-                    if (!WriteIntraBlock(bw, levels + b * 64, b < 4 ? 0 : b - 3, st)) return false;
-                }
-                // Intra macroblocks reset the vector predictors.
-                st.pmv[0][0] = st.pmv[0][1] = st.pmv[1][0] = st.pmv[1][1] = 0;
-            } else {
-                for (int b = 0; b < kBlocksPerMb; ++b) {
-                    if (cbp & (32 >> b)) WriteNonIntraBlock(bw, levels + b * 64);
-                }
-                st.dcPred[0] = st.dcPred[1] = st.dcPred[2] = 0;
-                if (type == kPictureP && !(flags & kMbForward)) st.pmv[0][0] = st.pmv[0][1] = 0;
-            }
+            WriteMacroblockHeader(bw, type, mb, fCode, st);
+            if (!WriteBlocks(bw, type, mb, levels, st)) return false;
             st.prev = &mb;
             Reconstruct(mx, my, mb, levels, refs);
         }
     }
+    return true;
+}
+
+void MacroblockCoder::StartSlice(BitWriter& bw, int row, SliceState& st) const {
+    WriteSliceHeader(bw, *s_, row, st.lastQ / 2);
+    st.dcPred[0] = st.dcPred[1] = st.dcPred[2] = 0;
+    st.pmv[0][0] = st.pmv[0][1] = st.pmv[1][0] = st.pmv[1][1] = 0;
+    st.skipped = 0;
+    st.prev = nullptr;
+}
+
+int MacroblockCoder::Quantise(const std::int16_t* coeffs, bool intra, int q, std::int16_t* levels) const {
+    const kernels::VideoKernels& k = *k_;
+    const int levelLimit = s_->mode.mpeg1Syntax != 0 ? 255 : 2047;
+    if (intra) {
+        for (int b = 0; b < kBlocksPerMb; ++b)
+            k.QuantIntra(levels + b * 64, coeffs + b * 64, kDefaultIntraMatrix, q, s_->mode.intraDcPrecision,
+                         levelLimit);
+        return 63;
+    }
+    int cbp = 0;
+    for (int b = 0; b < kBlocksPerMb; ++b) {
+        cbp <<= 1;
+        if (k.QuantNonIntra(levels + b * 64, coeffs + b * 64, kDefaultNonIntraMatrix, q, levelLimit)) cbp |= 1;
+    }
+    return cbp;
+}
+
+// A non-intra macroblock without coded blocks. In a P picture it is skipped
+// unless it has a vector; in a B picture when it predicts as the one before it
+// did, in the same directions with the same vectors.
+bool MacroblockCoder::Skippable(int type, const MacroblockInfo& mb, int flags, const SliceState& st) {
+    if (type == kPictureP) return (flags & kMbForward) == 0;
+    if (type != kPictureB || !st.prev || (st.prev->mbType & kMbIntra)) return false;
+    const int dirs = flags & (kMbForward | kMbBackward);
+    if (dirs != (st.prev->mbType & (kMbForward | kMbBackward))) return false;
+    if ((dirs & kMbForward) && (mb.mv[0][0] != st.prev->mv[0][0] || mb.mv[0][1] != st.prev->mv[0][1]))
+        return false;
+    if ((dirs & kMbBackward) && (mb.mv[1][0] != st.prev->mv[1][0] || mb.mv[1][1] != st.prev->mv[1][1]))
+        return false;
+    return true;
+}
+
+void MacroblockCoder::SkipMacroblock(int type, MacroblockInfo& mb, SliceState& st) {
+    mb.skipped = 1;
+    ++st.skipped;
+    if (type == kPictureP) st.pmv[0][0] = st.pmv[0][1] = 0;
+    st.dcPred[0] = st.dcPred[1] = st.dcPred[2] = 0;
+    st.prev = &mb;
+}
+
+// Address increment (over the skipped ones before it), type, quantiser, motion
+// vectors and coded block pattern.
+void MacroblockCoder::WriteMacroblockHeader(BitWriter& bw, int type, const MacroblockInfo& mb, const int fCode[4],
+                                            SliceState& st) const {
+    const std::array<Vlc, 32>& typeTable =
+        type == kPictureI ? kMbTypeI : (type == kPictureP ? kMbTypeP : kMbTypeB);
+    const int flags = mb.mbType;
+    int inc = st.skipped + 1;
+    while (inc > 33) {
+        Put(bw, kAddressEscape);
+        inc -= 33;
+    }
+    Put(bw, kAddressIncrement[inc]);
+    st.skipped = 0;
+    Put(bw, typeTable[flags & 31]);
+    if (flags & kMbQuant) bw.PutBits(static_cast<std::uint32_t>(mb.quantiser / 2), 5);
+    for (int dir = 0; dir < 2; ++dir) {
+        if (!(flags & (dir == 0 ? kMbForward : kMbBackward))) continue;
+        for (int comp = 0; comp < 2; ++comp) {
+            const int fc = fCode[2 * dir + comp];
+            WriteMotionVector(bw, mb.mv[dir][comp] - st.pmv[dir][comp], fc);
+            st.pmv[dir][comp] = mb.mv[dir][comp];
+        }
+    }
+    if (flags & kMbPattern) Put(bw, kCodedBlockPattern[mb.cbp]);
+}
+
+bool MacroblockCoder::WriteBlocks(BitWriter& bw, int type, const MacroblockInfo& mb, const std::int16_t* levels,
+                                  SliceState& st) const {
+    if (mb.mbType & kMbIntra) {
+        for (int b = 0; b < kBlocksPerMb; ++b) {
+            if (!WriteIntraBlock(bw, levels + b * 64, b < 4 ? 0 : b - 3, st)) return false;
+        }
+        // Intra macroblocks reset the vector predictors.
+        st.pmv[0][0] = st.pmv[0][1] = st.pmv[1][0] = st.pmv[1][1] = 0;
+        return true;
+    }
+    for (int b = 0; b < kBlocksPerMb; ++b) {
+        if (mb.cbp & (32 >> b)) WriteNonIntraBlock(bw, levels + b * 64);
+    }
+    st.dcPred[0] = st.dcPred[1] = st.dcPred[2] = 0;
+    if (type == kPictureP && !(mb.mbType & kMbForward)) st.pmv[0][0] = st.pmv[0][1] = 0;
     return true;
 }
 

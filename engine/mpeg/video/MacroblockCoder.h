@@ -63,6 +63,15 @@ private:
         const MacroblockInfo* prev = nullptr;
     };
 
+    void StartSlice(BitWriter& bw, int row, SliceState& st) const;
+    // Quantises the six blocks into levels; answers the coded block pattern.
+    int Quantise(const std::int16_t* coeffs, bool intra, int q, std::int16_t* levels) const;
+    static bool Skippable(int type, const MacroblockInfo& mb, int flags, const SliceState& st);
+    static void SkipMacroblock(int type, MacroblockInfo& mb, SliceState& st);
+    void WriteMacroblockHeader(BitWriter& bw, int type, const MacroblockInfo& mb, const int fCode[4],
+                               SliceState& st) const;
+    bool WriteBlocks(BitWriter& bw, int type, const MacroblockInfo& mb, const std::int16_t* levels,
+                     SliceState& st) const;
     bool WriteIntraBlock(BitWriter& bw, const std::int16_t* levels, int component, SliceState& st) const;
     void WriteNonIntraBlock(BitWriter& bw, const std::int16_t* levels) const;
     void WriteMotionVector(BitWriter& bw, int delta, int fCode) const;
