@@ -88,7 +88,7 @@ int RunAviConvert(Engine& engine, const CliOptions& opts) {
     }
 
     Progress progress(opts.quiet);
-    JobCallback callback(progress);
+    AviJobCallback callback(progress);
     job->SetSourceFile(opts.input.c_str());
     job->SetTargetFile(opts.output.c_str());
     job->SetPreviewWindow(nullptr);

@@ -6,41 +6,49 @@
 
 namespace reelcast::cli {
 
-void JobCallback::OnProgress(std::int32_t value) { progress_.Update(value); }
+template <class Interface>
+void JobCallback<Interface>::OnProgress(std::int32_t value) { progress_.Update(value); }
 
-void JobCallback::OnFinished() {
+template <class Interface>
+void JobCallback<Interface>::OnFinished() {
     std::lock_guard<std::mutex> lock(m_);
     finished_ = true;
 }
 
-void JobCallback::OnMessage(const char* text) {
+template <class Interface>
+void JobCallback<Interface>::OnMessage(const char* text) {
     std::lock_guard<std::mutex> lock(m_);
     if (!messages_.empty()) messages_ += '\n';
     messages_ += text ? text : "";
 }
 
-bool JobCallback::IsCancelled() {
+template <class Interface>
+bool JobCallback<Interface>::IsCancelled() {
     std::lock_guard<std::mutex> lock(m_);
     if (CancelRequested()) cancelled_ = true;
     return cancelled_;
 }
 
-bool JobCallback::finished() {
+template <class Interface>
+bool JobCallback<Interface>::finished() {
     std::lock_guard<std::mutex> lock(m_);
     return finished_;
 }
 
-bool JobCallback::cancelled() {
+template <class Interface>
+bool JobCallback<Interface>::cancelled() {
     std::lock_guard<std::mutex> lock(m_);
     return cancelled_;
 }
 
-std::string JobCallback::messages() {
+template <class Interface>
+std::string JobCallback<Interface>::messages() {
     std::lock_guard<std::mutex> lock(m_);
     return messages_;
 }
 
-int JobCallback::Conclude(const std::string& output, bool stopped, const char* stoppedText) {
+template <class Interface>
+int JobCallback<Interface>::Conclude(const std::string& output, bool stopped, const char* stoppedText) {
     const bool done = finished();
     progress_.Finish(done);
     const std::string text = messages();
@@ -53,5 +61,8 @@ int JobCallback::Conclude(const std::string& output, bool stopped, const char* s
     }
     return 1;
 }
+
+template class JobCallback<I_MPEG_Callback>;
+template class JobCallback<I_CONVERT_Callback>;
 
 }  // namespace reelcast::cli

@@ -6,11 +6,14 @@
 #include <string>
 
 #include "cli/Progress.h"
-#include "engine/jobs/IJobCallback.h"
+#include "engine/jobs/I_CONVERT_Callback.h"
+#include "engine/jobs/I_MPEG_Callback.h"
 
 namespace reelcast::cli {
 
-class JobCallback final : public IJobCallback {
+// Interface: I_MPEG_Callback or I_CONVERT_Callback.
+template <class Interface>
+class JobCallback final : public Interface {
 public:
     explicit JobCallback(Progress& progress) : progress_(progress) {}
 
@@ -36,5 +39,8 @@ private:
     bool cancelled_ = false;
     std::string messages_;
 };
+
+using MpegJobCallback = JobCallback<I_MPEG_Callback>;
+using AviJobCallback = JobCallback<I_CONVERT_Callback>;
 
 }  // namespace reelcast::cli

@@ -103,7 +103,7 @@ int RunMpegConvert(Engine& engine, const CliOptions& opts) {
         return 1;
     }
     Progress progress(opts.quiet);
-    JobCallback callback(progress);
+    MpegJobCallback callback(progress);
     job->SetParameters(&record, &callback);
     if (!job->Start()) {
         job->Release();

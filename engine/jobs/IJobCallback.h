@@ -1,13 +1,15 @@
 // The program's callback object for a conversion job: the one shape both jobs
 // report through. Four operations, no destructor slot; every call is made on the
 // job's worker thread (the AVI job also calls OnMessage on the caller's thread
-// from StartDirect).
+// from StartDirect). Job is the job's interface: each job has a callback type of
+// its own, so a program can tell its two callback objects apart.
 #pragma once
 
 #include <cstdint>
 
 namespace reelcast {
 
+template <class Job>
 class IJobCallback {
 public:
     // Slot 0. Progress in 1/10000 of the job, after each picture (below 10000).

@@ -5,6 +5,7 @@
 
 namespace reelcast {
 
-using I_CONVERT_Callback = IJobCallback;
+class IAviConversionJob;
+using I_CONVERT_Callback = IJobCallback<IAviConversionJob>;
 
 }  // namespace reelcast

@@ -5,6 +5,7 @@
 
 namespace reelcast {
 
-using I_MPEG_Callback = IJobCallback;
+class IMpegConversionJob;
+using I_MPEG_Callback = IJobCallback<IMpegConversionJob>;
 
 }  // namespace reelcast
