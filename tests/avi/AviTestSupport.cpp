@@ -64,9 +64,12 @@ std::uint64_t FileSize(const std::string& path) {
     return stat(path.c_str(), &s) == 0 ? std::uint64_t(s.st_size) : 0;
 }
 
-std::vector<std::map<std::string, std::string>> ProbeStreams(const std::string& path) {
+namespace {
+
+// ffprobe's key=value entries of each stream it shows.
+std::vector<std::map<std::string, std::string>> ShowStreams(const std::string& options, const std::string& path) {
     std::vector<std::map<std::string, std::string>> out;
-    const std::string text = Run("ffprobe -v error -show_streams " + Quote(path) + " 2>/dev/null");
+    const std::string text = Run("ffprobe -v error " + options + " -show_streams " + Quote(path) + " 2>/dev/null");
     std::istringstream in(text);
     std::string line;
     while (std::getline(in, line)) {
@@ -78,6 +81,15 @@ std::vector<std::map<std::string, std::string>> ProbeStreams(const std::string& 
         }
     }
     return out;
+}
+
+}  // namespace
+
+std::vector<std::map<std::string, std::string>> ProbeStreams(const std::string& path) { return ShowStreams("", path); }
+
+std::map<std::string, std::string> ProbeStream(const std::string& path, const std::string& selector) {
+    auto streams = ShowStreams("-select_streams " + selector, path);
+    return streams.empty() ? std::map<std::string, std::string>() : streams.front();
 }
 
 bool DecodesCleanly(const std::string& path, std::string* errors) {
@@ -200,21 +212,3 @@ bool MakeSource(const std::string& path, int width, int height, double fps, doub
 }
 
 }  // namespace avitest
-
-#include <gtest/gtest.h>
-
-namespace {
-
-// The registry store of the whole run lives in a temporary folder, so the tests
-// neither read nor change the user's settings.
-class IsolatedConfig : public ::testing::Environment {
-public:
-    void SetUp() override { setenv("XDG_CONFIG_HOME", dir_.path().c_str(), 1); }
-
-private:
-    avitest::TempDir dir_;
-};
-
-const auto* const g_config = ::testing::AddGlobalTestEnvironment(new IsolatedConfig);
-
-}  // namespace

@@ -36,6 +36,9 @@ std::uint64_t FileSize(const std::string& path);
 
 // ffprobe's key=value entries of each stream.
 std::vector<std::map<std::string, std::string>> ProbeStreams(const std::string& path);
+// The entries of one stream, chosen by an ffprobe stream selector ("v:0", "a:0");
+// empty when there is none.
+std::map<std::string, std::string> ProbeStream(const std::string& path, const std::string& selector);
 // Decodes every stream with ffmpeg, failing on any error; true when clean.
 bool DecodesCleanly(const std::string& path, std::string* errors = nullptr);
 // Decoded audio duration in seconds (ffmpeg to 16-bit PCM at the stream's rate).

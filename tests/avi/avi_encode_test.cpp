@@ -12,7 +12,9 @@
 #include "engine/avi/IAviWriter.h"
 #include "engine/avi/IVideoCompressor.h"
 #include "engine/avi/LameSettings.h"
+#include "engine/core/ComponentHandle.h"
 #include "engine/core/Factories.h"
+#include "engine/picture/VideoFrame.h"
 #include "platform/avifile/AviVideoCompressor.h"
 #include "platform/registry/Registry.h"
 #include "platform/ui/Dialogs.h"
@@ -106,6 +108,43 @@ protected:
     void SetUp() override { platform::registry::DeleteKey("Software\\VantorReelcast\\Lame"); }
     TempDir dir_;
 };
+
+// The table's planar-picture slot: each picture goes through YUVRGB and reaches
+// the file in its own colour, as FFmpeg decodes it. Red of BT.601 studio range
+// (Y 81, Cb 90, Cr 240) keeps the range: (Y - 16) + 1.402 (Cr - 128) = 222.
+TEST_F(AviEncodeTest, PlanarPicturesArriveInTheirColours) {
+    REQUIRE_FFMPEG();
+    auto enc = core::MakeHandle<IAviEncoder>("AVIENC");
+    ASSERT_TRUE(enc);
+    enc->SetVideoCodec(Cc("DIB "));
+    enc->SetAudioType(static_cast<std::int32_t>(AviAudioType::None));
+    const int w = 96, h = 64, frames = 5;
+    const std::string path = dir_.File("planar.avi");
+    AviEncodeParams p{};
+    p.width = w;
+    p.height = h;
+    std::strncpy(p.outputPath, path.c_str(), sizeof p.outputPath - 1);
+    p.totalFrames = frames;
+    p.frameRateIndex = 2;
+    ASSERT_TRUE(enc->SetParameters(&p, 44100));
+    ASSERT_TRUE(enc->Open());
+    std::vector<std::uint8_t> luma(std::size_t(w) * h, 81), cb(std::size_t(w / 2) * (h / 2), 90),
+        cr(cb.size(), 240);
+    const VideoFrame red{w, h, 1, luma.data(), cb.data(), cr.data()};
+    for (int i = 0; i < frames; ++i) ASSERT_TRUE(enc->WriteFrameConverted(&red, nullptr)) << i;
+    EXPECT_FALSE(enc->WriteFrameConverted(nullptr, nullptr));
+    enc.reset();  // completes the file
+
+    EXPECT_EQ(avitest::DecodedVideoFrames(path), frames);
+    const std::string rgb = avitest::Run("ffmpeg -nostdin -v error -i " + avitest::Quote(path) +
+                                         " -frames:v 1 -f rawvideo -pix_fmt rgb24 -");
+    ASSERT_EQ(rgb.size(), std::size_t(w) * h * 3);
+    for (std::size_t at : {std::size_t(0), rgb.size() / 2 + 30, rgb.size() - 3}) {
+        EXPECT_NEAR(std::uint8_t(rgb[at]), 222, 2) << at;
+        EXPECT_NEAR(std::uint8_t(rgb[at + 1]), 0, 2) << at;
+        EXPECT_NEAR(std::uint8_t(rgb[at + 2]), 0, 2) << at;
+    }
+}
 
 class EveryCompressor : public AviEncodeTest, public ::testing::WithParamInterface<const char*> {};
 

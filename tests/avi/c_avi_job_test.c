@@ -16,8 +16,9 @@
 #include <stdlib.h>
 #include <string.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
+
+#include "AviCheckers.h"
 
 /* Slots of the job's table. */
 enum {
@@ -65,97 +66,6 @@ static void Fail(const char* what, const char* fmt, ...) {
     ++g_failures;
 }
 
-/* Standard output of a shell command (at most size - 1 bytes); its exit status. */
-static int Run(const char* cmd, char* out, size_t size) {
-    FILE* p = popen(cmd, "r");
-    size_t n = 0;
-    if (!p) return -1;
-    if (out && size) {
-        size_t got;
-        while (n + 1 < size && (got = fread(out + n, 1, size - 1 - n, p)) > 0) n += got;
-        out[n] = '\0';
-    }
-    {
-        char sink[4096];
-        while (fread(sink, 1, sizeof sink, p) > 0) {
-        }
-    }
-    {
-        int st = pclose(p);
-        return WIFEXITED(st) ? WEXITSTATUS(st) : -1;
-    }
-}
-
-static int Exists(const char* path) {
-    struct stat st;
-    return stat(path, &st) == 0;
-}
-
-/* The value of key=value in ffprobe's output of one stream, "" when absent. */
-static void Field(const char* text, const char* key, char* out, size_t size) {
-    size_t klen = strlen(key);
-    const char* p = text;
-    out[0] = '\0';
-    while (p && *p) {
-        if (strncmp(p, key, klen) == 0 && p[klen] == '=') {
-            const char* v = p + klen + 1;
-            size_t n = strcspn(v, "\n");
-            if (n >= size) n = size - 1;
-            memcpy(out, v, n);
-            out[n] = '\0';
-            return;
-        }
-        p = strchr(p, '\n');
-        if (p) ++p;
-    }
-}
-
-/* ffprobe's description of stream `sel` (v:0, a:0) of a file; empty when none. */
-static void Probe(const char* path, const char* sel, char* out, size_t size) {
-    char cmd[1024];
-    snprintf(cmd, sizeof cmd,
-             "ffprobe -v error -select_streams %s -show_entries "
-             "stream=codec_type,codec_name,codec_tag,codec_tag_string,width,height,time_base,"
-             "nb_frames,sample_rate,channels,bit_rate,bits_per_sample,block_align -of default=nw=1 '%s' "
-             "2>/dev/null",
-             sel, path);
-    Run(cmd, out, size);
-}
-
-static int StreamCount(const char* path) {
-    char cmd[1024], out[256];
-    snprintf(cmd, sizeof cmd, "ffprobe -v error -show_entries stream=index -of csv=p=0 '%s' 2>/dev/null | wc -l",
-             path);
-    Run(cmd, out, sizeof out);
-    return atoi(out);
-}
-
-static int DecodedFrames(const char* path) {
-    char cmd[1024], out[64];
-    snprintf(cmd, sizeof cmd,
-             "ffprobe -v error -count_frames -select_streams v:0 -show_entries stream=nb_read_frames "
-             "-of csv=p=0 '%s' 2>/dev/null",
-             path);
-    Run(cmd, out, sizeof out);
-    return atoi(out);
-}
-
-/* Every stream decoded, stopping at the first error: 1 when clean. */
-static int DecodesCleanly(const char* path, char* err, size_t size) {
-    char cmd[1024];
-    snprintf(cmd, sizeof cmd, "ffmpeg -nostdin -v error -xerror -err_detect explode -i '%s' -f null - 2>&1", path);
-    return Run(cmd, err, size) == 0 && err[0] == '\0';
-}
-
-static double DecodedAudioSeconds(const char* path, int rate) {
-    char cmd[1024], out[64];
-    snprintf(cmd, sizeof cmd,
-             "ffmpeg -nostdin -v error -i '%s' -map 0:a:0 -f s16le -ac 2 -ar %d - 2>/dev/null | wc -c", path,
-             rate);
-    Run(cmd, out, sizeof out);
-    return (double)strtoull(out, NULL, 10) / (4.0 * rate);
-}
-
 static unsigned Gcd(unsigned a, unsigned b) {
     while (b) {
         unsigned t = a % b;
@@ -199,9 +109,9 @@ static void OnProgress(Callback* self, int32_t v) {
 static void OnFinished(Callback* self) {
     pthread_mutex_lock(&self->lock);
     ++self->finished;
-    self->framesAtFinish = DecodedFrames(self->path);
-    self->cleanAtFinish = DecodesCleanly(self->path, self->errorsAtFinish, sizeof self->errorsAtFinish);
-    self->wavSecondsAtFinish = Exists(self->wav) ? DecodedAudioSeconds(self->wav, 44100) : -1;
+    self->framesAtFinish = avitest_decoded_video_frames(self->path);
+    self->cleanAtFinish = avitest_decodes_cleanly(self->path, self->errorsAtFinish, sizeof self->errorsAtFinish);
+    self->wavSecondsAtFinish = avitest_file_exists(self->wav) ? avitest_decoded_audio_seconds(self->wav, 44100) : -1;
     pthread_mutex_unlock(&self->lock);
 }
 
@@ -253,7 +163,7 @@ static int g_mediainfo;
 static void MediaInfo(const char* path, const char* inform, char* out, size_t size) {
     char cmd[1024];
     snprintf(cmd, sizeof cmd, "mediainfo --Inform='%s' '%s' 2>/dev/null", inform, path);
-    Run(cmd, out, size);
+    avitest_run(cmd, out, size);
     out[strcspn(out, "\r\n")] = '\0';
 }
 
@@ -283,7 +193,7 @@ static void MediaInfoAgrees(const Case* c, const char* out, const char* wav, int
 }
 
 static void Convert(const Source* src, const Case* c) {
-    char out[512], wav[512], info[4096], v[128], a[128], err[512];
+    char out[512], wav[512], info[8192], v[128], a[128], err[512];
     int total, expectW, expectH, streams;
     double fps, videoSeconds;
     Callback cb;
@@ -350,72 +260,72 @@ static void Convert(const Source* src, const Case* c) {
     }
 
     /* Video: handler, size, scale 1000 / rate, frame count, a clean decode. */
-    Probe(out, "v:0", info, sizeof info);
-    Field(info, "codec_tag_string", v, sizeof v);
+    avitest_probe_stream(out, "v:0", info, sizeof info);
+    avitest_field(info, "codec_tag_string", v, sizeof v);
     if (strcmp(v, c->codec ? c->codec : "DIVX") != 0) Fail(c->name, "video handler '%s'", v);
-    Field(info, "codec_name", v, sizeof v);
+    avitest_field(info, "codec_name", v, sizeof v);
     if (strcmp(v, "mpeg4") != 0 && strcmp(v, "msmpeg4v3") != 0) Fail(c->name, "video codec '%s'", v);
-    Field(info, "width", v, sizeof v);
-    Field(info, "height", a, sizeof a);
+    avitest_field(info, "width", v, sizeof v);
+    avitest_field(info, "height", a, sizeof a);
     if (atoi(v) != expectW || atoi(a) != expectH) Fail(c->name, "size %sx%s, not %dx%d", v, a, expectW, expectH);
     {
         unsigned g = Gcd(1000, kRateField[c->rateIndex]);
         char want[64];
         snprintf(want, sizeof want, "%u/%u", 1000 / g, kRateField[c->rateIndex] / g);
-        Field(info, "time_base", v, sizeof v);
+        avitest_field(info, "time_base", v, sizeof v);
         if (strcmp(v, want) != 0) Fail(c->name, "time base %s, not %s", v, want);
     }
-    Field(info, "nb_frames", v, sizeof v);
+    avitest_field(info, "nb_frames", v, sizeof v);
     if (atoi(v) != total) Fail(c->name, "header counts %s frames, not %d", v, total);
-    if (DecodedFrames(out) != total) Fail(c->name, "%d frames decoded, not %d", DecodedFrames(out), total);
-    if (!DecodesCleanly(out, err, sizeof err)) Fail(c->name, "decode: %s", err);
+    if (avitest_decoded_video_frames(out) != total) Fail(c->name, "%d frames decoded, not %d", avitest_decoded_video_frames(out), total);
+    if (!avitest_decodes_cleanly(out, err, sizeof err)) Fail(c->name, "decode: %s", err);
     videoSeconds = total / fps;
 
     /* Sound. */
-    streams = StreamCount(out);
+    streams = avitest_stream_count(out);
     if (c->audioType == 0 || c->audioType == 1) {
         if (streams != 1) Fail(c->name, "%d streams, not the video alone", streams);
     } else if (streams != 2) {
         Fail(c->name, "%d streams, not video and sound", streams);
     }
     if (c->audioType == 1) {
-        if (!Exists(wav)) {
+        if (!avitest_file_exists(wav)) {
             Fail(c->name, "no WAV file beside");
         } else {
-            Probe(wav, "a:0", info, sizeof info);
-            Field(info, "codec_name", v, sizeof v);
-            Field(info, "sample_rate", a, sizeof a);
+            avitest_probe_stream(wav, "a:0", info, sizeof info);
+            avitest_field(info, "codec_name", v, sizeof v);
+            avitest_field(info, "sample_rate", a, sizeof a);
             if (strcmp(v, "pcm_s16le") != 0 || atoi(a) != 44100) Fail(c->name, "WAV holds %s at %s Hz", v, a);
-            Field(info, "channels", v, sizeof v);
+            avitest_field(info, "channels", v, sizeof v);
             if (atoi(v) != 2) Fail(c->name, "WAV has %s channels", v);
             if (!c->cancelAfter && fabs(cb.wavSecondsAtFinish - videoSeconds) > 1.0 / fps)
                 Fail(c->name, "while OnFinished ran the WAV held %.4f s", cb.wavSecondsAtFinish);
-            if (fabs(DecodedAudioSeconds(wav, 44100) - videoSeconds) > 1.0 / fps)
-                Fail(c->name, "WAV lasts %.4f s, pictures %.4f s", DecodedAudioSeconds(wav, 44100), videoSeconds);
+            if (fabs(avitest_decoded_audio_seconds(wav, 44100) - videoSeconds) > 1.0 / fps)
+                Fail(c->name, "WAV lasts %.4f s, pictures %.4f s", avitest_decoded_audio_seconds(wav, 44100), videoSeconds);
         }
-    } else if (Exists(wav)) {
+    } else if (avitest_file_exists(wav)) {
         Fail(c->name, "a WAV file beside for audio type %d", c->audioType);
     }
     if (c->audioType >= 2 && streams == 2) {
         double secs;
-        Probe(out, "a:0", info, sizeof info);
-        Field(info, "sample_rate", v, sizeof v);
+        avitest_probe_stream(out, "a:0", info, sizeof info);
+        avitest_field(info, "sample_rate", v, sizeof v);
         if (atoi(v) != c->sampleRate) Fail(c->name, "sound at %s Hz, not %d", v, c->sampleRate);
-        Field(info, "channels", v, sizeof v);
+        avitest_field(info, "channels", v, sizeof v);
         if (atoi(v) != 2) Fail(c->name, "%s channels", v);
-        Field(info, "codec_tag", v, sizeof v);
-        Field(info, "codec_name", a, sizeof a);
+        avitest_field(info, "codec_tag", v, sizeof v);
+        avitest_field(info, "codec_name", a, sizeof a);
         if (c->audioType == 2) {
             /* MP3 at the stored (here default) 192 kbit/s. */
             if (strtol(v, NULL, 16) != 0x55 || strcmp(a, "mp3") != 0) Fail(c->name, "sound %s (%s), not MP3", a, v);
-            Field(info, "bit_rate", v, sizeof v);
+            avitest_field(info, "bit_rate", v, sizeof v);
             if (atoi(v) != 192000) Fail(c->name, "MP3 at %s bit/s", v);
         } else {
             /* The first compressed format the codecs offer for 16-bit stereo. */
             if (strtol(v, NULL, 16) != 0x0002 || strcmp(a, "adpcm_ms") != 0)
                 Fail(c->name, "sound %s (%s), not Microsoft ADPCM", a, v);
         }
-        secs = DecodedAudioSeconds(out, c->sampleRate);
+        secs = avitest_decoded_audio_seconds(out, c->sampleRate);
         if (fabs(secs - videoSeconds) > 1.0 / fps)
             Fail(c->name, "sound lasts %.4f s, pictures %.4f s", secs, videoSeconds);
     }
@@ -429,25 +339,17 @@ static void Convert(const Source* src, const Case* c) {
 
 /* Frame count, frame rate and size of a source, as ffprobe counts them. */
 static int Describe(Source* s) {
-    char cmd[1024], out[256];
+    char info[8192], f[64];
     int num = 0, den = 1;
-    snprintf(cmd, sizeof cmd,
-             "ffprobe -v error -count_frames -select_streams v:0 -show_entries "
-             "stream=nb_read_frames,r_frame_rate,width,height -of default=nw=1 '%s' 2>/dev/null",
-             s->path);
-    Run(cmd, out, sizeof out);
-    {
-        char f[64];
-        Field(out, "nb_read_frames", f, sizeof f);
-        s->frames = atoi(f);
-        Field(out, "width", f, sizeof f);
-        s->width = atoi(f);
-        Field(out, "height", f, sizeof f);
-        s->height = atoi(f);
-        Field(out, "r_frame_rate", f, sizeof f);
-        if (sscanf(f, "%d/%d", &num, &den) != 2 || den == 0) return 0;
-        s->fps = (double)num / den;
-    }
+    avitest_probe_stream(s->path, "v:0", info, sizeof info);
+    s->frames = avitest_decoded_video_frames(s->path);
+    avitest_field(info, "width", f, sizeof f);
+    s->width = atoi(f);
+    avitest_field(info, "height", f, sizeof f);
+    s->height = atoi(f);
+    avitest_field(info, "r_frame_rate", f, sizeof f);
+    if (sscanf(f, "%d/%d", &num, &den) != 2 || den == 0) return 0;
+    s->fps = (double)num / den;
     return s->frames > 0 && s->fps > 0;
 }
 
@@ -457,7 +359,7 @@ int main(int argc, char** argv) {
     Source gen, real;
     size_t i;
 
-    if (Run("command -v ffmpeg >/dev/null && command -v ffprobe >/dev/null", NULL, 0) != 0) {
+    if (!avitest_have_tool("ffmpeg") || !avitest_have_tool("ffprobe")) {
         printf("c_avi_job: ffmpeg/ffprobe not installed, skipped\n");
         return 77;
     }
@@ -469,7 +371,7 @@ int main(int argc, char** argv) {
             return 1;
         }
     }
-    g_mediainfo = Run("command -v mediainfo >/dev/null", NULL, 0) == 0;
+    g_mediainfo = avitest_have_tool("mediainfo");
     if (!g_mediainfo) printf("no mediainfo: FFmpeg's reading only\n");
     /* The MP3 settings come from a store of our own: the defaults. */
     setenv("XDG_CONFIG_HOME", g_dir, 1);
@@ -506,7 +408,7 @@ int main(int argc, char** argv) {
              "ffmpeg -nostdin -v error -y -f lavfi -i testsrc2=size=176x144:rate=25 -f lavfi -i "
              "sine=frequency=440:sample_rate=44100 -t 2 -c:v mpeg4 -q:v 3 -c:a pcm_s16le -ac 2 '%s'",
              src);
-    if (Run(cmd, NULL, 0) != 0) {
+    if (avitest_run(cmd, NULL, 0) != 0) {
         fprintf(stderr, "cannot make the source\n");
         return 1;
     }
@@ -533,11 +435,11 @@ int main(int argc, char** argv) {
     }
 
     /* Footage: a few seconds of it, with each kind of sound. */
-    if (argc > 2 && Exists(argv[2])) {
+    if (argc > 2 && avitest_file_exists(argv[2])) {
         snprintf(cut, sizeof cut, "%s/footage.webm", g_dir);
         snprintf(cmd, sizeof cmd, "ffmpeg -nostdin -v error -y -t 3 -i '%s' -c copy '%s'", argv[2], cut);
         real.path = cut;
-        if (Run(cmd, NULL, 0) != 0 || !Describe(&real)) {
+        if (avitest_run(cmd, NULL, 0) != 0 || !Describe(&real)) {
             Fail("footage", "cannot cut the footage");
         } else {
             static const Case cases[] = {
@@ -555,7 +457,7 @@ int main(int argc, char** argv) {
     dlclose(lib);
     if (g_failures == 0) {
         snprintf(cmd, sizeof cmd, "rm -rf '%s'", g_dir);
-        Run(cmd, NULL, 0);
+        avitest_run(cmd, NULL, 0);
         printf("c_avi_job: passed\n");
         return 0;
     }

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "engine/mpeg/video/kernels/Kernels.h"
+#include "tests/kernels/KernelFamilies.h"
 #include "tests/kernels/RefDct.h"
 
 namespace {
@@ -28,26 +29,11 @@ struct Ieee1180Random {
     }
 };
 
-struct Family {
-    const char* name;
-    VideoKernels k;
-};
+using Family = reelcast::test::KernelFamily<VideoKernels>;
 
 std::vector<Family> Families() {
-    std::vector<Family> f;
-    VideoKernels k{};
-    reelcast::kernels::InitVideoKernelsPortable(&k);
-    f.push_back({"portable", k});
-    const std::uint32_t cpu = reelcast::kernels::DetectCpuFlags();
-    if (cpu & reelcast::kernels::kCpuSse2) {
-        reelcast::kernels::InitVideoKernels(&k, reelcast::kernels::kCpuSse2);
-        f.push_back({"sse2", k});
-    }
-    if (cpu & reelcast::kernels::kCpuAvx2) {
-        reelcast::kernels::InitVideoKernels(&k, cpu);
-        f.push_back({"avx2", k});
-    }
-    return f;
+    return reelcast::test::AllFamilies(&reelcast::kernels::InitVideoKernelsPortable,
+                                       &reelcast::kernels::InitVideoKernels);
 }
 
 double Round(double v) { return v >= 0 ? std::floor(v + 0.5) : -std::floor(-v + 0.5); }

@@ -12,42 +12,18 @@
 #include <vector>
 
 #include "engine/mpeg/video/kernels/Kernels.h"
+#include "tests/kernels/KernelFamilies.h"
 
 namespace {
 
 using namespace reelcast::kernels;
 using Bytes = std::vector<std::uint8_t>;
 
-unsigned Seed() {
-    static const unsigned seed = [] {
-        const char* e = std::getenv("REELCAST_TEST_SEED");
-        const unsigned s = e ? static_cast<unsigned>(std::strtoul(e, nullptr, 10)) : 20261207u;
-        std::printf("kernel test seed %u (set REELCAST_TEST_SEED to change)\n", s);
-        return s;
-    }();
-    return seed;
-}
+using Family = reelcast::test::KernelFamily<VideoKernels>;
 
-struct Family {
-    std::string name;
-    VideoKernels k;
-};
+unsigned Seed() { return reelcast::test::KernelSeed(); }
 
-// The vector families present on this machine (the portable one is the reference).
-std::vector<Family> VectorFamilies() {
-    std::vector<Family> out;
-    const std::uint32_t cpu = DetectCpuFlags();
-    VideoKernels k;
-    if (cpu & kCpuSse2) {
-        InitVideoKernels(&k, kCpuSse2);
-        out.push_back({"sse2", k});
-    }
-    if (cpu & kCpuAvx2) {
-        InitVideoKernels(&k, cpu);
-        out.push_back({"avx2", k});
-    }
-    return out;
-}
+std::vector<Family> VectorFamilies() { return reelcast::test::VectorFamilies(&InitVideoKernels); }
 
 VideoKernels Portable() {
     VideoKernels k;
@@ -385,9 +361,7 @@ TEST(VideoKernels, ChromaFiltersMatchPortable) {
 // ---- documented values, checked on every family ---------------------------------
 
 std::vector<Family> AllFamilies() {
-    std::vector<Family> v = {{"portable", Portable()}};
-    for (auto& f : VectorFamilies()) v.push_back(f);
-    return v;
+    return reelcast::test::AllFamilies(&InitVideoKernelsPortable, &InitVideoKernels);
 }
 
 TEST(VideoKernels, QuantiserExamples) {

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "MediaClips.h"
-#include "engine/core/Factories.h"
+#include "engine/core/ComponentHandle.h"
 #include "engine/media/IVfwFrameReader.h"
 #include "engine/media/IVideoFrameSource.h"
 #include "engine/media/VideoDataDll.h"
@@ -75,14 +75,22 @@ double Psnr(const std::vector<std::uint8_t>& a, const std::vector<std::uint8_t>&
     return 10 * std::log10(255.0 * 255.0 * a.size() / se);
 }
 
+// VIDEODATADLL opened on a file, with a buffer of the size its pictures take.
+// ok: opened and the size of picture 0 known.
 struct Source {
-    IVideoFrameSource* src = nullptr;
-    explicit Source(const std::string& path, int w, int h, double rate, bool* ok) {
-        src = reelcast::core::New<IVideoFrameSource>("VIDEODATADLL");
-        *ok = src && src->Open(path.c_str(), w, h, rate);
+    reelcast::core::ComponentHandle<IVideoFrameSource> src;
+    bool ok = false;
+    std::uint32_t size = 0;
+    std::vector<std::uint8_t> buf;
+
+    Source(const std::string& path, int w, int h, double rate)
+        : src(reelcast::core::MakeHandle<IVideoFrameSource>("VIDEODATADLL")) {
+        ok = src && src->Open(path.c_str(), w, h, rate) && src->GetFrame(0, nullptr, &size);
+        if (ok) buf.resize(size);
     }
-    ~Source() { reelcast::ReleaseAndClear(src); }
-    int Mode() const { return static_cast<reelcast::media::VideoDataDll*>(src)->Mode(); }
+    // Output picture i into buf.
+    bool Read(std::uint32_t i) { return src->GetFrame(i, buf.data(), &size); }
+    int Mode() const { return static_cast<reelcast::media::VideoDataDll*>(src.get())->Mode(); }
 };
 
 std::string WriteAvi(const std::string& name, const AviSpec& spec) {
@@ -98,27 +106,23 @@ TEST(FrameSource, UncompressedAvisMatchFfmpegExactly) {
         SCOPED_TRACE(clip);
         const std::string path = Clip(clip);
         ASSERT_FALSE(path.empty());
-        bool ok = false;
-        Source s(path, 352, 288, 25.0, &ok);
-        ASSERT_TRUE(ok);
+        Source s(path, 352, 288, 25.0);
+        ASSERT_TRUE(s.ok);
         EXPECT_EQ(s.Mode(), 0);
-        std::uint32_t size = 0;
-        ASSERT_TRUE(s.src->GetFrame(0, nullptr, &size));
         const int w = std::string(clip) == "rgb24.avi" ? 66 : 64;
         const int h = std::string(clip) == "rgb24.avi" ? 50 : 48;
-        EXPECT_EQ(size, RowSize(w) * h + 40);
+        EXPECT_EQ(s.size, RowSize(w) * h + 40);
         const auto ref = Reference(path, w, h);
         ASSERT_FALSE(ref.empty());
-        std::vector<std::uint8_t> buf(size);
         for (std::size_t i = 0; i < ref.size(); ++i) {
-            ASSERT_TRUE(s.src->GetFrame(static_cast<std::uint32_t>(i), buf.data(), &size));
-            const Header hd = HeaderOf(buf);
+            ASSERT_TRUE(s.Read(static_cast<std::uint32_t>(i)));
+            const Header hd = HeaderOf(s.buf);
             EXPECT_EQ(hd.width, w);
             EXPECT_EQ(hd.height, h);
             EXPECT_EQ(hd.bitCount, 24);
             EXPECT_EQ(hd.clrUsed, 0u);
             EXPECT_EQ(hd.sizeImage, RowSize(w) * h);
-            ASSERT_EQ(Unpad(buf, w, h), ref[i]) << "picture " << i;
+            ASSERT_EQ(Unpad(s.buf, w, h), ref[i]) << "picture " << i;
         }
     }
 }
@@ -134,22 +138,18 @@ TEST(FrameSource, PalettedAviUsesItsPaletteEntries) {
         spec.paletteEntries = entries;
         spec.clrUsed = entries == 256 ? 0 : entries;
         const std::string path = WriteAvi("pal" + std::to_string(entries) + ".avi", spec);
-        bool ok = false;
-        Source s(path, 16, 16, 25.0, &ok);
-        ASSERT_TRUE(ok);
+        Source s(path, 16, 16, 25.0);
+        ASSERT_TRUE(s.ok);
         ASSERT_EQ(s.Mode(), 0);
-        std::uint32_t size = 0;
-        ASSERT_TRUE(s.src->GetFrame(0, nullptr, &size));
-        ASSERT_EQ(size, RowSize(13) * 5 + 40);
-        std::vector<std::uint8_t> buf(size);
+        ASSERT_EQ(s.size, RowSize(13) * 5 + 40);
         for (int f = 0; f < spec.frames; ++f) {
-            ASSERT_TRUE(s.src->GetFrame(f, buf.data(), &size));
+            ASSERT_TRUE(s.Read(f));
             for (int y = 0; y < spec.height; ++y) {
                 for (int x = 0; x < spec.width; ++x) {
                     std::uint8_t bgr[3];
                     media_test::AviPalette(media_test::AviPixel(spec, f, x, y, 0), bgr);
                     // Bottom-up: picture row y is DIB row height-1-y.
-                    const std::uint8_t* px = buf.data() + 40 + RowSize(13) * (spec.height - 1 - y) + 3 * x;
+                    const std::uint8_t* px = s.buf.data() + 40 + RowSize(13) * (spec.height - 1 - y) + 3 * x;
                     ASSERT_EQ(0, std::memcmp(px, bgr, 3)) << f << " " << x << "," << y;
                 }
             }
@@ -166,15 +166,11 @@ TEST(FrameSource, HigherOutputRateRepeatsPicturesWithoutTouchingTheBuffer) {
     spec.height = 4;
     spec.frames = 12;
     const std::string path = WriteAvi("rate25.avi", spec);
-    bool ok = false;
-    Source s(path, 8, 4, 29.97, &ok);
-    ASSERT_TRUE(ok);
-    std::uint32_t size = 0;
-    ASSERT_TRUE(s.src->GetFrame(0, nullptr, &size));
-    std::vector<std::uint8_t> buf(size);
+    Source s(path, 8, 4, 29.97);
+    ASSERT_TRUE(s.ok);
     auto shows = [&](int source) {
         // Picture row 0 is the DIB's last row.
-        const std::uint8_t* px = buf.data() + 40 + RowSize(8) * 3;
+        const std::uint8_t* px = s.buf.data() + 40 + RowSize(8) * 3;
         return px[0] == media_test::AviPixel(spec, source, 0, 0, 0) &&
                px[4] == media_test::AviPixel(spec, source, 1, 0, 1);
     };
@@ -182,18 +178,18 @@ TEST(FrameSource, HigherOutputRateRepeatsPicturesWithoutTouchingTheBuffer) {
     int previous = -1;
     for (int i = 0; i < 16; ++i) {
         SCOPED_TRACE(i);
-        if (expected[i] == previous) std::memset(buf.data(), 0xAB, buf.size());
-        ASSERT_TRUE(s.src->GetFrame(i, buf.data(), &size));
+        if (expected[i] == previous) std::memset(s.buf.data(), 0xAB, s.buf.size());
+        ASSERT_TRUE(s.Read(i));
         if (expected[i] == previous) {
-            EXPECT_EQ(buf[0], 0xAB);
-            EXPECT_EQ(buf.back(), 0xAB);
+            EXPECT_EQ(s.buf[0], 0xAB);
+            EXPECT_EQ(s.buf.back(), 0xAB);
         } else {
             EXPECT_TRUE(shows(expected[i]));
         }
         previous = expected[i];
     }
     // Beyond the end the last picture stays.
-    ASSERT_TRUE(s.src->GetFrame(1000, buf.data(), &size));
+    ASSERT_TRUE(s.Read(1000));
 }
 
 // 29.97 fps to 25 fps skips source pictures (output 5 shows source 6), and going
@@ -207,16 +203,12 @@ TEST(FrameSource, LowerOutputRateSkipsAndSeeksBack) {
     spec.rate = 30000;
     spec.scale = 1001;
     const std::string path = WriteAvi("rate2997.avi", spec);
-    bool ok = false;
-    Source s(path, 8, 4, 25.0, &ok);
-    ASSERT_TRUE(ok);
-    std::uint32_t size = 0;
-    ASSERT_TRUE(s.src->GetFrame(0, nullptr, &size));
-    std::vector<std::uint8_t> buf(size);
-    auto pixel = [&] { return buf[40 + RowSize(8) * 3]; };
-    ASSERT_TRUE(s.src->GetFrame(5, buf.data(), &size));
+    Source s(path, 8, 4, 25.0);
+    ASSERT_TRUE(s.ok);
+    auto pixel = [&] { return s.buf[40 + RowSize(8) * 3]; };
+    ASSERT_TRUE(s.Read(5));
     EXPECT_EQ(pixel(), media_test::AviPixel(spec, 6, 0, 0, 0));
-    ASSERT_TRUE(s.src->GetFrame(2, buf.data(), &size));
+    ASSERT_TRUE(s.Read(2));
     EXPECT_EQ(pixel(), media_test::AviPixel(spec, 2, 0, 0, 0));
 }
 
@@ -226,16 +218,12 @@ TEST(FrameSource, OneByOnePicture) {
     spec.width = 1;
     spec.height = 1;
     const std::string path = WriteAvi("one.avi", spec);
-    bool ok = false;
-    Source s(path, 16, 16, 25.0, &ok);
-    ASSERT_TRUE(ok);
-    std::uint32_t size = 0;
-    ASSERT_TRUE(s.src->GetFrame(0, nullptr, &size));
-    EXPECT_EQ(size, 44u);
-    std::vector<std::uint8_t> buf(size);
-    ASSERT_TRUE(s.src->GetFrame(2, buf.data(), &size));
-    EXPECT_EQ(buf[40], media_test::AviPixel(spec, 2, 0, 0, 0));
-    EXPECT_EQ(buf[42], media_test::AviPixel(spec, 2, 0, 0, 2));
+    Source s(path, 16, 16, 25.0);
+    ASSERT_TRUE(s.ok);
+    EXPECT_EQ(s.size, 44u);
+    ASSERT_TRUE(s.Read(2));
+    EXPECT_EQ(s.buf[40], media_test::AviPixel(spec, 2, 0, 0, 0));
+    EXPECT_EQ(s.buf[42], media_test::AviPixel(spec, 2, 0, 0, 2));
 }
 
 // Compressed AVIs decode through the AVIFile reader at their own size and agree
@@ -244,19 +232,15 @@ TEST(FrameSource, CompressedAvisAgreeWithFfmpeg) {
     for (const char* clip : {"xvid_mp3.avi", "mjpeg_pcm.avi", "h264.avi"}) {
         SCOPED_TRACE(clip);
         const std::string path = Clip(clip);
-        bool ok = false;
-        Source s(path, 352, 288, 25.0, &ok);
-        ASSERT_TRUE(ok);
+        Source s(path, 352, 288, 25.0);
+        ASSERT_TRUE(s.ok);
         EXPECT_EQ(s.Mode(), 0);
-        std::uint32_t size = 0;
-        ASSERT_TRUE(s.src->GetFrame(0, nullptr, &size));
-        ASSERT_EQ(size, RowSize(160) * 120 + 40);
+        ASSERT_EQ(s.size, RowSize(160) * 120 + 40);
         const auto ref = Reference(path, 160, 120);
         ASSERT_GE(ref.size(), 25u);
-        std::vector<std::uint8_t> buf(size);
         for (std::uint32_t i = 0; i < ref.size(); i += 3) {
-            ASSERT_TRUE(s.src->GetFrame(i, buf.data(), &size));
-            EXPECT_GT(Psnr(Unpad(buf, 160, 120), ref[i]), 35.0) << "picture " << i;
+            ASSERT_TRUE(s.Read(i));
+            EXPECT_GT(Psnr(Unpad(s.buf, 160, 120), ref[i]), 35.0) << "picture " << i;
         }
     }
 }
@@ -284,16 +268,12 @@ TEST(FrameSource, ReorderedPicturesInAviKeepTheirPlace) {
         ASSERT_FALSE(path.empty());
         const auto ref = Reference(path, 160, 120, "", true);
         ASSERT_EQ(ref.size(), 25u);
-        bool ok = false;
-        Source s(path, 160, 120, 25.0, &ok);
-        ASSERT_TRUE(ok);
+        Source s(path, 160, 120, 25.0);
+        ASSERT_TRUE(s.ok);
         ASSERT_EQ(s.Mode(), 0);
-        std::uint32_t size = 0;
-        ASSERT_TRUE(s.src->GetFrame(0, nullptr, &size));
-        std::vector<std::uint8_t> buf(size);
         auto check = [&](std::uint32_t i) {
-            ASSERT_TRUE(s.src->GetFrame(i, buf.data(), &size)) << i;
-            const auto ours = Unpad(buf, 160, 120);
+            ASSERT_TRUE(s.Read(i)) << i;
+            const auto ours = Unpad(s.buf, 160, 120);
             const double own = Psnr(ours, ref[i]);
             EXPECT_GT(own, 35.0) << "picture " << i;
             for (std::uint32_t j = i >= 2 ? i - 2 : 0; j <= i + 2 && j < ref.size(); ++j)
@@ -317,23 +297,19 @@ TEST(FrameSource, OtherContainersComeScaledThroughDirectShow) {
         SCOPED_TRACE(c.clip);
         const std::string path = Clip(c.clip);
         const int W = 96, H = 64;
-        bool ok = false;
-        Source s(path, W, H, 25.0, &ok);
-        ASSERT_TRUE(ok);
+        Source s(path, W, H, 25.0);
+        ASSERT_TRUE(s.ok);
         EXPECT_EQ(s.Mode(), 1);
-        std::uint32_t size = 0;
-        ASSERT_TRUE(s.src->GetFrame(0, nullptr, &size));
-        EXPECT_EQ(size, RowSize(W) * H + 40 + 40);
-        std::vector<std::uint8_t> buf(size);
+        EXPECT_EQ(s.size, RowSize(W) * H + 40 + 40);
         const auto ref = Reference(path, W, H, "scale=96:64:flags=bilinear", true);
         ASSERT_GE(ref.size(), 20u);
         for (std::uint32_t i : {0u, 1u, 2u, 10u, 19u, 7u}) {
-            ASSERT_TRUE(s.src->GetFrame(i, buf.data(), &size)) << i;
-            const Header hd = HeaderOf(buf);
+            ASSERT_TRUE(s.Read(i)) << i;
+            const Header hd = HeaderOf(s.buf);
             EXPECT_EQ(hd.width, W);
             EXPECT_EQ(hd.height, H);
             EXPECT_EQ(hd.bitCount, 24);
-            EXPECT_GT(Psnr(Unpad(buf, W, H), ref[i]), 30.0) << "picture " << i;
+            EXPECT_GT(Psnr(Unpad(s.buf, W, H), ref[i]), 30.0) << "picture " << i;
         }
     }
 }
@@ -349,26 +325,23 @@ TEST(FrameSource, AwkwardSizesFillExactlyTheBitmap) {
     } sizes[] = {{200, 150}, {201, 151}, {13, 7}, {333, 199}, {2, 2}, {161, 121}, {640, 480}};
     for (const auto& z : sizes) {
         SCOPED_TRACE(std::to_string(z.w) + "x" + std::to_string(z.h));
-        bool ok = false;
-        Source s(path, z.w, z.h, 25.0, &ok);
-        ASSERT_TRUE(ok);
-        std::uint32_t size = 0;
-        ASSERT_TRUE(s.src->GetFrame(0, nullptr, &size));
-        ASSERT_EQ(size, RowSize(z.w) * z.h + 80u);
+        Source s(path, z.w, z.h, 25.0);
+        ASSERT_TRUE(s.ok);
+        ASSERT_EQ(s.size, RowSize(z.w) * z.h + 80u);
         const auto ref = Reference(path, z.w, z.h,
                                    "scale=" + std::to_string(z.w) + ":" + std::to_string(z.h) + ":flags=bilinear",
                                    true);
         ASSERT_GE(ref.size(), 6u);
-        std::vector<std::uint8_t> buf(size - 40);
+        s.buf.resize(s.size - 40);
         for (std::uint32_t i = 0; i < 6; ++i) {
             SCOPED_TRACE(i);
-            ASSERT_TRUE(s.src->GetFrame(i, buf.data(), &size)) << i;
+            ASSERT_TRUE(s.Read(i)) << i;
             const std::uint32_t row = RowSize(z.w);
             for (int y = 0; y < z.h; ++y) {
-                for (std::uint32_t x = 3 * z.w; x < row; ++x) ASSERT_EQ(buf[40 + row * y + x], 0) << y;
+                for (std::uint32_t x = 3 * z.w; x < row; ++x) ASSERT_EQ(s.buf[40 + row * y + x], 0) << y;
             }
             if (z.w >= 8 && z.h >= 8) {
-                EXPECT_GT(Psnr(Unpad(buf, z.w, z.h), ref[i]), 28.0) << "picture " << i;
+                EXPECT_GT(Psnr(Unpad(s.buf, z.w, z.h), ref[i]), 28.0) << "picture " << i;
             }
         }
     }
@@ -380,19 +353,15 @@ TEST(FrameSource, AwkwardSizesFillExactlyTheBitmap) {
         const std::string p = Clip(clip);
         ASSERT_FALSE(p.empty());
         const int w = clip[0] == 'm' ? 200 : 202, h = 150;
-        bool ok = false;
-        Source s(p, w, h, 25.0, &ok);
-        ASSERT_TRUE(ok);
+        Source s(p, w, h, 25.0);
+        ASSERT_TRUE(s.ok);
         ASSERT_EQ(s.Mode(), 0);
-        std::uint32_t size = 0;
-        ASSERT_TRUE(s.src->GetFrame(0, nullptr, &size));
-        ASSERT_EQ(size, RowSize(w) * h + 40u);
+        ASSERT_EQ(s.size, RowSize(w) * h + 40u);
         const auto ref = Reference(p, w, h, "", true);
         ASSERT_EQ(ref.size(), 10u);
-        std::vector<std::uint8_t> buf(size);
         for (std::uint32_t i = 0; i < ref.size(); ++i) {
-            ASSERT_TRUE(s.src->GetFrame(i, buf.data(), &size)) << i;
-            EXPECT_GT(Psnr(Unpad(buf, w, h), ref[i]), 40.0) << "picture " << i;
+            ASSERT_TRUE(s.Read(i)) << i;
+            EXPECT_GT(Psnr(Unpad(s.buf, w, h), ref[i]), 40.0) << "picture " << i;
         }
     }
 }
@@ -400,20 +369,16 @@ TEST(FrameSource, AwkwardSizesFillExactlyTheBitmap) {
 TEST(FrameSource, RealFootageThroughDirectShow) {
     const std::string real = media_test::RealFootage();
     if (real.empty()) GTEST_SKIP() << "real footage absent";
-    bool ok = false;
-    Source s(real, 352, 240, 29.97, &ok);
-    ASSERT_TRUE(ok);
+    Source s(real, 352, 240, 29.97);
+    ASSERT_TRUE(s.ok);
     EXPECT_EQ(s.Mode(), 1);
-    std::uint32_t size = 0;
-    ASSERT_TRUE(s.src->GetFrame(0, nullptr, &size));
-    std::vector<std::uint8_t> buf(size);
-    for (std::uint32_t i = 0; i < 30; ++i) ASSERT_TRUE(s.src->GetFrame(i, buf.data(), &size));
-    EXPECT_EQ(HeaderOf(buf).width, 352);
+    for (std::uint32_t i = 0; i < 30; ++i) ASSERT_TRUE(s.Read(i));
+    EXPECT_EQ(HeaderOf(s.buf).width, 352);
 }
 
 TEST(FrameSource, NothingOpenAnswersFalse) {
-    IVideoFrameSource* src = reelcast::core::New<IVideoFrameSource>("VIDEODATADLL");
-    ASSERT_NE(src, nullptr);
+    const auto src = reelcast::core::MakeHandle<IVideoFrameSource>("VIDEODATADLL");
+    ASSERT_TRUE(src);
     std::uint32_t size = 0;
     EXPECT_FALSE(src->GetFrame(0, nullptr, &size));
     EXPECT_FALSE(src->Open(Clip("stereo.wav").c_str(), 64, 48, 25.0));
@@ -422,7 +387,6 @@ TEST(FrameSource, NothingOpenAnswersFalse) {
     EXPECT_FALSE(src->Open(Clip("rgb24.avi").c_str(), 64, 48, 0.0));
     EXPECT_FALSE(src->Open(Clip("rgb24.avi").c_str(), 64, 48, std::nan("")));
     EXPECT_TRUE(src->Open(Clip("rgb24.avi").c_str(), 64, 48, 25.0));
-    src->Release();
 }
 
 }  // namespace

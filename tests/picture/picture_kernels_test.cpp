@@ -9,31 +9,16 @@
 
 #include "engine/mpeg/video/kernels/Cpu.h"
 #include "engine/picture/PictureKernels.h"
+#include "tests/kernels/KernelFamilies.h"
 
 namespace {
 
 using namespace reelcast::picture;
 using Bytes = std::vector<std::uint8_t>;
 
-struct Family {
-    std::string name;
-    PictureKernels k;
-};
+using Family = reelcast::test::KernelFamily<PictureKernels>;
 
-std::vector<Family> VectorFamilies() {
-    std::vector<Family> out;
-    const std::uint32_t cpu = reelcast::kernels::DetectCpuFlags();
-    PictureKernels k;
-    if (cpu & reelcast::kernels::kCpuSse2) {
-        InitPictureKernels(&k, reelcast::kernels::kCpuSse2);
-        out.push_back({"sse2", k});
-    }
-    if (cpu & reelcast::kernels::kCpuAvx2) {
-        InitPictureKernels(&k, cpu);
-        out.push_back({"avx2", k});
-    }
-    return out;
-}
+std::vector<Family> VectorFamilies() { return reelcast::test::VectorFamilies(&InitPictureKernels); }
 
 std::vector<int> Widths() {
     std::vector<int> w;
