@@ -1,0 +1,170 @@
+#!/usr/bin/env bash
+# Conversions driven from outside the program like a person: click a conversion
+# button, type the input path, press Convert, answer the settings dialog, wait
+# for "Convert completed!", close the window; then check the output with
+# ffprobe. The MPEG route (AVI to VCD), the AVI route (ALL to DivX) and the
+# bridge (ALL to AVI with a QuickTime input); the overwrite question answered
+# No and Yes; stopping mid-way; closing the window while converting.
+# Exit 77 (skipped) when Xvfb, openbox, xdotool or ffmpeg is missing.
+set -u
+bin="${1:?usage: xvfb_conversions_test.sh BIN_DIR}"
+here=$(cd "$(dirname "$0")" && pwd)
+. "$here/desktop_session.sh"
+
+session_check_tools || exit 77
+command -v ffmpeg >/dev/null && command -v ffprobe >/dev/null || { echo "skipped: no ffmpeg"; exit 77; }
+[ -x "$bin/Reelcast" ] || { echo "no program in $bin"; exit 1; }
+
+work=$(mktemp -d /tmp/reelcast-xvfb-conv-XXXXXX)
+app="$work/app"
+fail() {
+  echo "FAIL: $*"
+  [ -f "$app/program.log" ] && sed 's/^/  program: /' "$app/program.log" | tail -20
+  shot "$work/failure.png" 2>/dev/null && echo "  screen: $work/failure.png"
+  exit 1
+}
+session_start || fail "no X server"
+program_install "$bin" "$app"
+
+clip() {  # clip NAME SECONDS VIDEO_CODEC AUDIO_CODEC
+  ffmpeg -hide_banner -loglevel error -y \
+    -f lavfi -i "testsrc2=size=320x240:rate=25:duration=$2" \
+    -f lavfi -i "sine=frequency=440:sample_rate=44100:duration=$2" \
+    -ac 2 -c:v "$3" -q:v 4 -c:a "$4" "$work/$1" || fail "could not make $1"
+}
+clip short.avi 3 mjpeg pcm_s16le
+clip long.avi 60 mjpeg pcm_s16le
+clip short.mov 3 mpeg4 aac
+
+# Places in the conversion window (left, top of the middle of each control).
+INPUT_EDIT="140 41"
+CONVERT_BUTTON="279 63"
+CLOSE_BUTTON="304 13"
+
+program_start "$app"
+if wait_window '^Components missing$' 3 >/dev/null; then
+  key_in "$(wait_window '^Components missing$' 1)" Return
+fi
+main=$(wait_window '^Vantor Reelcast$' 20) || fail "the main window did not appear"
+sleep 0.5
+
+# open_conversion BUTTON: the conversion window of main-window button BUTTON.
+open_conversion() {
+  click_in "$main" $(skin_button_centre "$app/SKIN0" "$1")
+  win=$(wait_window '^Vantor Convert$' 10) || fail "button $1 opened no conversion window"
+  sleep 1.5  # it unfolds
+}
+
+# start_conversion INPUT [DIALOG]: types INPUT, presses Convert and answers the
+# settings dialog DIALOG with its default button.
+start_conversion() {
+  click_in "$win" $INPUT_EDIT
+  xdotool key ctrl+a BackSpace
+  type_in "$win" "$1"
+  sleep 0.3
+  click_in "$win" $CONVERT_BUTTON
+  if [ -n "${2:-}" ]; then
+    local d
+    d=$(wait_window "^$2\$" 30) || fail "no \"$2\" dialog"
+    sleep 0.3
+    key_in "$d" Return
+  fi
+}
+
+# finish: waits for the completion box, answers it and closes the window.
+finish() {
+  local box
+  box=$(wait_window '^Info$' "${1:-240}") || fail "no completion box"
+  sleep 0.3
+  key_in "$box" Return
+  wait_window_gone '^Info$' 10 || fail "the completion box stayed"
+  close_conversion
+}
+
+close_conversion() {
+  click_in "$win" $CLOSE_BUTTON
+  wait_window_gone '^Vantor Convert$' 20 || fail "the conversion window did not close"
+  main=$(wait_window '^Vantor Reelcast$' 10) || fail "the main window did not come back"
+  sleep 0.3
+}
+
+probe() {  # probe FILE STREAM ENTRY
+  ffprobe -v error -select_streams "$2" -show_entries "stream=$3" -of csv=p=0 "$1" 2>/dev/null | head -1
+}
+
+# --- MPEG route: AVI to VCD -------------------------------------------------------
+open_conversion 3
+start_conversion "$work/short.avi" "VCD Setting"
+finish
+out="$work/short.avi.mpg"
+[ -s "$out" ] || fail "no VCD output"
+[ "$(probe "$out" v:0 codec_name,width,height)" = "mpeg1video,352,288" ] || fail "VCD video is $(probe "$out" v:0 codec_name,width,height)"
+[ "$(probe "$out" a:0 codec_name)" = "mp2" ] || fail "VCD sound is $(probe "$out" a:0 codec_name)"
+echo "ok: AVI to VCD"
+
+# --- The overwrite question: No keeps the file, Yes converts again -------------------
+before=$(stat -c '%s %Y' "$out")
+open_conversion 3
+start_conversion "$work/short.avi"
+q=$(wait_window '^Confirm$' 10) || fail "no overwrite question"
+key_in "$q" n
+wait_window_gone '^Confirm$' 5 || fail "the question stayed"
+[ "$(stat -c '%s %Y' "$out")" = "$before" ] || fail "answering No changed the file"
+sleep 1.1
+click_in "$win" $CONVERT_BUTTON
+q=$(wait_window '^Confirm$' 10) || fail "no overwrite question the second time"
+key_in "$q" y
+d=$(wait_window '^VCD Setting$' 30) || fail "no VCD Setting after Yes"
+key_in "$d" Return
+finish
+[ "$(stat -c '%Y' "$out")" != "${before#* }" ] || fail "answering Yes did not write the file again"
+echo "ok: overwrite question"
+
+# --- AVI route: ALL to DivX ----------------------------------------------------------
+open_conversion 5
+start_conversion "$work/short.avi" "AVI Option"
+finish
+out="$work/short.avi.avi"
+[ -s "$out" ] || fail "no DivX output"
+[ "$(probe "$out" v:0 codec_name)" = "mpeg4" ] || fail "DivX video is $(probe "$out" v:0 codec_name)"
+echo "ok: ALL to DivX"
+
+# --- The bridge: ALL to AVI with a QuickTime input ------------------------------------
+open_conversion 6
+start_conversion "$work/short.mov"
+finish
+out="$work/short.mov.avi"
+[ -s "$out" ] || fail "no AVI from the QuickTime input"
+frames=$(ffprobe -v error -count_frames -select_streams v:0 -show_entries stream=nb_read_frames -of csv=p=0 "$out")
+[ "${frames:-0}" -ge 70 ] || fail "the bridge's AVI holds ${frames:-0} pictures, not 75"
+echo "ok: ALL to AVI through the bridge"
+
+# --- Stopping mid-way -------------------------------------------------------------------
+open_conversion 3
+start_conversion "$work/long.avi" "VCD Setting"
+sleep 4
+click_in "$win" $CONVERT_BUTTON
+finish 60
+echo "ok: stop"
+
+# --- Closing while converting: no hang ----------------------------------------------------
+rm -f "$work/long.avi.mpg"
+open_conversion 3
+start_conversion "$work/long.avi" "VCD Setting"
+sleep 4
+click_in "$win" $CLOSE_BUTTON
+q=$(wait_window '^Sure$' 10) || fail "no \"Stop the converting?\" question"
+key_in "$q" Return
+wait_window_gone '^Vantor Convert$' 30 || fail "the conversion window hung on close"
+main=$(wait_window '^Vantor Reelcast$' 10) || fail "the main window did not come back after the close"
+# Still answering: the skin button works.
+click_in "$main" $(skin_button_centre "$app/SKIN0" 9)
+for i in $(seq 1 50); do grep -q '^Index=1' "$app/config.ini" 2>/dev/null && break; sleep 0.1; done
+grep -q '^Index=1' "$app/config.ini" || fail "the program no longer answers after the close"
+echo "ok: close while converting"
+
+main=$(wait_window '^Vantor Reelcast$' 5)
+click_in "$main" $(skin_button_centre "$app/SKIN1" 7)
+program_wait 20 || fail "the program did not end after Exit"
+rm -rf "$work"
+echo "conversions passed"
