@@ -170,6 +170,61 @@ void CheckScanOffsets(const ParsedStream& ps, double fps) {
     }
 }
 
+// Mux rate (units of 50 bytes/s) and pack clock: the disc's sector rate for VCD
+// (75 per second) and SVCD (at most 150, packs only when there is data); for
+// the others the streams' rate (1150 or 2376 kbit/s video, 224 kbit/s sound,
+// with the pack overhead) and a little room, one pack time per sector.
+void CheckPackClock(const ParsedStream& ps, const std::string& mode) {
+    const std::uint32_t rate = ps.sectors[0].muxRate;
+    if (mode == "vcd") {
+        EXPECT_EQ(3528u, rate);
+    } else if (mode == "svcd") {
+        EXPECT_EQ(7056u, rate);
+    } else {
+        const double formula = Mpeg1Mode(mode) ? 3480 : 6603;
+        EXPECT_GE(rate, formula);
+        EXPECT_LE(rate, formula * 1.05);
+    }
+    const double perSecond = mode == "vcd" ? 75 : mode == "svcd" ? 150 : std::floor(rate * 50.0 / 2324.0);
+    const double packTime = 27000000.0 / perSecond;
+    const double tick = Mpeg1Mode(mode) ? 300.0 : 1.0;
+    for (std::size_t i = 1; i < ps.sectors.size(); ++i) {
+        const double d = ps.sectors[i].Scr27() - ps.sectors[i - 1].Scr27();
+        const double packs = std::round(d / packTime);
+        EXPECT_NEAR(d, packs * packTime, tick) << "sector " << i;
+        if (mode == "svcd") {
+            EXPECT_GE(packs, 1.0) << "sector " << i;
+        } else {
+            EXPECT_EQ(1.0, packs) << "sector " << i;
+        }
+    }
+}
+
+// Picture time stamps lie on the exact picture grid, to the nearest 90 kHz
+// tick: sorted, every step is a whole number of picture periods, rounded once.
+// A packet with a PTS carries the DTS as well exactly when the two differ.
+void CheckPictureStamps(const ParsedStream& ps, double fps) {
+    std::vector<std::int64_t> pts;
+    for (const ParsedSector& s : ps.sectors)
+        for (const ParsedPacket& pk : s.packets)
+            if (pk.id == 0xE0 && pk.hasPts) {
+                pts.push_back(static_cast<std::int64_t>(pk.pts));
+                if (pk.hasDts) {
+                    EXPECT_LT(pk.dts, pk.pts);
+                }
+            }
+    std::sort(pts.begin(), pts.end());
+    ASSERT_GT(pts.size(), 2u);
+    const double period = 90000.0 / fps;
+    std::size_t single = 0;
+    for (std::size_t k = 1; k < pts.size(); ++k) {
+        const double n = std::round((pts[k] - pts[0]) / period);
+        EXPECT_EQ(std::llround(n * period), pts[k] - pts[0]) << "picture stamp " << k;
+        if (pts[k] - pts[k - 1] <= std::ceil(period)) ++single;
+    }
+    EXPECT_GT(single, pts.size() / 2) << "most pictures carry their own stamp";
+}
+
 void CheckFile(const std::string& out, const Case& c, const Facts& facts, int sourceRate) {
     const std::string mode = c.mode;
     ASSERT_TRUE(fs::exists(out));
@@ -302,12 +357,8 @@ void CheckFile(const std::string& out, const Case& c, const Facts& facts, int so
         }
     }
     EXPECT_LE(ps.sectors[0].muxRate, ps.sectors[0].rateBound);
-    // Mux rates (units of 50 bytes/s) of 1150 or 2376 kbit/s video with 224 kbit/s
-    // sound: factor 1.4 for VCD, 1.0 for the generic kinds.
-    const std::map<std::string, std::uint32_t> muxRates = {{"mpg1", 3480}, {"vcd", 4872}, {"mpg2", 6603}, {"dvd", 6603}};
-    if (muxRates.count(mode)) {
-        EXPECT_EQ(muxRates.at(mode), ps.sectors[0].muxRate);
-    }
+    CheckPackClock(ps, mode);
+    CheckPictureStamps(ps, fps);
     if (!mpeg1) {
         // Every group's sequence header (before its I picture) starts a packet.
         std::size_t vpos = 0;
@@ -406,6 +457,30 @@ TEST_F(E2eMpeg, RealFootage) {
         const std::string out = dir.File(std::string(c.mode) + (c.ntsc ? "_ntsc" : "_pal") + ".mpg");
         Convert(src, out, c);
         CheckFile(out, c, facts, 44100);
+    }
+}
+
+// VCD and SVCD files about as large as FFmpeg's for the same discs: a VCD runs
+// at the disc's 75 sectors per second, an SVCD needs no padding to its rate.
+TEST_F(E2eMpeg, DiscFilesAsLargeAsFfmpegs) {
+    ScratchDir dir("discsize");
+    const std::string src = MakeSource(dir, {"disc", 720, 576, "25", 44100, 2}, 14.0);
+    const Facts facts = ProbeWithCli(src);
+    for (const char* mode : {"vcd", "svcd"}) {
+        SCOPED_TRACE(mode);
+        const std::string ours = dir.File(std::string(mode) + ".mpg");
+        const std::string theirs = dir.File(std::string(mode) + "_ffmpeg.mpg");
+        Convert(src, ours, {mode, false});
+        CheckFile(ours, {mode, false}, facts, 44100);
+        ASSERT_EQ(0, RunCommand("ffmpeg -v error -y -i " + Quote(src) + " -target pal-" + mode + " " +
+                                Quote(theirs)).status);
+        const double ratio = static_cast<double>(fs::file_size(ours)) / static_cast<double>(fs::file_size(theirs));
+        std::printf("[ size ] %s: ours %ju bytes, FFmpeg %ju, ratio %.3f\n", mode,
+                    static_cast<std::uintmax_t>(fs::file_size(ours)), static_cast<std::uintmax_t>(fs::file_size(theirs)),
+                    ratio);
+        // Our SVCD video runs at 2376 kbit/s, FFmpeg's at 2040 kbit/s or less.
+        EXPECT_LT(ratio, std::string(mode) == "vcd" ? 1.05 : 1.15);
+        EXPECT_GT(ratio, 0.95);
     }
 }
 

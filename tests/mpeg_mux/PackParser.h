@@ -19,7 +19,7 @@ struct ParsedPacket {
     bool hasStd = false;
     int stdScale = 0, stdSize = 0;
     bool hasPts = false, hasDts = false;
-    std::uint64_t pts = 0;
+    std::uint64_t pts = 0, dts = 0;
     std::size_t dataOffset = 0;   // file offset of the first payload byte
     std::uint32_t dataLength = 0;
 };
@@ -178,7 +178,9 @@ inline ParsedStream ParseProgramStream(const std::vector<std::uint8_t>& b) {
                     r += 5;
                 } else if ((flags & 0xC0) == 0xC0) {
                     pk.hasPts = pk.hasDts = true;
+                    if ((b[r] & 0xF1) != 0x31 || (b[r + 5] & 0xF1) != 0x11) err(r, "PTS/DTS prefixes");
                     pk.pts = ReadTs(&b[r]);
+                    pk.dts = ReadTs(&b[r + 5]);
                     r += 10;
                 }
                 if (flags & 0x01) {
@@ -216,7 +218,9 @@ inline ParsedStream ParseProgramStream(const std::vector<std::uint8_t>& b) {
                     q += 5;
                 } else if ((b[q] & 0xF0) == 0x30) {
                     pk.hasPts = pk.hasDts = true;
+                    if ((b[q + 5] & 0xF1) != 0x11) err(q, "DTS prefix");
                     pk.pts = ReadTs(&b[q]);
+                    pk.dts = ReadTs(&b[q + 5]);
                     q += 10;
                 } else if (b[q] == 0x0F) {
                     ++q;

@@ -27,6 +27,16 @@ struct MuxSetup {
     int sampleRate = 44100;
     int pictures = 60;
     std::uint32_t frameRateCode = 3;
+    std::size_t iBytes = 0;  // size of the stand-in I pictures, when not the default
+    // Stand-in pictures as large as the video bit rate allows, and this share more.
+    double overRate = -1;
+    // Picture n's time in 90 kHz ticks at the exact rate fps stands for (23.976
+    // is 24000/1001), the halves rounded up.
+    std::int64_t PictureTick(std::int64_t n) const {
+        const std::int64_t num = frameRateCode == 1 ? 24000 : frameRateCode == 4 ? 30000 : std::llround(fps);
+        const std::int64_t den = frameRateCode == 1 || frameRateCode == 4 ? 1001 : 1;
+        return (2 * n * 90000 * den + num) / (2 * num);
+    }
 };
 
 struct MuxRun {
@@ -79,6 +89,14 @@ std::unique_ptr<MuxRun> RunMux(const MuxSetup& s, const std::string& path) {
         enc.iBytes = 30000;
         enc.pBytes = 10000;
         enc.bBytes = 5000;
+    }
+    if (s.iBytes) enc.iBytes = s.iBytes;
+    if (s.overRate >= 0) {
+        // A group of 15 holds one I, four P and ten B pictures, sized 4 : 2 : 1.
+        const double b = s.videoBitRate / 8 * (1 + s.overRate) * 15 / s.fps / 22;
+        enc.bBytes = static_cast<std::size_t>(b);
+        enc.pBytes = static_cast<std::size_t>(2 * b);
+        enc.iBytes = static_cast<std::size_t>(4 * b);
     }
     enc.SubmitPictures(s.pictures);
     enc.Stop();
@@ -156,7 +174,6 @@ void CheckLayout(const MuxSetup& s, const MuxRun& r) {
             EXPECT_EQ(0, sec.trailingZeros) << "sector " << i;
         }
         for (const ParsedPacket& pk : sec.packets) {
-            EXPECT_FALSE(pk.hasDts);
             if (mpeg1) {
                 EXPECT_LE(pk.stuffing, 16);
             }
@@ -216,24 +233,41 @@ void CheckLayout(const MuxSetup& s, const MuxRun& r) {
         }
     }
 
-    // SCR: rises by one pack time per sector (DVD may jump further ahead).
-    const double packsPerSecond = std::floor(ps.sectors[0].muxRate * 50.0 / 2324.0);
+    // SCR: one pack time per sector at the disc's sector rate, else at the mux
+    // rate; SVCD and DVD skip the packs they have nothing for.
+    const double packsPerSecond =
+        s.kind == 1 ? 75.0 : s.kind == 3 && !s.dvd ? 150.0 : std::floor(ps.sectors[0].muxRate * 50.0 / 2324.0);
     const double packTime = 27000000.0 / packsPerSecond;
+    const double tick = mpeg1 ? 300.0 : 1.0;  // the SCR's resolution
     for (std::size_t i = 1; i < ps.sectors.size(); ++i) {
         const double d = ps.sectors[i].Scr27() - ps.sectors[i - 1].Scr27();
-        if (s.dvd) {
-            EXPECT_GE(d, packTime - 300.0) << "sector " << i;
+        const double packs = std::round(d / packTime);
+        EXPECT_NEAR(d, packs * packTime, tick) << "sector " << i;
+        if (s.kind == 3) {
+            EXPECT_GE(packs, 1.0) << "sector " << i;
         } else {
-            EXPECT_NEAR(d, packTime, 300.0) << "sector " << i;
+            EXPECT_EQ(packs, 1.0) << "sector " << i;
         }
     }
 
-    // PTS: a packet carries the PTS of the first unit that begins in it, and
-    // none when no unit begins in it. Stamps keep one offset from the units' own times.
-    auto pictureStarts = Starts(r.pictures);
+    // Time stamps: a video packet carries the PTS of the first picture whose
+    // picture start code begins in it (sequence and group headers before it may
+    // lie in the packet before), with the DTS when that differs; an audio packet
+    // the PTS of the first frame that begins in it. Stamps keep one offset from
+    // the units' exact times, rounded to the nearest 90 kHz tick.
+    std::map<std::size_t, const StandInPicture*> pictureStarts;
+    {
+        std::size_t k = 0;
+        const std::vector<std::uint8_t>& v = r.src.videoAll;
+        for (std::size_t i = 0; i + 4 <= v.size() && k < r.pictures.size(); ++i) {
+            if (v[i] == 0 && v[i + 1] == 0 && v[i + 2] == 1 && v[i + 3] == 0) pictureStarts[i] = &r.pictures[k++];
+        }
+        EXPECT_EQ(k, r.pictures.size());
+    }
     auto audioStarts = Starts(r.audio);
+    auto at90k = [&](double seconds) { return std::llround(seconds * 90000.0); };
     std::size_t vpos = 0, apos = 0;
-    double voff = NAN, aoff = NAN;
+    std::int64_t voff = INT64_MIN, aoff = INT64_MIN;
     std::vector<std::size_t> iSectors;
     for (std::size_t si = 0; si < ps.sectors.size(); ++si) {
         for (const ParsedPacket& pk : ps.sectors[si].packets) {
@@ -243,15 +277,24 @@ void CheckLayout(const MuxSetup& s, const MuxRun& r) {
                 EXPECT_EQ(pk.hasPts, starts) << "video packet at " << pk.offset;
                 if (starts && pk.hasPts) {
                     const StandInPicture& p = *it->second;
-                    const double t = (p.displayIndex + 1) / s.fps * 90000.0;
-                    if (std::isnan(voff)) voff = pk.pts - t;
-                    EXPECT_NEAR(pk.pts - t, voff, 1.01) << "picture " << p.codingIndex;
+                    const std::int64_t pts = s.PictureTick(p.displayIndex + 1);
+                    const std::int64_t dts = s.PictureTick(p.codingIndex);
+                    if (voff == INT64_MIN) voff = static_cast<std::int64_t>(pk.pts) - pts;
+                    EXPECT_EQ(static_cast<std::int64_t>(pk.pts) - pts, voff) << "picture " << p.codingIndex;
+                    EXPECT_EQ(pk.hasDts, dts != pts) << "picture " << p.codingIndex;
+                    if (pk.hasDts) {
+                        EXPECT_EQ(static_cast<std::int64_t>(pk.dts) - dts, voff) << "picture " << p.codingIndex;
+                    }
+                    // The picture arrives before it is decoded, and not long before.
+                    const double lead = (dts + voff) * 300.0 - ps.sectors[si].Scr27();
+                    EXPECT_GE(lead, 0.0) << "picture " << p.codingIndex;
+                    EXPECT_LE(lead, 1.5 * 27000000.0) << "picture " << p.codingIndex;
                 }
                 if (!mpeg1) {
-                    // I pictures begin their packet.
-                    for (auto jt = it; jt != pictureStarts.end() && jt->first < vpos + pk.dataLength; ++jt) {
-                        if (jt->second->type == 1) {
-                            EXPECT_EQ(jt->first, vpos) << "I picture " << jt->second->codingIndex;
+                    // I pictures, with the headers before them, begin their packet.
+                    for (const StandInPicture& p : r.pictures) {
+                        if (p.type == 1 && p.offset >= vpos && p.offset < vpos + pk.dataLength) {
+                            EXPECT_EQ(p.offset, vpos) << "I picture " << p.codingIndex;
                             iSectors.push_back(si);
                         }
                     }
@@ -261,17 +304,18 @@ void CheckLayout(const MuxSetup& s, const MuxRun& r) {
                 auto it = audioStarts.lower_bound(apos);
                 const bool starts = it != audioStarts.end() && it->first < apos + pk.dataLength;
                 EXPECT_EQ(pk.hasPts, starts) << "audio packet at " << pk.offset;
+                EXPECT_FALSE(pk.hasDts);
                 if (starts && pk.hasPts) {
-                    const double t = it->second->ticks / 300.0;
-                    if (std::isnan(aoff)) aoff = pk.pts - t;
-                    EXPECT_NEAR(pk.pts - t, aoff, 1.01);
+                    const std::int64_t t = at90k(it->second->ticks / 27000000.0);
+                    if (aoff == INT64_MIN) aoff = static_cast<std::int64_t>(pk.pts) - t;
+                    EXPECT_EQ(static_cast<std::int64_t>(pk.pts) - t, aoff);
                 }
                 apos += pk.dataLength;
             }
         }
     }
     // Both streams are shifted by the same offset, so they stay in sync.
-    EXPECT_NEAR(voff, aoff, 1.01);
+    EXPECT_EQ(voff, aoff);
 
     // SVCD scan offsets: each I picture's user data holds the addresses of the
     // sectors in which the neighbouring I pictures begin.
@@ -316,9 +360,10 @@ TEST(MuxLayout, VcdRatesFirstPacksAndSectors) {
     auto r = RunMux(s, dir.File("vcd.mpg"));
     CheckLayout(s, *r);
     ASSERT_FALSE(r->ps.sectors.empty());
-    EXPECT_EQ(4872u, r->ps.sectors[0].muxRate);
-    // 104 packs per second; the first SCR lies 30 packs in.
-    EXPECT_EQ(static_cast<std::uint64_t>(30 * (27000000.0 / 104) / 300), r->ps.sectors[0].scrBase);
+    // The disc's own rate: 75 sectors of 2352 bytes per second, whatever the factor.
+    EXPECT_EQ(3528u, r->ps.sectors[0].muxRate);
+    // The first SCR lies 30 packs of 1/75 s in.
+    EXPECT_EQ(36000u, r->ps.sectors[0].scrBase);
     EXPECT_EQ(0u, r->ps.sectors[0].scrExt);
     // Pack 3 carries video only when the video cannot wait: at the start the
     // video has the whole 364 ms offset ahead of it.
@@ -327,6 +372,9 @@ TEST(MuxLayout, VcdRatesFirstPacksAndSectors) {
     EXPECT_FALSE(fs::exists(dir.File("vcd.mpgsvcd")));
 }
 
+// The generic kinds: at least the rate of the streams with their pack
+// overhead, and room for what that leaves out (1 % excess, the part-filled
+// packet before each MPEG-2 group): 3533 rather than 3480, 6787 rather than 6603.
 TEST(MuxLayout, GenericMpeg1) {
     TempDir dir;
     MuxSetup s{0, false, 1.0, 1150000.0};
@@ -335,7 +383,7 @@ TEST(MuxLayout, GenericMpeg1) {
     s.sampleRate = 48000;
     auto r = RunMux(s, dir.File("m1.mpg"));
     CheckLayout(s, *r);
-    EXPECT_EQ(3480u, r->ps.sectors[0].muxRate);
+    EXPECT_EQ(3533u, r->ps.sectors[0].muxRate);
 }
 
 TEST(MuxLayout, GenericMpeg2) {
@@ -343,8 +391,24 @@ TEST(MuxLayout, GenericMpeg2) {
     MuxSetup s{2, false, 1.0, 2376000.0};
     auto r = RunMux(s, dir.File("m2.mpg"));
     CheckLayout(s, *r);
-    EXPECT_EQ(6603u, r->ps.sectors[0].muxRate);
+    EXPECT_EQ(6787u, r->ps.sectors[0].muxRate);
     EXPECT_EQ(0u, r->ps.sectors[0].scrBase);
+}
+
+// Streams that use their whole bit rate for two minutes, a little more where the
+// rate is ours to choose (a VCD's is the disc's): the pack clock keeps its
+// distance to the time stamps (CheckLayout: every picture arrives before it is
+// decoded and at most 1.5 s before).
+TEST(MuxLayout, LeadStaysInItsWindowOverMinutes) {
+    for (int kind : {0, 1, 2, 3}) {
+        SCOPED_TRACE("kind " + std::to_string(kind));
+        TempDir dir;
+        MuxSetup s{kind, false, kind == 1 ? 1.4 : kind == 3 ? 5.6 : 1.0, kind <= 1 ? 1150000.0 : 2376000.0};
+        s.pictures = 3000;
+        s.overRate = kind == 1 ? 0.0 : 0.005;
+        auto r = RunMux(s, dir.File("long.mpg"));
+        CheckLayout(s, *r);
+    }
 }
 
 TEST(MuxLayout, SvcdWithScanOffsets) {
@@ -353,6 +417,8 @@ TEST(MuxLayout, SvcdWithScanOffsets) {
     s.pictures = 150;  // 10 groups, so the far addresses reach past their ends
     auto r = RunMux(s, dir.File("svcd.mpg"));
     CheckLayout(s, *r);
+    // Double speed: 150 sectors per second at most, whatever the factor.
+    EXPECT_EQ(7056u, r->ps.sectors[0].muxRate);
     EXPECT_FALSE(fs::exists(dir.File("svcd.mpgsvcd")));  // the pack-index file is gone
 }
 
@@ -362,6 +428,66 @@ TEST(MuxLayout, DvdScrFollowsDecodingTimes) {
     s.pictures = 45;
     auto r = RunMux(s, dir.File("dvd.mpg"));
     CheckLayout(s, *r);
+}
+
+// Every kind at every picture rate: each time stamp is the exact time rounded
+// to the nearest 90 kHz tick (3600, 3003, or 3753/3754 ticks per picture).
+struct RateCase {
+    int kind;
+    bool dvd;
+    double fps;
+    std::uint32_t code;
+};
+
+class MuxRates : public ::testing::TestWithParam<RateCase> {};
+
+TEST_P(MuxRates, ExactTimeStamps) {
+    const RateCase& c = GetParam();
+    TempDir dir;
+    MuxSetup s{c.kind, c.dvd, c.kind == 1 ? 1.4 : c.kind == 3 && !c.dvd ? 5.6 : 1.0,
+               c.kind <= 1 ? 1150000.0 : 2376000.0};
+    s.fps = c.fps;
+    s.frameRateCode = c.code;
+    s.pictures = 100;
+    auto r = RunMux(s, dir.File("rates.mpg"));
+    CheckLayout(s, *r);
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryKind, MuxRates,
+                         ::testing::Values(RateCase{1, false, 25.0, 3}, RateCase{1, false, 29.97, 4},
+                                           RateCase{1, false, 23.976, 1}, RateCase{0, false, 24.0, 2},
+                                           RateCase{2, false, 30.0, 5}, RateCase{2, false, 23.976, 1},
+                                           RateCase{3, false, 29.97, 4}, RateCase{3, true, 23.976, 1}));
+
+// A picture whose sequence and group headers begin at the end of one packet and
+// whose picture start code lies in the next (or is cut by the packet end) is
+// stamped in the packet where its picture start code begins.
+TEST(MuxLayout, HeadersAcrossPacketEnds) {
+    for (int before : {1, 3, 10, 19, 22}) {
+        SCOPED_TRACE("I picture headers begin " + std::to_string(before) + " bytes before a packet end");
+        TempDir dir;
+        MuxSetup s{1, false, 1.4, 1150000.0};
+        s.pictures = 30;
+        // The second I picture (coding index 13) follows the first I picture,
+        // four P and eight B pictures; video packets carry 2294 bytes each.
+        const std::size_t rest = 4 * 5000 + 8 * 2500;  // the stand-ins' P and B sizes
+        const std::size_t target = 20 * 2294 - before;
+        s.iBytes = target - rest;
+        auto run = RunMux(s, dir.File("cut.mpg"));
+        CheckLayout(s, *run);
+        ASSERT_GT(run->pictures.size(), 13u);
+        EXPECT_EQ(target, run->pictures[13].offset);
+        // The case happened: a video packet ends inside that picture's headers.
+        std::size_t vpos = 0;
+        bool cut = false;
+        for (const ParsedSector& sec : run->ps.sectors)
+            for (const ParsedPacket& pk : sec.packets)
+                if (pk.id == 0xE0) {
+                    vpos += pk.dataLength;
+                    cut = cut || vpos == target + before;
+                }
+        EXPECT_TRUE(cut);
+    }
 }
 
 TEST(MuxTimecode, HighBitAndExtension) {

@@ -9,6 +9,7 @@
 
 #include "engine/mpeg/audio/Layer2BitRates.h"
 #include "engine/mpeg/mux/IMpegMultiplexer.h"
+#include "engine/mpeg/mux/TimeBase.h"
 
 namespace reelcast::mpeg {
 
@@ -180,9 +181,7 @@ bool MpegAudioEncoder::EncodeAudioFrame() {
     if (writer_.overflow) return false;
 
     AudioUnit unit{};
-    const double offset = videoFrameRate_ > 0.0 ? (1.0 / videoFrameRate_) * 27000000.0 : 0.0;
-    const double t = frameCounter_ * 1152.0 / (sampleRate_ * 0.001) * 27000.0 + offset;
-    if (mux_) mux_->MakeTimecode(t, &unit.pts);
+    if (mux_) mux_->MakeTimecode(static_cast<double>(FrameTime()), &unit.pts);
 
     ++frameCounter_;
     if (fracSlots_ != 0.0) {
@@ -204,6 +203,18 @@ bool MpegAudioEncoder::EncodeAudioFrame() {
     unit.length = static_cast<std::uint32_t>(std::ceil(lastFrameBits_ * 0.125));
     if (!mux_) return true;  // nothing to announce to; the bytes stay readable
     return mux_->AddAudioUnit(&unit);
+}
+
+// A decoder's filter banks put out each sample kFilterBankDelay samples after
+// it came in, so a frame is stamped that much earlier than its first input
+// sample: the sound then plays in step with the pictures. Sound starts with the
+// first picture, one picture period after zero.
+mux::Ticks MpegAudioEncoder::FrameTime() const {
+    const std::int64_t rate = sampleRate_ > 0 ? sampleRate_ : 44100;
+    const mux::Ticks start = videoFrameRate_ > 0.0 ? mux::PictureTicks(1, mux::ExactPictureRate(videoFrameRate_)) : 0;
+    const std::int64_t sample = static_cast<std::int64_t>(frameCounter_) * kFrameSamples / 2 - kFilterBankDelay;
+    const std::int64_t exact = start * rate + sample * mux::kTicksPerSecond;  // in 1/rate ticks
+    return exact > 0 ? mux::DivRound(exact, rate) : 0;
 }
 
 void MpegAudioEncoder::CodeFrame(int budgetBits) {

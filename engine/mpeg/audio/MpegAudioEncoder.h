@@ -10,6 +10,7 @@
 #include <memory>
 
 #include "engine/core/Component.h"
+#include "engine/mpeg/mux/TimeBase.h"
 #include "engine/mpeg/BitWriter.h"
 #include "engine/mpeg/audio/AnalysisFilterbank.h"
 #include "engine/mpeg/audio/IMpegAudioEncoder.h"
@@ -22,6 +23,9 @@ class MpegAudioEncoder final : public core::Component<IMpegAudioEncoder, MpegAud
 public:
     static constexpr std::int32_t kFrameSamples = 2304;        // 1152 left/right pairs
     static constexpr std::int32_t kMaxPendingSamples = 100000;
+    // Samples by which a decoder's output trails the encoder's input: the delay
+    // of the analysis and synthesis filter banks together (512 taps less 31).
+    static constexpr std::int32_t kFilterBankDelay = 481;
 
     MpegAudioEncoder();
     ~MpegAudioEncoder();
@@ -47,6 +51,7 @@ public:
     std::int32_t fifoCapacityBytes() const { return fifoCapacityBytes_; }
 
 private:
+    mux::Ticks FrameTime() const;  // presentation time of the frame about to be coded
     void ChooseAllocTable();
     void CodeFrame(int budgetBits);
     void ComputeScaleFactors();

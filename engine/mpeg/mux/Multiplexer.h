@@ -6,9 +6,11 @@
 #include <deque>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "engine/core/Component.h"
 #include "engine/mpeg/mux/IMpegMultiplexer.h"
+#include "engine/mpeg/mux/TimeBase.h"
 
 namespace reelcast::mux {
 
@@ -38,18 +40,25 @@ public:
     static constexpr std::size_t kWriteBufferSize = 1048576;
 
 private:
-    // A queued access unit; times in 27 MHz ticks.
+    // A queued access unit; times in 27 MHz ticks, offsets included once current.
     struct Unit {
+        std::uint32_t length = 0;     // bytes
         std::uint32_t remaining = 0;  // bytes still to send
         std::uint32_t pictureType = 0;
-        double dts = 0;               // decoding time (audio: its PTS)
-        double pts = 0;
-        bool startsNext = false;      // its first byte goes into the next packet
-        bool tail = false;            // bytes after the last unit (sequence end code)
+        Ticks dts = 0;                // decoding time (audio: its PTS)
+        Ticks pts = 0;
+        // The unit byte whose packet carries the time stamp: audio units at their
+        // first byte, pictures at their picture start code (after any sequence and
+        // group headers), found while the bytes go out.
+        std::uint32_t stampAt = 0;
+        std::uint32_t searched = 0;           // bytes searched for the picture start code
+        std::uint32_t recent = 0xFFFFFFFFu;   // the last four of them
+        bool tail = false;                    // bytes after the last unit (sequence end code)
+        std::uint32_t Sent() const { return length - remaining; }
     };
     struct StdEntry {
         std::uint32_t bytes;
-        double time;
+        Ticks time;
     };
     struct Stream {
         bool video = false;
@@ -62,33 +71,55 @@ private:
         std::deque<StdEntry> std;
         std::uint32_t stdSize = 0;
         std::uint64_t stdFill = 0;
-        double offset = 0;              // added to every unit's time stamps
+        Ticks offset = 0;               // added to every unit's time stamps
+        Ticks startup = 0;              // how long the decoder buffers before the first unit
         std::uint32_t payload = 0;
         bool stdDue = true;
         std::uint32_t stdScale = 0;
         std::uint32_t stdSizeField = 0;
-        double lastTime = 0;            // time stamp of the last unit sent (for tail bytes)
-        std::uint8_t tailBuf[kSectorSize];
-        std::uint32_t tailLen = 0, tailPos = 0;
+        Ticks lastTime = 0;             // time stamp of the last unit sent (for tail bytes)
+        std::vector<std::uint8_t> ahead;  // bytes read from the encoder before their packet
+        std::size_t aheadPos = 0;
+    };
+    // What one data packet carries.
+    struct Payload {
+        std::uint32_t bytes = 0;
+        bool stamped = false;        // a picture or audio frame begins here
+        Ticks pts = 0, dts = 0;      // of that unit
+        bool iPictureFirst = false;  // an I picture's unit is the first thing in it
     };
 
     bool IsMpeg2() const { return kind_ >= 2; }
     bool IsVcd() const { return kind_ == 1; }
-    double ToTicks(double ticks) const;  // rounds to what a Timecode of this kind holds
+    bool IsSvcd() const { return kind_ == 3 && !dvd_; }
+    // Packs only when a stream has something to send; the clock runs on between.
+    bool SkipsIdlePacks() const { return dvd_ || IsSvcd(); }
+    Ticks TimecodeToTicks(const Timecode& tc) const;
+    Ticks ScrOfPack(std::uint32_t packIndex) const;
 
     bool OpenOutput();
+    bool CreateFiles();
+    void ChooseRates();
     void EndFile();
     bool WritePack();
+    bool WriteFirstPack();
+    void DrainStdBuffers();
+    Stream* ChooseStream();
     bool PromoteUnit(Stream& s);
-    void PrefetchTail(Stream& s);
-    bool CanWait(const Stream& s, double limit) const;
+    bool MaySend(const Stream& s) const;
     std::uint64_t FreeSpace(const Stream& s) const { return s.stdSize > s.stdFill ? s.stdSize - s.stdFill : 0; }
     bool HasData(Stream& s);
     std::int32_t Pull(Stream& s, std::uint8_t* dst, std::int32_t max);
+    std::uint32_t Peek(Stream& s, std::uint32_t count);
+    void LocatePictureStart(Stream& s, Unit& u, const std::uint8_t* bytes, std::uint32_t count);
 
-    std::size_t PutPackHeader(std::uint8_t* p, double scr) const;
+    std::size_t PutPackHeader(std::uint8_t* p) const;
+    std::size_t PutDataPacketHeader(std::uint8_t* p, const Stream& s, const Payload& pl, std::uint32_t stuffing,
+                                    std::uint32_t extra) const;
     bool WritePaddingPack(bool endSector);
     bool WriteSystemHeaderPack(bool listVideo, bool listAudio, bool trailingZeros);
+    bool GatherPayload(Stream& s, Payload& pl);
+    bool RecordIPictureSector();
     bool WriteDataPack(Stream& s);
     bool AppendSector(const std::uint8_t* p, std::size_t n);
     bool FlushWriteBuffer();
@@ -99,7 +130,7 @@ private:
     bool dvd_ = false;
     std::uint32_t videoKiB_ = 46;
     std::uint32_t packsBeforeScr_ = 30;
-    double videoMs_ = 344, audioMs_ = 394;
+    Ticks videoMs_ = 344, audioMs_ = 394;
     bool zeroBytesAfterAudio_ = true;
     // Stream settings.
     IStreamSource* source_ = nullptr;
@@ -112,9 +143,8 @@ private:
 
     Stream video_, audio_;
     std::int32_t muxRate_ = 0;
-    double packTime_ = 0;
-    double scr_ = 0;
-    double scrCorrection_ = 0;
+    std::uint32_t packsPerSecond_ = 75;
+    Ticks scr_ = 0;
     std::uint32_t packCounter_ = 0;
     std::uint32_t sectorsWritten_ = 0;
     bool firstPack_ = true;
