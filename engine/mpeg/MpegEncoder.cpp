@@ -86,6 +86,9 @@ struct Preset {
     std::int32_t videoBitRate;       // kbit/s
     bool videoBitRateFixed;          // replaces the caller's value even when one is given
     std::int32_t audioBitRateIndex;  // used when the caller gives 0
+    // Reported back in the record. The multiplexer runs VCD and SVCD at their
+    // discs' sector rates (75 and at most 150 per second) instead, since a
+    // player reads the disc at that speed whatever the factor would give.
     double muxRateFactor;
 };
 
@@ -191,7 +194,9 @@ bool MpegEncoder::Open(MpegEncoderParams* p) {
     fileCounter_ = 1;
     totalFrames_ = 0;
     ConfigureMultiplexer();
-    video::SetCodingMode(*video_, video::CodingModeOf(kind, p->frameRate, frc, !IsDvd()));
+    video::CodingMode mode = video::CodingModeOf(kind, p->frameRate, frc, !IsDvd());
+    mode.aspectRatioInformation = video::AspectRatioInformationOf(kind, p->width, p->height);
+    video::SetCodingMode(*video_, mode);
     opened_ = StartStreams();
     return opened_;
 }

@@ -91,6 +91,8 @@ TEST_P(AvSync, FlashAndBeepStayTogether) {
     // the delay of the Layer II filter banks taken into account.
     ASSERT_FALSE(flashes.empty());
     EXPECT_LE(std::fabs(beeps[0] - flashes[0]), 0.003) << "first beep " << (beeps[0] - flashes[0]) * 1000 << " ms";
+    EXPECT_LE(std::fabs(beeps.back() - flashes.back()), 0.003)
+        << "last beep " << (beeps.back() - flashes.back()) * 1000 << " ms";
     RecordProperty("worst_offset_ms", static_cast<int>(std::lround(worst * 1000)));
     std::printf("[ sync ] %s%s: %zu flashes, worst beep-flash offset %+.1f ms (picture period %.1f ms, %d Hz)\n",
                 c.mode, c.ntsc ? " NTSC" : "", flashes.size(), worst * 1000, period * 1000, rate);

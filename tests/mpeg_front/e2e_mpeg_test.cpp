@@ -484,6 +484,33 @@ TEST_F(E2eMpeg, DiscFilesAsLargeAsFfmpegs) {
     }
 }
 
+// The generic modes keep the source's size and show it in its own shape: square
+// pels at 1280x720 and 320x240, the 4:3 pel shape at the disc sizes.
+TEST_F(E2eMpeg, DisplayAspectFollowsThePicture) {
+    struct AspectCase {
+        Source source;
+        const char* mode;
+        double aspect;  // display width / height
+    };
+    for (const AspectCase& c : {AspectCase{{"hd", 1280, 720, "25", 44100, 2}, "mpg1", 16.0 / 9.0},
+                                AspectCase{{"hd", 1280, 720, "25", 44100, 2}, "mpg2", 16.0 / 9.0},
+                                AspectCase{{"qvga", 320, 240, "25", 44100, 2}, "mpg1", 4.0 / 3.0},
+                                AspectCase{{"cif", 352, 288, "25", 44100, 2}, "mpg1", 4.0 / 3.0},
+                                AspectCase{{"cif", 352, 288, "25", 44100, 2}, "vcd", 4.0 / 3.0}}) {
+        SCOPED_TRACE(std::string(c.source.name) + " -> " + c.mode);
+        ScratchDir dir("aspect");
+        const std::string src = MakeSource(dir, c.source, 1.0);
+        const std::string out = dir.File("out.mpg");
+        Convert(src, out, {c.mode, false});
+        const std::string dar = RunCommand("ffprobe -v error -select_streams v:0 -show_entries "
+                                           "stream=display_aspect_ratio -of csv=p=0 " + Quote(out)).out;
+        const std::size_t colon = dar.find(':');
+        ASSERT_NE(std::string::npos, colon) << dar;
+        const double shown = std::atof(dar.c_str()) / std::atof(dar.c_str() + colon + 1);
+        EXPECT_NEAR(c.aspect, shown, c.aspect * 0.015) << dar;
+    }
+}
+
 // An output that cannot be written ends with a message, not with success.
 TEST_F(E2eMpeg, UnwritableOutputFails) {
     ScratchDir dir("unwritable");

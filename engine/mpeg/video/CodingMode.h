@@ -62,6 +62,33 @@ inline CodingMode CodingModeOf(CodingKind kind, double frameRate, std::int32_t f
     return m;
 }
 
+// Picture sizes of the 625- and 525-line disc formats, which fill a 4:3 display.
+inline constexpr bool FillsFourByThree(std::int32_t width, std::int32_t height) {
+    return (width == 352 || width == 480 || width == 704 || width == 720) &&
+           (height == 240 || height == 288 || height == 480 || height == 576);
+}
+
+// Pel aspect ratios (pel height / pel width) of the MPEG-1 aspect codes 1 to 14.
+inline constexpr double kMpeg1PelAspects[] = {1.0,    0.6735, 0.7031, 0.7615, 0.8055, 0.8437, 0.8935,
+                                              0.9157, 0.9815, 1.0255, 1.0695, 1.0950, 1.1575, 1.2015};
+
+// The aspect code that makes a picture of this size show its real shape: the
+// disc sizes fill a 4:3 display, every other size has square pels. VCD keeps
+// code 8, the 625-line pel shape its players expect.
+inline std::int32_t AspectRatioInformationOf(CodingKind kind, std::int32_t width, std::int32_t height) {
+    const bool fourByThree = FillsFourByThree(width, height);
+    if (!IsMpeg1(kind)) return fourByThree ? 2 : 1;  // 4:3 display, or square samples
+    if (kind == CodingKind::Vcd || width <= 0 || height <= 0) return 8;
+    const double pel = fourByThree ? 3.0 * width / (4.0 * height) : 1.0;
+    std::int32_t best = 1;
+    for (std::int32_t code = 1; code <= 14; ++code) {
+        const double d = pel - kMpeg1PelAspects[code - 1];
+        const double b = pel - kMpeg1PelAspects[best - 1];
+        if (d * d < b * b) best = code;
+    }
+    return best;
+}
+
 // Hands the record to the encoder's table, field by field.
 inline void SetCodingMode(IMpegVideoEncoder& encoder, const CodingMode& m) {
     encoder.SetCodingMode(m.codingKind, m.initialVbvDelay, m.progressiveSequence, m.frameRate, m.progressiveFrame,
