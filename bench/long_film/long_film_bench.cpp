@@ -5,9 +5,12 @@
 // carries them) along the file, and the beep-to-flash offset at the first and
 // the last flash.
 //
-//   bench_long_film [--minutes=M] [--modes=dvd,vcd,...] [--keep]
+//   bench_long_film [--minutes=M] [--modes=dvd,vcd,...] [--keep] [--mux-only]
 //
 // Defaults: 12 minutes, every mode. Two hours: --minutes=120 --modes=dvd.
+// --mux-only leaves out the encoders: the multiplexer alone, fed by the tests'
+// stand-in encoders at the modes' full nominal rates (0.5 % over, except VCD,
+// whose rate is the disc's), so hours take minutes.
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
@@ -24,7 +27,9 @@
 #include <vector>
 
 #include "tests/mpeg_front/E2eSupport.h"
+#include "engine/core/Factories.h"
 #include "tests/mpeg_front/SyncSupport.h"
+#include "tests/mpeg_mux/StandInStreams.h"
 
 using namespace reelcast::testing;
 
@@ -37,6 +42,7 @@ struct Options {
     int minutes = 12;
     std::vector<std::string> modes{"mpg1", "vcd", "mpg2", "svcd", "dvd"};
     bool keep = false;
+    bool muxOnly = false;
 };
 
 // Lead of the video stamps over the pack clock, per tenth of the file.
@@ -154,6 +160,12 @@ void SyncAt(const std::string& file, double from, double seconds, double* first,
     }
 }
 
+void PrintLead(const LeadReport& r) {
+    std::printf("  video PTS - SCR: %.3f .. %.3f s; by tenths:", r.minLead, r.maxLead);
+    for (const auto& s : r.slices) std::printf(" %.2f..%.2f", s[0], s[1]);
+    std::printf("\n");
+}
+
 void RunMode(const Options& o, const std::string& mode, const ScratchDir& dir) {
     const int seconds = o.minutes * 60;
     const int rate = mode == "dvd" ? 48000 : 44100;  // no rate conversion on the way
@@ -180,9 +192,52 @@ void RunMode(const Options& o, const std::string& mode, const ScratchDir& dir) {
     std::printf("%s: %d min in %.0f s, %.1f MB, mux rate %u, %llu packs, SCR step %.0f..%.0f ticks\n", mode.c_str(),
                 o.minutes, wall, st.st_size / 1048576.0, r.muxRate, static_cast<unsigned long long>(r.packs),
                 r.minStep, r.maxStep);
-    std::printf("  video PTS - SCR: %.3f .. %.3f s; by tenths:", r.minLead, r.maxLead);
-    for (const auto& s : r.slices) std::printf(" %.2f..%.2f", s[0], s[1]);
-    std::printf("\n  beep - flash: %+.1f ms at the first flash, %+.1f ms at the last\n", firstStart, lastEnd);
+    PrintLead(r);
+    std::printf("  beep - flash: %+.1f ms at the first flash, %+.1f ms at the last\n", firstStart, lastEnd);
+    std::fflush(stdout);
+}
+
+void RunMuxOnly(const Options& o, const std::string& mode, const ScratchDir& dir) {
+    using namespace reelcast;
+    // The program's DVD mode is the generic MPEG-2 kind at DVD sizes.
+    const int kind = mode == "mpg1" ? 0 : mode == "vcd" ? 1 : mode == "svcd" ? 3 : 2;
+    const double videoRate = kind <= 1 ? 1150000.0 : 2376000.0;
+    const std::string out = dir.File(mode + "_mux.mpg");
+    auto* mux = core::New<IMpegMultiplexer>("MPGLIB_MUX");
+    if (!mux) return;
+    StandInSource src;
+    mux->SetStream(&src, kind == 1 ? 1.4 : kind == 3 ? 5.6 : 1.0, 11, videoRate, out.c_str(), 3, 15);
+    if (kind <= 1) {
+        mux->SetMpeg1Format(kind, 20);
+    } else {
+        mux->SetMpeg2Format(kind, 1);
+    }
+    StandInEncoders enc(mux, &src, 25.0, 44100, 224, kind == 3);
+    const double over = kind == 1 ? 1.0 : 1.005;
+    const double b = videoRate / 8 * over * 15 / 25.0 / 22;  // I : P : B = 4 : 2 : 1 in groups of 15
+    enc.bBytes = static_cast<std::size_t>(b);
+    enc.pBytes = static_cast<std::size_t>(2 * b);
+    enc.iBytes = static_cast<std::size_t>(4 * b);
+    const auto t0 = std::chrono::steady_clock::now();
+    const int pictures = o.minutes * 60 * 25;
+    for (int done = 0; done < pictures; done += 250) {
+        enc.SubmitPictures(std::min(250, pictures - done));
+        // The stand-ins keep a copy of the bytes and pictures for the tests; not
+        // needed here (the sound frames count the sound's time).
+        src.videoAll.clear();
+        src.audioAll.clear();
+        enc.pictures.clear();
+    }
+    enc.Stop();
+    mux->Finish();
+    mux->Release();
+    const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+    const LeadReport r = MeasureLead(out);
+    std::printf("%s (multiplexer only): %d min in %.0f s, mux rate %u, %llu packs, SCR step %.0f..%.0f ticks\n",
+                mode.c_str(), o.minutes, wall, r.muxRate, static_cast<unsigned long long>(r.packs), r.minStep,
+                r.maxStep);
+    PrintLead(r);
+    if (!o.keep) std::remove(out.c_str());
     std::fflush(stdout);
 }
 
@@ -205,13 +260,21 @@ int main(int argc, char** argv) {
             }
         } else if (a == "--keep") {
             o.keep = true;
+        } else if (a == "--mux-only") {
+            o.muxOnly = true;
         } else {
-            std::fprintf(stderr, "usage: bench_long_film [--minutes=M] [--modes=dvd,vcd,...] [--keep]\n");
+            std::fprintf(stderr, "usage: bench_long_film [--minutes=M] [--modes=dvd,vcd,...] [--keep] [--mux-only]\n");
             return 2;
         }
     }
     if (o.keep) ::setenv("REELCAST_KEEP_TEST_FILES", "1", 1);
     ScratchDir dir("long_film");
-    for (const std::string& m : o.modes) RunMode(o, m, dir);
+    for (const std::string& m : o.modes) {
+        if (o.muxOnly) {
+            RunMuxOnly(o, m, dir);
+        } else {
+            RunMode(o, m, dir);
+        }
+    }
     return 0;
 }
