@@ -2,8 +2,10 @@
 # Wall and processor time of MOV -> AVI through the bridge (reelcast-cli --mode mov)
 # against ffmpeg's own MPEG-4 Part 2 + MP3 conversion, in the same run:
 #   ffmpeg -i IN -c:v mpeg4 -vtag XVID -q:v 3 -c:a libmp3lame OUT.avi
-# Runs alternate between the two so both see the same machine load; best and
-# median of N runs are printed, with output sizes and PSNR against the source.
+# and the same at the bridge's own quantiser (-q:v 2), to tell the cost of the
+# finer quality from the cost of the pipeline. Runs alternate between the sides
+# so all see the same machine load; best and median of N runs are printed, with
+# output sizes and PSNR against the source.
 #
 #   bench/movbridge/bridge_vs_ffmpeg.sh [BUILD_DIR] [RUNS]
 # REELCAST_BENCH_SOURCES="a.mov b.mp4" replaces the sources made from the footage.
@@ -46,20 +48,23 @@ psnr() {  # average Y PSNR of an AVI against its source
 }
 
 echo "machine: $(nproc) cores, load average $(cut -d' ' -f1-3 /proc/loadavg) at start; $runs runs per side"
-printf "%-14s %-7s %17s %17s %10s %8s\n" source side "wall best/median" "cpu best/median" "size KiB" "PSNR Y"
+printf "%-14s %-9s %17s %17s %10s %8s\n" source side "wall best/median" "cpu best/median" "size KiB" "PSNR Y"
 for src in "${sources[@]}"; do
   name=$(basename "$src")
-  : >"$work/b.wall"; : >"$work/b.cpu"; : >"$work/f.wall"; : >"$work/f.cpu"
+  for f in b f q; do : >"$work/$f.wall"; : >"$work/$f.cpu"; done
   for ((i = 0; i < runs; i++)); do
     read -r w c < <(timed "$cli" convert --mode mov -q -y "$src" "$work/bridge.avi")
     echo "$w" >>"$work/b.wall"; echo "$c" >>"$work/b.cpu"
     read -r w c < <(timed ffmpeg -nostdin -v error -y -i "$src" -c:v mpeg4 -vtag XVID -q:v 3 \
                       -c:a libmp3lame "$work/ffmpeg.avi")
     echo "$w" >>"$work/f.wall"; echo "$c" >>"$work/f.cpu"
+    read -r w c < <(timed ffmpeg -nostdin -v error -y -i "$src" -c:v mpeg4 -vtag XVID -q:v 2 \
+                      -c:a libmp3lame "$work/ffmpeg-q2.avi")
+    echo "$w" >>"$work/q.wall"; echo "$c" >>"$work/q.cpu"
   done
-  for side in bridge ffmpeg; do
-    f=${side:0:1}
-    printf "%-14s %-7s %17s %17s %10d %8s\n" "$name" "$side" "$(stats <"$work/$f.wall" | tr ' ' /)" \
+  for side in bridge ffmpeg ffmpeg-q2; do
+    f=${side:0:1}; [ "$side" = ffmpeg-q2 ] && f=q
+    printf "%-14s %-9s %17s %17s %10d %8s\n" "$name" "$side" "$(stats <"$work/$f.wall" | tr ' ' /)" \
       "$(stats <"$work/$f.cpu" | tr ' ' /)" $(($(stat -c %s "$work/$side.avi") / 1024)) "$(psnr "$work/$side.avi" "$src")"
   done
   bw=$(stats <"$work/b.wall" | cut -d' ' -f1); fw=$(stats <"$work/f.wall" | cut -d' ' -f1)
