@@ -137,7 +137,9 @@ public:
     /* Slot 6. Starts the worker and returns at once. False (and no event) when no
      * files or no notification function were set, a conversion is already
      * running, or a window was given but no poster is installed. Otherwise every
-     * failure arrives as the end event. The target is created or replaced. */
+     * failure arrives as the end event. The target is created or replaced only
+     * once the source has opened and the encoders are ready; it is never the
+     * source itself (that ends with MOVBRIDGE_END_INIT_ERROR). */
     virtual bool StartConversion() = 0;
     /* Slot 7. 0: the needed decoders and encoders are there; 2: some are missing
      * (H.264 or AAC decoding, MPEG-4 Part 2 or MP3 encoding); 1: the decoding
