@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <string>
 
+#include "engine/core/ComponentHandle.h"
 #include "engine/jobs/I_CONVERT_Callback.h"
 #include "engine/jobs/I_MPEG_Callback.h"
 
@@ -51,10 +52,9 @@ using COmbrixCallback = JobCallback<I_MPEG_Callback>;  // the MPEG job's
 void ReleaseHandlingEvents(void (*blockingWork)(void*), void* arg);
 
 template <class T>
-void ReleaseHandlingEvents(T*& component) {
+void ReleaseHandlingEvents(core::ComponentHandle<T>& component) {
     if (!component) return;
-    ReleaseHandlingEvents([](void* c) { static_cast<T*>(c)->Release(); }, component);
-    component = nullptr;
+    ReleaseHandlingEvents([](void* c) { static_cast<T*>(c)->Release(); }, component.release());
 }
 
 }  // namespace reelcast::app

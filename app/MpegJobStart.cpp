@@ -12,16 +12,17 @@
 namespace reelcast::app {
 
 bool StartMpegJob(int mode, const std::string& input, const std::string& output, const MpegStartContext& ctx,
-                  IMpegConversionJob** job) {
-    IMediaInfo* probe = NewMediaProbe();
-    if (!probe) return false;
+                  core::ComponentHandle<IMpegConversionJob>& job) {
     VideoStreamInfo video{};
     AudioStreamInfo audio{};
-    if (probe->Open(input.c_str(), false)) {
-        probe->GetVideoInfo(&video);
-        probe->GetAudioInfo(&audio);
+    {
+        core::ComponentHandle<IMediaInfo> probe(NewMediaProbe());
+        if (!probe) return false;
+        if (probe->Open(input.c_str(), false)) {
+            probe->GetVideoInfo(&video);
+            probe->GetAudioInfo(&audio);
+        }
     }
-    probe->Release();
 
     MpegSourceFacts source;
     source.hasVideo = video.present != 0;
@@ -44,13 +45,12 @@ bool StartMpegJob(int mode, const std::string& input, const std::string& output,
         return false;
     }
 
-    if (*job) ctx.releaseJob(*job);
-    *job = NewMpegJob();
-    if (!*job) return false;
-    (*job)->SetParameters(&record, ctx.callback);
-    if (!(*job)->Start()) {
-        ctx.releaseJob(*job);
-        *job = nullptr;
+    ctx.releaseJob(job);
+    job.reset(NewMpegJob());
+    if (!job) return false;
+    job->SetParameters(&record, ctx.callback);
+    if (!job->Start()) {
+        ctx.releaseJob(job);
         return false;
     }
     return true;

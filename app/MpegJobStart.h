@@ -5,12 +5,10 @@
 #include <functional>
 #include <string>
 
-class QWidget;
+#include "engine/core/ComponentHandle.h"
+#include "engine/jobs/IMpegConversionJob.h"
 
-namespace reelcast {
-class IMpegConversionJob;
-class I_MPEG_Callback;
-}  // namespace reelcast
+class QWidget;
 
 namespace reelcast::app {
 
@@ -21,14 +19,14 @@ struct MpegStartContext {
     MpegSettingDialogs* dialogs = nullptr;
     I_MPEG_Callback* callback = nullptr;  // must outlive the job
     void* previewWindow = nullptr;
-    // Releases the previous job (it waits for its worker to end).
-    std::function<void(IMpegConversionJob*)> releaseJob;
+    // Releases a job (it waits for its worker to end) and empties the handle.
+    std::function<void(core::ComponentHandle<IMpegConversionJob>&)> releaseJob;
 };
 
-// Answers whether a job was started; *job is the new job, or null. Every refusal
+// Answers whether a job was started; job holds the new job, or nothing. Every refusal
 // has already been shown to the user, except an engine that cannot give a
 // probe, which ends the start silently.
 bool StartMpegJob(int mode, const std::string& input, const std::string& output, const MpegStartContext& ctx,
-                  IMpegConversionJob** job);
+                  core::ComponentHandle<IMpegConversionJob>& job);
 
 }  // namespace reelcast::app
