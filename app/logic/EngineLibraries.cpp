@@ -1,6 +1,8 @@
 #include "app/logic/EngineLibraries.h"
 
+#include "movbridge/IMovbridge.h"
 #include "platform/dynlib/DynLib.h"
+#include "platform/window/PreviewWindow.h"
 
 namespace reelcast::app {
 namespace {
@@ -8,7 +10,7 @@ namespace {
 EngineFactories g_factories;
 
 constexpr const char* kEngineLibrary = "OmbrixDll.dll";
-constexpr const char* kBridgeLibrary = "Movbridge.dll";
+constexpr const char* kBridgeLibrary = MOVBRIDGE_LIBRARY_NAME;
 
 struct Export {
     const char* library;
@@ -20,7 +22,7 @@ constexpr Export kExports[] = {
     {kEngineLibrary, "_NEW_OMBRIX@0", &EngineFactories::newOmbrix},
     {kEngineLibrary, "_NEW_MEDIAGETINFO@0", &EngineFactories::newMediaGetInfo},
     {kEngineLibrary, "_NEW_AVIENCWRAPPER@0", &EngineFactories::newAviEncWrapper},
-    {kBridgeLibrary, "_NEW_MOVBRIDGE@0", &EngineFactories::newMovbridge},
+    {kBridgeLibrary, MOVBRIDGE_FACTORY_EXPORT, &EngineFactories::newMovbridge},
 };
 
 void* Create(EngineFactory f) { return f ? f() : nullptr; }
@@ -29,30 +31,33 @@ void* Create(EngineFactory f) { return f ? f() : nullptr; }
 
 bool BindEngineLibraries(std::string& missing, const std::string& folder) {
     missing.clear();
-    EngineFactories bound;
     platform::LibraryHandle engine = nullptr;
     platform::LibraryHandle bridge = nullptr;
+    auto fail = [&](const std::string& what) {
+        missing = what;
+        platform::FreeLibrary(engine);
+        platform::FreeLibrary(bridge);
+        return false;
+    };
     for (const char* name : {kEngineLibrary, kBridgeLibrary}) {
         const std::string path = folder.empty() ? std::string(name)
                                                 : folder + "/" + platform::SharedObjectName(name);
         platform::LibraryHandle lib = platform::LoadLibrary(path);
-        if (!lib) {
-            missing = name;
-            platform::FreeLibrary(engine);
-            return false;
-        }
+        if (!lib) return fail(name);
         (name == kEngineLibrary ? engine : bridge) = lib;
     }
+    EngineFactories bound;
     for (const Export& e : kExports) {
         void* sym = platform::GetProcAddress(e.library == kEngineLibrary ? engine : bridge, e.name);
-        if (!sym) {
-            missing = std::string(e.name) + " (" + e.library + ")";
-            platform::FreeLibrary(engine);
-            platform::FreeLibrary(bridge);
-            return false;
-        }
+        if (!sym) return fail(std::string(e.name) + " (" + e.library + ")");
         bound.*e.slot = reinterpret_cast<EngineFactory>(sym);
     }
+    // The bridge delivers its events on the conversion window's thread through
+    // the window layer's poster.
+    auto setPoster =
+        reinterpret_cast<MovbridgeSetPosterFn>(platform::GetProcAddress(bridge, MOVBRIDGE_SET_POSTER_EXPORT));
+    if (!setPoster) return fail(std::string(MOVBRIDGE_SET_POSTER_EXPORT) + " (" + kBridgeLibrary + ")");
+    setPoster(&platform::PostToWindow);
     g_factories = bound;
     return true;
 }
