@@ -15,8 +15,12 @@ inline constexpr int kConvertFaceHeight = 25;
 // 320 x 120; magenta (0xFF00FF) outside the rounded outline.
 QImage ConvertWindowPicture();
 
-// The button's faces side by side, 64 x 25 each: normal, pressed, hot, disabled.
+// A skinned button's three faces side by side (normal, pressed, hot) on magenta,
+// which the button cuts out.
 enum class ConvertFace { Start, Stop };
-QImage ConvertButtonFaces(ConvertFace face);
+QImage ConvertButtonFaces(ConvertFace face);  // 64 x 25 each
+QImage CloseButtonFaces();                    // 13 x 15 each
+QImage InfoButtonFaces();                     // 24 x 24 each
+inline constexpr int kButtonFaceCount = 3;
 
 }  // namespace reelcast::app

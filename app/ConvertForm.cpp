@@ -1,16 +1,15 @@
 #include "app/ConvertForm.h"
 
 #include <QApplication>
-#include <QBitmap>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMouseEvent>
 #include <QProgressBar>
-#include <QPushButton>
 #include <QScreen>
 #include <QThread>
 #include <QTimer>
@@ -21,7 +20,11 @@
 #include "app/MpegJobStart.h"
 #include "app/MpegSettingDialogs.h"
 #include "app/PreviewForm.h"
+#include "app/WindowShape.h"
+#include "app/controls/TImageList.h"
+#include "app/controls/TTransparentButton.h"
 #include "app/logic/EngineLibraries.h"
+#include "app/logic/SkinFolder.h"
 #include "movbridge/IMovbridge.h"
 #include "platform/window/PreviewWindow.h"
 
@@ -52,11 +55,17 @@ private:
     QObject* window_;
 };
 
-QAbstractButton* SkinnedButton(QWidget* parent, const char* name, const QString& text) {
-    auto* b = new QPushButton(text, parent);
-    b->setObjectName(name);
-    b->setFlat(true);
-    b->setFocusPolicy(Qt::NoFocus);
+const QRgb kCutOut = qRgb(255, 0, 255);
+
+// A skinned button with three faces of the given strip (normal, pressed, hot) in
+// its own image list, or in `list` when given.
+TTransparentButton* SkinnedButton(QWidget* parent, const QImage& faces, int width, int height,
+                                  TImageList* list = nullptr) {
+    auto* b = new TTransparentButton(parent);
+    b->SetFrameStyle(fsNone);
+    b->SetNumGlyphs(kButtonFaceCount);
+    b->SetImageList(list ? list : new TImageList(b, width, height));
+    b->AddGlyphs(faces, kCutOut);
     return b;
 }
 
@@ -117,9 +126,8 @@ void TfrmConvert::FormCreate() {
     CheckBox1 = Place(new QCheckBox(this), "CheckBox1", 129, 6, 14, 18);
     connect(CheckBox1, &QCheckBox::toggled, this, &TfrmConvert::CheckBox1Click);
     Label3 = Caption(this, "Label3", "Preview", 146, 8, 38, 13);
-    TransparentButton1 = Place(SkinnedButton(this, "TransparentButton1", "x"), "TransparentButton1", 298, 6, 13, 15);
-    TransparentButton1->setStyleSheet("color: white; font-weight: bold;");
-    connect(TransparentButton1, &QAbstractButton::clicked, this, &TfrmConvert::TransparentButton1Click);
+    TransparentButton1 = Place(SkinnedButton(this, CloseButtonFaces(), 13, 15), "TransparentButton1", 298, 6, 13, 15);
+    connect(TransparentButton1, &TTransparentButton::OnClick, this, &TfrmConvert::TransparentButton1Click);
 
     Label1 = Caption(this, "Label1", "Input File", 7, 31, 43, 13);
     Edit_InputFile = Place(new QLineEdit(this), "Edit_InputFile", 62, 30, 162, 22);
@@ -128,9 +136,8 @@ void TfrmConvert::FormCreate() {
     btnOpen = Place(new QToolButton(this), "btnOpen", 224, 28, 16, 22);
     btnOpen->setText("...");
     connect(btnOpen, &QToolButton::clicked, this, &TfrmConvert::btnOpenClick);
-    btnInfo = Place(SkinnedButton(this, "btnInfo", "i"), "btnInfo", 266, 26, 24, 24);
-    btnInfo->setStyleSheet("color: white; font-weight: bold;");
-    connect(btnInfo, &QAbstractButton::clicked, this, &TfrmConvert::btnInfoClick);
+    btnInfo = Place(SkinnedButton(this, InfoButtonFaces(), 24, 24), "btnInfo", 266, 26, 24, 24);
+    connect(btnInfo, &TTransparentButton::OnClick, this, &TfrmConvert::btnInfoClick);
 
     Label2 = Caption(this, "Label2", "Output File", 7, 57, 51, 13);
     Edit_OutputFile = Place(new QLineEdit(this), "Edit_OutputFile", 62, 55, 162, 22);
@@ -138,10 +145,17 @@ void TfrmConvert::FormCreate() {
     btnSave = Place(new QToolButton(this), "btnSave", 224, 54, 16, 22);
     btnSave->setText("...");
     connect(btnSave, &QToolButton::clicked, this, &TfrmConvert::btnSaveClick);
-    btnConvert = Place(SkinnedButton(this, "btnConvert", ""), "btnConvert", 247, 51, 64, 25);
-    btnConvert->setIconSize(QSize(kConvertFaceWidth, kConvertFaceHeight));
-    connect(btnConvert, &QAbstractButton::pressed, this, &TfrmConvert::btnConvertMouseDown);
-    connect(btnConvert, &QAbstractButton::clicked, this, &TfrmConvert::btnConvertClick);
+    ImageList_Convert = new TImageList(this, kConvertFaceWidth, kConvertFaceHeight);
+    ImageList_Convert->setObjectName("ImageList_Convert");
+    ImageList_Cancel = new TImageList(this, kConvertFaceWidth, kConvertFaceHeight);
+    ImageList_Cancel->setObjectName("ImageList_Cancel");
+    btnConvert = SkinnedButton(this, ConvertButtonFaces(ConvertFace::Stop), kConvertFaceWidth, kConvertFaceHeight,
+                               ImageList_Cancel);
+    btnConvert->SetImageList(ImageList_Convert);
+    btnConvert->AddGlyphs(ConvertButtonFaces(ConvertFace::Start), kCutOut);
+    Place(btnConvert, "btnConvert", 247, 51, kConvertFaceWidth, kConvertFaceHeight);
+    connect(btnConvert, &TTransparentButton::OnMouseDown, this, &TfrmConvert::btnConvertMouseDown);
+    connect(btnConvert, &TTransparentButton::OnClick, this, &TfrmConvert::btnConvertClick);
 
     ProgressBar1 = Place(new QProgressBar(this), "ProgressBar1", 5, 82, 239, 24);
     ProgressBar1->setRange(0, 100);
@@ -152,7 +166,7 @@ void TfrmConvert::FormCreate() {
 
     setFixedSize(picture.size());
     // Magenta is cut out of the window.
-    shape_ = QRegion(QBitmap::fromImage(picture.createMaskFromColor(QColor(255, 0, 255).rgb(), Qt::MaskOutColor)));
+    shape_ = ShapeFromPicture(picture).value_or(QRegion(rect()));
     setMask(shape_);
     SetConvertFaces(ConvertFace::Start);
 }
@@ -223,7 +237,7 @@ void TfrmConvert::Fold() {
 
 void TfrmConvert::CheckBox1Click(bool checked) {
     if (checked) {
-        frmPreview_->LoadWelcome(skinFolder_);
+        frmPreview_->LoadWelcome(QString::fromStdString(SkinFolder()));
         frmPreview_->show();
     } else if (frmPreview_->isVisible()) {
         frmPreview_->close();
@@ -437,8 +451,7 @@ void TfrmConvert::EnterIdle() {
 }
 
 void TfrmConvert::SetConvertFaces(ConvertFace face) {
-    const QImage faces = ConvertButtonFaces(face);
-    btnConvert->setIcon(QIcon(QPixmap::fromImage(faces.copy(0, 0, kConvertFaceWidth, kConvertFaceHeight))));
+    btnConvert->SetImageList(face == ConvertFace::Start ? ImageList_Convert : ImageList_Cancel);
     btnConvert->setToolTip(face == ConvertFace::Start ? "Convert" : "Stop");
 }
 

@@ -22,7 +22,6 @@
 #include "platform/window/IPreviewSurface.h"
 
 class IMovbridge;
-class QAbstractButton;
 class QCheckBox;
 class QLabel;
 class QLineEdit;
@@ -34,6 +33,8 @@ namespace reelcast::app {
 
 class MpegSettingDialogs;
 class TfrmPreview;
+class TImageList;
+class TTransparentButton;
 
 class TfrmConvert : public QDialog, public IJobEvents {
     Q_OBJECT
@@ -51,26 +52,26 @@ public:
     bool cancelRequested() const { return cancelRequested_.load(); }
     TfrmPreview* preview() const { return frmPreview_; }
     MpegSettingDialogs& settingDialogs() const { return *settingDialogs_; }
-    // The skin folder whose welcome.bmp the preview shows (set by the main window).
-    void SetSkinFolder(const QString& folder) { skinFolder_ = folder; }
 
     // Controls, named as the form declares them.
     QLabel* Image1 = nullptr;
     QLabel* Label_Title = nullptr;
     QCheckBox* CheckBox1 = nullptr;
     QLabel* Label3 = nullptr;
-    QAbstractButton* TransparentButton1 = nullptr;
+    TTransparentButton* TransparentButton1 = nullptr;
     QLabel* Label1 = nullptr;
     QLineEdit* Edit_InputFile = nullptr;
     QToolButton* btnOpen = nullptr;
-    QAbstractButton* btnInfo = nullptr;
+    TTransparentButton* btnInfo = nullptr;
     QLabel* Label2 = nullptr;
     QLineEdit* Edit_OutputFile = nullptr;
     QToolButton* btnSave = nullptr;
-    QAbstractButton* btnConvert = nullptr;
+    TTransparentButton* btnConvert = nullptr;
     QProgressBar* ProgressBar1 = nullptr;
     QLabel* Label_Percent = nullptr;
     QTimer* Timer1 = nullptr;
+    TImageList* ImageList_Convert = nullptr;
+    TImageList* ImageList_Cancel = nullptr;
 
     // The bridge's notification, on this window's thread.
     void HandleBridgeEvent(std::int32_t kind, std::int32_t value);
@@ -140,7 +141,6 @@ private:
     std::unique_ptr<MpegSettingDialogs> settingDialogs_;
     std::unique_ptr<platform::IPreviewSurface> bridgeTarget_;  // receives the bridge's events
     EmptiedOutput emptiedOutput_;
-    QString skinFolder_;
     bool closing_ = false;
 };
 

@@ -7,6 +7,7 @@
 #include <QElapsedTimer>
 #include <QMessageBox>
 #include <QPointer>
+#include <QTest>
 #include <QThread>
 
 #include <unistd.h>
@@ -86,6 +87,8 @@ void ModalScript::Poll() {
         if (target) act(target);
     });
 }
+
+void Click(QWidget* w) { QTest::mouseClick(w, Qt::LeftButton, {}, w->rect().center()); }
 
 bool PressButton(QWidget* w, const QString& text) {
     for (QAbstractButton* b : w->findChildren<QAbstractButton*>()) {

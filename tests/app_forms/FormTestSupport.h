@@ -56,6 +56,9 @@ private:
     QWidget* lastBox_ = nullptr;
 };
 
+// A left click in the middle of w, as the mouse gives it.
+void Click(QWidget* w);
+
 // Presses the button with this text (mnemonic '&' ignored) inside w.
 bool PressButton(QWidget* w, const QString& text);
 

@@ -16,6 +16,10 @@
 
 #include "app/ConvertForm.h"
 #include "app/PreviewForm.h"
+#include <QMenu>
+
+#include "app/controls/TImageList.h"
+#include "app/controls/TTransparentButton.h"
 #include "tests/app_forms/FormTestSupport.h"
 #include "tests/avi/AviTestSupport.h"
 
@@ -48,7 +52,7 @@ protected:
             [this, input, output](QWidget*) {
                 form_->Edit_InputFile->setText(QString::fromStdString(input));
                 form_->Edit_OutputFile->setText(QString::fromStdString(output));
-                form_->btnConvert->click();
+                formtest::Click(form_->btnConvert);
             });
     }
 
@@ -57,7 +61,7 @@ protected:
         script.Then(
             "the idle window",
             [this](QWidget* w) { return w == form_.get() && form_->convertState() != ConvertState::Converting; },
-            [this](QWidget*) { form_->TransparentButton1->click(); });
+            [this](QWidget*) { formtest::Click(form_->TransparentButton1); });
     }
 
     // Runs the window modally until it closes; fails (and ends the program, which
@@ -155,7 +159,7 @@ TEST_P(ConvertFormStop, StopMidwayLeavesThePartialFileAndNoCompletion) {
     ModalScript script;
     StartLongConversion(script, output);
     script.When("progress under way", [this] { return Underway(); }, [this](QWidget*) {
-        form_->btnConvert->click();
+        formtest::Click(form_->btnConvert);
         EXPECT_EQ(form_->convertState(), ConvertState::Stopping);
         EXPECT_TRUE(form_->btnInfo->isEnabled());
         const int bar = form_->ProgressBar1->value();
@@ -175,11 +179,11 @@ TEST_P(ConvertFormStop, ClosingWhileConvertingAsksAndNeverHangs) {
     ModalScript script;
     StartLongConversion(script, output);
     script.When("progress under way", [this] { return Underway(); },
-                [this](QWidget*) { form_->TransparentButton1->click(); });
+                [this](QWidget*) { formtest::Click(form_->TransparentButton1); });
     // Cancel keeps the conversion going.
     script.AnswerBox("Stop the converting?", "Cancel");
     script.When("still converting", [this] { return Converting(); },
-                [this](QWidget*) { form_->TransparentButton1->click(); });
+                [this](QWidget*) { formtest::Click(form_->TransparentButton1); });
     script.AnswerBox("Stop the converting?", "OK");
     QElapsedTimer t;
     t.start();
@@ -191,7 +195,7 @@ TEST_P(ConvertFormStop, ClosingWhileConvertingAsksAndNeverHangs) {
     again.Then("the window again", [this](QWidget* w) { return w == form_.get() && !form_->Timer1->isActive(); },
                [this](QWidget*) {
                    EXPECT_TRUE(form_->Edit_InputFile->text().isEmpty());
-                   form_->TransparentButton1->click();
+                   formtest::Click(form_->TransparentButton1);
                });
     Run(GetParam().entry, again, 20000);
 }
@@ -218,20 +222,20 @@ TEST_F(ConvertFormTest, RefusedStartsLeaveNothingBehind) {
             form_->Edit_InputFile->setText(QString::fromStdString(input));
             EXPECT_EQ(form_->Edit_OutputFile->text().toStdString(), input + ".mpg");
             form_->Edit_OutputFile->clear();
-            form_->btnConvert->click();
+            formtest::Click(form_->btnConvert);
         });
     script.AnswerBox("Please set the output file name!", "OK");
     script.Then("the window", [this](QWidget* w) { return w == form_.get(); },
                 [this, kept](QWidget*) {
                     EXPECT_EQ(form_->Label_Percent->text(), "0/100");
                     form_->Edit_OutputFile->setText(QString::fromStdString(kept));
-                    form_->btnConvert->click();
+                    formtest::Click(form_->btnConvert);
                 });
     script.AnswerBox("Output File have exist! Do you want to overwrite it ?", "No");
     script.Then("the window", [this](QWidget* w) { return w == form_.get(); },
                 [this, emptied](QWidget*) {
                     form_->Edit_OutputFile->setText(QString::fromStdString(emptied));
-                    form_->btnConvert->click();
+                    formtest::Click(form_->btnConvert);
                 });
     script.AnswerBox("Output File have exist! Do you want to overwrite it ?", "Yes");
     // Dismissing the settings dialog abandons the start.
@@ -256,7 +260,7 @@ TEST_F(ConvertFormTest, AllToAviSendsQuickTimeInputsToTheBridgeAndDivxRefusesThe
                     form_->Edit_InputFile->setText(QString::fromStdString(mov));
                     EXPECT_TRUE(form_->useMovbridge());
                     EXPECT_EQ(form_->Edit_OutputFile->text().toStdString(), mov + ".avi");
-                    form_->TransparentButton1->click();
+                    formtest::Click(form_->TransparentButton1);
                 });
     Run(ConvertEntry::AllToAvi, script);
 
