@@ -6,18 +6,24 @@
 
 namespace reelcast::app {
 
-void JobCallback::OnProgress(std::int32_t progress) {
+template <class Interface>
+void JobCallback<Interface>::OnProgress(std::int32_t progress) {
     platform::ui::SendToInterfaceThread([&] { window_.OnJobProgress(progress); });
 }
 
-void JobCallback::OnFinished() {
+template <class Interface>
+void JobCallback<Interface>::OnFinished() {
     platform::ui::SendToInterfaceThread([&] { window_.OnJobFinished(); });
 }
 
-void JobCallback::OnMessage(const char* text) {
+template <class Interface>
+void JobCallback<Interface>::OnMessage(const char* text) {
     const std::string copy = text ? text : "";
     platform::ui::SendToInterfaceThread([&] { window_.OnJobMessage(copy); });
 }
+
+template class JobCallback<I_CONVERT_Callback>;
+template class JobCallback<I_MPEG_Callback>;
 
 void ReleaseHandlingEvents(void (*blockingWork)(void*), void* arg) {
     std::atomic<bool> done{false};

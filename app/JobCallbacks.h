@@ -10,7 +10,8 @@
 #include <string>
 
 #include "engine/core/ComponentHandle.h"
-#include "engine/jobs/IJobCallback.h"
+#include "engine/jobs/I_CONVERT_Callback.h"
+#include "engine/jobs/I_MPEG_Callback.h"
 
 namespace reelcast::app {
 
@@ -25,8 +26,9 @@ protected:
     ~IJobEvents() = default;
 };
 
-// The four slots, the same for both jobs.
-class JobCallback final : public IJobCallback {
+// The four slots, the same for both jobs' callback interfaces.
+template <class Interface>
+class JobCallback final : public Interface {
 public:
     JobCallback(IJobEvents& window, const std::atomic<bool>& cancelRequested)
         : window_(window), cancelRequested_(cancelRequested) {}
@@ -41,8 +43,8 @@ private:
     const std::atomic<bool>& cancelRequested_;
 };
 
-using CMACallBack = JobCallback;      // the AVI job's
-using COmbrixCallback = JobCallback;  // the MPEG job's
+using CMACallBack = JobCallback<I_CONVERT_Callback>;  // the AVI job's
+using COmbrixCallback = JobCallback<I_MPEG_Callback>;  // the MPEG job's
 
 // Runs blockingWork (a Release or a wait that ends only when a worker has ended)
 // on a helper thread while this thread keeps handling events, so a worker

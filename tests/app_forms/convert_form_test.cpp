@@ -129,6 +129,30 @@ INSTANTIATE_TEST_SUITE_P(
                       ConversionCase{"DivX", ConvertEntry::AllToDivx, "AVI Option", "1", "mpeg4", "avi"}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// QuickTime and Flash sources go through the bridge, whose events arrive on the
+// window's thread through the window layer.
+class ConvertFormBridge : public ConvertFormTest, public ::testing::WithParamInterface<ConvertEntry> {};
+
+TEST_P(ConvertFormBridge, ConvertsAMovieThroughTheBridge) {
+    if (!formtest::BridgeBuilt()) GTEST_SKIP() << "the bridge library is not built";
+    const std::string mov = dir_.File("film.mov");
+    ASSERT_TRUE(avitest::MakeSource(mov, 160, 128, 25, 2, 44100)) << "ffmpeg could not make a MOV";
+    const std::string output = dir_.File("film.avi");
+    ModalScript script;
+    TypePathsAndConvert(script, mov, output);
+    script.AnswerBox("Convert completed!", "OK");
+    CloseWhenIdle(script);
+    Run(GetParam(), script);
+    EXPECT_TRUE(form_->useMovbridge());
+    EXPECT_EQ(form_->Label_Percent->text(), "100%");
+    const auto streams = avitest::ProbeStreams(output);
+    ASSERT_FALSE(streams.empty());
+    EXPECT_EQ(streams[0].at("width"), "160");
+    EXPECT_TRUE(avitest::DecodesCleanly(output));
+}
+
+INSTANTIATE_TEST_SUITE_P(Entries, ConvertFormBridge, ::testing::Values(ConvertEntry::MovToAvi, ConvertEntry::AllToAvi));
+
 // Stopping and closing, in both engine routes.
 struct StopCase {
     const char* name;
