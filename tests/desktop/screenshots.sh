@@ -23,7 +23,12 @@ app="$work/app"
 session_start || exit 1
 program_install "$bin" "$app"
 
-source_video="${3:-$root/../shared/media/echo-hereweare.webm}"
+source_video="${3:-}"
+if [ -z "$source_video" ]; then
+  for f in "$root/../shared/media/echo-hereweare.webm" "$root/../../shared/media/echo-hereweare.webm"; do
+    [ -f "$f" ] && { source_video="$f"; break; }
+  done
+fi
 if [ -f "$source_video" ]; then
   # The output is written beside the input: work on a copy.
   cp "$source_video" "$work/source.${source_video##*.}"

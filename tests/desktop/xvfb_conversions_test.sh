@@ -4,7 +4,8 @@
 # for "Convert completed!", close the window; then check the output with
 # ffprobe. The MPEG route (AVI to VCD), the AVI route (ALL to DivX) and the
 # bridge (ALL to AVI with a QuickTime input); the overwrite question answered
-# No and Yes; stopping mid-way; closing the window while converting.
+# No and Yes; stopping mid-way (the part written stays playable); closing the
+# window while converting (no hang).
 # Exit 77 (skipped) when Xvfb, openbox, xdotool or ffmpeg is missing.
 set -u
 bin="${1:?usage: xvfb_conversions_test.sh BIN_DIR}"
@@ -33,7 +34,7 @@ clip() {  # clip NAME SECONDS VIDEO_CODEC AUDIO_CODEC
     -ac 2 -c:v "$3" -q:v 4 -c:a "$4" "$work/$1" || fail "could not make $1"
 }
 clip short.avi 3 mjpeg pcm_s16le
-clip long.avi 60 mjpeg pcm_s16le
+clip long.avi 90 mjpeg pcm_s16le
 clip short.mov 3 mpeg4 aac
 
 # Places in the conversion window (left, top of the middle of each control).
@@ -139,19 +140,33 @@ frames=$(ffprobe -v error -count_frames -select_streams v:0 -show_entries stream
 [ "${frames:-0}" -ge 70 ] || fail "the bridge's AVI holds ${frames:-0} pictures, not 75"
 echo "ok: ALL to AVI through the bridge"
 
-# --- Stopping mid-way -------------------------------------------------------------------
+# --- Stopping mid-way: the part converted so far stays a playable file ---------------------
+out="$work/long.avi.mpg"
 open_conversion 3
 start_conversion "$work/long.avi" "VCD Setting"
-sleep 4
+for i in $(seq 1 100); do [ -s "$out" ] && break; sleep 0.1; done
+sleep 1
 click_in "$win" $CONVERT_BUTTON
-finish 60
-echo "ok: stop"
+size=-1
+for i in $(seq 1 30); do  # until the job has ended and the file stays as it is
+  sleep 1
+  now=$(stat -c %s "$out")
+  [ "$now" = "$size" ] && break
+  size=$now
+done
+seconds=$(ffprobe -v error -show_entries format=duration -of csv=p=0 "$out" | cut -d. -f1)
+[ "${seconds:-0}" -ge 1 ] && [ "${seconds:-90}" -lt 89 ] || fail "the stopped file lasts ${seconds:-?} s of 90"
+ffmpeg -v error -i "$out" -f null - 2>"$work/decode.log" && [ ! -s "$work/decode.log" ] ||
+  fail "the stopped file does not decode cleanly: $(head -3 "$work/decode.log")"
+close_conversion
+echo "ok: stop after ${seconds} s"
 
 # --- Closing while converting: no hang ----------------------------------------------------
-rm -f "$work/long.avi.mpg"
+rm -f "$out"
 open_conversion 3
 start_conversion "$work/long.avi" "VCD Setting"
-sleep 4
+for i in $(seq 1 100); do [ -s "$out" ] && break; sleep 0.1; done
+sleep 1
 click_in "$win" $CLOSE_BUTTON
 q=$(wait_window '^Sure$' 10) || fail "no \"Stop the converting?\" question"
 key_in "$q" Return
