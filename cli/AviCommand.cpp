@@ -64,7 +64,7 @@ int RunAviConvert(Engine& engine, const CliOptions& opts) {
         return 1;
     }
 
-    auto* job = static_cast<IAviConversionJob*>(engine.Create("_NEW_AVIENCWRAPPER@0"));
+    auto job = engine.Make<IAviConversionJob>("_NEW_AVIENCWRAPPER@0");
     if (!job) {
         std::fprintf(stderr, "reelcast-cli: the AVI conversion job is not available\n");
         return 1;
@@ -78,7 +78,6 @@ int RunAviConvert(Engine& engine, const CliOptions& opts) {
             if (h == wanted) found = true;
         }
         if (!found) {
-            job->Release();
             std::fprintf(stderr, "reelcast-cli: no video compressor '%s' (see reelcast-cli codecs)\n",
                          opts.codec.c_str());
             return 2;
@@ -96,7 +95,7 @@ int RunAviConvert(Engine& engine, const CliOptions& opts) {
     job->SetCallback(&callback);
     job->SetAudioType(static_cast<std::int32_t>(audioType));
     if (audioType == AviAudioType::Codec && !job->ChooseDefaultAudioFormat(sampleRate)) {
-        job->Release();
+        job.reset();  // before the callback it was given
         std::fprintf(stderr, "reelcast-cli: no audio codec makes a format at %d Hz\n", sampleRate);
         return 1;
     }
@@ -112,12 +111,12 @@ int RunAviConvert(Engine& engine, const CliOptions& opts) {
             cancelSent = true;
         }
     }
-    job->Release();  // the output is complete once the worker has ended
+    job.reset();  // the output is complete once the worker has ended
     return callback.Conclude(opts.output, cancelSent, "holds the frames written so far");
 }
 
 int RunCodecs(Engine& engine) {
-    auto* job = static_cast<IAviConversionJob*>(engine.Create("_NEW_AVIENCWRAPPER@0"));
+    auto job = engine.Make<IAviConversionJob>("_NEW_AVIENCWRAPPER@0");
     if (!job) {
         std::fprintf(stderr, "reelcast-cli: the AVI conversion job is not available\n");
         return 1;
@@ -126,7 +125,7 @@ int RunCodecs(Engine& engine) {
     std::uint32_t h = 0;
     int n = 0;
     for (; job->EnumVideoCodec(n, name, &h); ++n) std::printf("%s  %s\n", FourCCText(h).c_str(), name);
-    job->Release();
+    job.reset();
     if (n == 0) {
         std::fprintf(stderr, "reelcast-cli: no video compressors are installed\n");
         return 1;

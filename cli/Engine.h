@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "engine/core/ComponentHandle.h"
 #include "platform/dynlib/DynLib.h"
 
 namespace reelcast::cli {
@@ -21,6 +22,11 @@ public:
     void* Export(const char* name) const;
     // Calls a factory export by name; null when missing or when it answers null.
     void* Create(const char* factoryName) const;
+    // The same, owned: I is the interface the factory's component implements.
+    template <class I>
+    core::ComponentHandle<I> Make(const char* factoryName) const {
+        return core::ComponentHandle<I>(static_cast<I*>(Create(factoryName)));
+    }
     const std::string& error() const { return error_; }
 
 private:

@@ -20,14 +20,14 @@ std::string UnixLines(const char* text) {
 }  // namespace
 
 int RunInfo(Engine& engine, const std::string& path) {
-    auto* probe = static_cast<IMediaInfo*>(engine.Create("_NEW_MEDIAGETINFO@0"));
+    auto probe = engine.Make<IMediaInfo>("_NEW_MEDIAGETINFO@0");
     if (!probe) {
         std::fprintf(stderr, "reelcast-cli: the media probe is not available\n");
         return 1;
     }
     const bool ok = probe->Open(path.c_str(), false);
     std::string text = UnixLines(probe->GetInfoText());
-    probe->Release();
+    probe.reset();
     if (!text.empty() && text.back() != '\n') text += '\n';
     std::fputs(text.c_str(), ok ? stdout : stderr);
     return ok ? 0 : 1;

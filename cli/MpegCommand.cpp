@@ -69,7 +69,7 @@ int RunMpegConvert(Engine& engine, const CliOptions& opts) {
         return 1;
     }
 
-    auto* probe = static_cast<IMediaInfo*>(engine.Create("_NEW_MEDIAGETINFO@0"));
+    auto probe = engine.Make<IMediaInfo>("_NEW_MEDIAGETINFO@0");
     app::MpegSourceFacts facts;
     const bool probed = probe && probe->Open(opts.input.c_str(), false);
     VideoStreamInfo video{};
@@ -77,7 +77,7 @@ int RunMpegConvert(Engine& engine, const CliOptions& opts) {
     if (probe) {
         probe->GetVideoInfo(&video);
         probe->GetAudioInfo(&audio);
-        probe->Release();
+        probe.reset();
     }
     if (!probed) {
         // The job's own verdict on a source nobody can read.
@@ -97,7 +97,7 @@ int RunMpegConvert(Engine& engine, const CliOptions& opts) {
         return 1;
     }
 
-    auto* job = static_cast<IMpegConversionJob*>(engine.Create("_NEW_OMBRIX@0"));
+    auto job = engine.Make<IMpegConversionJob>("_NEW_OMBRIX@0");
     if (!job) {
         std::fprintf(stderr, "reelcast-cli: the MPEG conversion job is not available\n");
         return 1;
@@ -106,11 +106,11 @@ int RunMpegConvert(Engine& engine, const CliOptions& opts) {
     MpegJobCallback callback(progress);
     job->SetParameters(&record, &callback);
     if (!job->Start()) {
-        job->Release();
+        job.reset();  // before the callback it was given
         std::fprintf(stderr, "reelcast-cli: the conversion could not be started\n");
         return 1;
     }
-    job->Release();  // waits for the worker to end
+    job.reset();  // waits for the worker to end
     return callback.Conclude(opts.output, callback.cancelled(), "is incomplete");
 }
 

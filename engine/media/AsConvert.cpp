@@ -8,12 +8,10 @@
 
 namespace reelcast::media {
 
-AsConvert::~AsConvert() { ReleaseAndClear(reader_); }
-
 bool AsConvert::Init() {
     sampleRate_ = 0;
     frameRate_ = 0;
-    reader_ = nullptr;
+    reader_.reset();
     carry_ = 0;
     head_ = count_ = 0;
     block_.reset(new (std::nothrow) std::int16_t[kBlockSamples]);
@@ -23,8 +21,8 @@ bool AsConvert::Init() {
 bool AsConvert::Open(const char* path, double frameRate, std::uint32_t sampleRate) {
     frameRate_ = frameRate;
     sampleRate_ = sampleRate;
-    ReleaseAndClear(reader_);
-    reader_ = core::New<IAudioReader>("MEDIAAUDIODATA");
+    reader_.reset();
+    reader_ = core::MakeHandle<IAudioReader>("MEDIAAUDIODATA");
     if (reader_) reader_->Open(path, sampleRate);
     return true;
 }

@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "engine/core/Component.h"
+#include "engine/core/ComponentHandle.h"
 #include "engine/media/IAudioReader.h"
 #include "engine/media/IAudioStreamConverter.h"
 
@@ -17,7 +18,6 @@ public:
     // The block buffer: 400000 bytes.
     static constexpr std::uint32_t kBlockSamples = 200000;
 
-    ~AsConvert();
     bool Init() override;
     bool Open(const char* path, double frameRate, std::uint32_t sampleRate) override;
     bool GetBlock(SampleBlock* out) override;
@@ -32,7 +32,7 @@ private:
 
     std::uint32_t sampleRate_ = 0;
     double frameRate_ = 0;
-    IAudioReader* reader_ = nullptr;
+    core::ComponentHandle<IAudioReader> reader_;
     // The sample queue: unread samples are queue_[head_, head_ + count_).
     std::unique_ptr<std::int16_t[]> queue_;
     std::size_t capacity_ = 0;

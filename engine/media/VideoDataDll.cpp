@@ -5,16 +5,11 @@
 
 namespace reelcast::media {
 
-VideoDataDll::~VideoDataDll() {
-    ReleaseAndClear(vfw_);
-    ReleaseAndClear(dshow_);
-}
-
 bool VideoDataDll::Init() {
     mode_ = -1;
     width_ = height_ = 0;
-    vfw_ = nullptr;
-    dshow_ = nullptr;
+    vfw_.reset();
+    dshow_.reset();
     return true;
 }
 
@@ -22,21 +17,21 @@ bool VideoDataDll::Open(const char* path, std::int32_t width, std::int32_t heigh
     width_ = width;
     height_ = height;
     mode_ = -1;
-    ReleaseAndClear(vfw_);
-    vfw_ = core::New<IVfwFrameReader>("VFWVIDEODATA");
+    vfw_.reset();
+    vfw_ = core::MakeHandle<IVfwFrameReader>("VFWVIDEODATA");
     if (vfw_ && vfw_->Open(path, frameRate)) {
         mode_ = 0;
         return true;
     }
-    ReleaseAndClear(vfw_);
+    vfw_.reset();
 
-    ReleaseAndClear(dshow_);
-    dshow_ = core::New<IVideoFrameSource>("MEDIAVIDEO");
+    dshow_.reset();
+    dshow_ = core::MakeHandle<IVideoFrameSource>("MEDIAVIDEO");
     if (dshow_ && dshow_->Open(path, width, height, frameRate)) {
         mode_ = 1;
         return true;
     }
-    ReleaseAndClear(dshow_);
+    dshow_.reset();
     return false;
 }
 

@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "engine/core/Component.h"
+#include "engine/core/ComponentHandle.h"
 #include "engine/media/IVfwFrameReader.h"
 #include "engine/media/IVideoFrameSource.h"
 
@@ -12,7 +13,6 @@ namespace reelcast::media {
 
 class VideoDataDll final : public core::Component<IVideoFrameSource, VideoDataDll> {
 public:
-    ~VideoDataDll();
     bool Init() override;
     bool Open(const char* path, std::int32_t width, std::int32_t height, double frameRate) override;
     bool GetFrame(std::uint32_t index, std::uint8_t* buffer, std::uint32_t* size) override;
@@ -24,8 +24,8 @@ private:
     int mode_ = -1;
     std::int32_t width_ = 0;
     std::int32_t height_ = 0;
-    IVfwFrameReader* vfw_ = nullptr;
-    IVideoFrameSource* dshow_ = nullptr;
+    core::ComponentHandle<IVfwFrameReader> vfw_;
+    core::ComponentHandle<IVideoFrameSource> dshow_;
 };
 
 }  // namespace reelcast::media

@@ -157,14 +157,22 @@ TEST(FrameSource, PalettedAviUsesItsPaletteEntries) {
     }
 }
 
-// 25 fps to 29.97 fps: output i shows source floor(i / 29.97 x 25 + 0.5); a
-// repeated source picture leaves the caller's buffer untouched.
-TEST(FrameSource, HigherOutputRateRepeatsPicturesWithoutTouchingTheBuffer) {
+// Twelve 8 x 4 pictures of 24 bits at rate / scale pictures a second.
+AviSpec TwelvePictures(std::uint32_t rate, std::uint32_t scale) {
     AviSpec spec;
     spec.bitCount = 24;
     spec.width = 8;
     spec.height = 4;
     spec.frames = 12;
+    spec.rate = rate;
+    spec.scale = scale;
+    return spec;
+}
+
+// 25 fps to 29.97 fps: output i shows source floor(i / 29.97 x 25 + 0.5); a
+// repeated source picture leaves the caller's buffer untouched.
+TEST(FrameSource, HigherOutputRateRepeatsPicturesWithoutTouchingTheBuffer) {
+    const AviSpec spec = TwelvePictures(25, 1);
     const std::string path = WriteAvi("rate25.avi", spec);
     Source s(path, 8, 4, 29.97);
     ASSERT_TRUE(s.ok);
@@ -195,13 +203,7 @@ TEST(FrameSource, HigherOutputRateRepeatsPicturesWithoutTouchingTheBuffer) {
 // 29.97 fps to 25 fps skips source pictures (output 5 shows source 6), and going
 // back to an earlier picture works.
 TEST(FrameSource, LowerOutputRateSkipsAndSeeksBack) {
-    AviSpec spec;
-    spec.bitCount = 24;
-    spec.width = 8;
-    spec.height = 4;
-    spec.frames = 12;
-    spec.rate = 30000;
-    spec.scale = 1001;
+    const AviSpec spec = TwelvePictures(30000, 1001);
     const std::string path = WriteAvi("rate2997.avi", spec);
     Source s(path, 8, 4, 25.0);
     ASSERT_TRUE(s.ok);
