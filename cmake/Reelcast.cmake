@@ -47,3 +47,16 @@ function(reelcast_add_test name)
   endif()
   gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES LABELS "${ARG_LABELS}" ${env})
 endfunction()
+
+# reelcast_add_cli_test(NAME SOURCES... [LABELS ...]): a GoogleTest program that
+# drives whole conversions through reelcast-cli, built after it and the engine.
+function(reelcast_add_cli_test name)
+  cmake_parse_arguments(ARG "" "" "SOURCES;LABELS" ${ARGN})
+  reelcast_add_test(${name} SOURCES ${ARG_SOURCES} LIBS LABELS ${ARG_LABELS})
+  foreach(dep reelcast-cli OmbrixDll nlame)
+    if(TARGET ${dep})
+      add_dependencies(${name} ${dep})
+    endif()
+  endforeach()
+  target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR})
+endfunction()

@@ -18,9 +18,12 @@
 #include "engine/core/Component.h"
 #include "engine/core/Factories.h"
 #include "engine/jobs/IAviConversionJob.h"
+#include "engine/jobs/JobMessages.h"
+#include "engine/jobs/PictureSound.h"
 #include "engine/media/IAudioStreamConverter.h"
 #include "engine/media/IMediaInfo.h"
 #include "engine/media/IVideoFrameSource.h"
+#include "platform/avifile/BitmapInfo.h"
 #include "platform/ui/Dialogs.h"
 #include "platform/window/PreviewWindow.h"
 
@@ -30,11 +33,17 @@ namespace {
 constexpr char kNoCodec[] = "No this the codec";
 constexpr char kWriteError[] = "Compress Avi file error! have to stop!";
 constexpr char kCanceled[] = "User Canceled";
-constexpr char kNoMediaInfo[] = "Can't get media information from input file";
+
+// Split rule 5 with a limit of 2^30 MiB, a size no file reaches: the job's
+// outputs are never split.
+constexpr std::int32_t kSplitRuleCustom = 5;
+constexpr std::int32_t kNeverSplitMiB = 0x40000000;
 
 // The source facts a start needs.
 struct SourceFacts {
     bool ok = false;
+    bool hasVideo = false;
+    bool hasAudio = false;
     std::uint32_t frames = 0;
     double fps = 0;
     std::int32_t width = 0;
@@ -47,8 +56,12 @@ SourceFacts Probe(const std::string& path) {
     if (!info) return f;
     if (info->Open(path.c_str(), false)) {
         VideoStreamInfo v{};
+        AudioStreamInfo a{};
         info->GetVideoInfo(&v);
+        info->GetAudioInfo(&a);
         f.ok = true;
+        f.hasVideo = v.present != 0;
+        f.hasAudio = a.present != 0;
         f.frames = v.frameCount;
         f.fps = v.frameRate;
         f.width = v.width;
@@ -58,12 +71,13 @@ SourceFacts Probe(const std::string& path) {
     return f;
 }
 
-// Frames at the target rate: source frames x target rate / source rate, truncated.
+// Frames at the target rate: source frames x target rate / source rate, truncated,
+// and at least one: a source with a picture never gives an empty file.
 std::int32_t TotalFrames(const SourceFacts& f, int frameRateIndex) {
     if (f.frames == 0) return 0;
     if (!(f.fps > 0)) return std::int32_t(std::min<std::uint32_t>(f.frames, 0x7FFFFFFF));
     const double total = double(f.frames) * AviFrameRate(frameRateIndex) / f.fps;
-    return total >= 2147483647.0 ? 0x7FFFFFFF : std::int32_t(total);
+    return total >= 2147483647.0 ? 0x7FFFFFFF : std::max(std::int32_t(total), 1);
 }
 
 bool StartsWithNoCase(const char* s, const char* prefix) {
@@ -135,10 +149,7 @@ public:
         const int rateIndex = r.frameRateIndex >= 0 ? r.frameRateIndex : 2;
         const int width = r.noChangeSize ? src.width : r.width;
         const int height = r.noChangeSize ? src.height : r.height;
-        if (!src.ok) {
-            Message(kNoMediaInfo);
-            return;
-        }
+        if (!Convertible(src)) return;
         FillParams(width, height, rateIndex, TotalFrames(src, rateIndex));
         Launch();
     }
@@ -160,10 +171,7 @@ public:
         const SourceFacts src = Probe(source_);
         cancel_ = 0;
         sampleRate_ = sampleRate;
-        if (!src.ok) {
-            Message(kNoMediaInfo);
-            return;
-        }
+        if (!Convertible(src)) return;
         const int rateIndex = frameRateIndex >= 0 && frameRateIndex < kAviFrameRateCount ? frameRateIndex : 2;
         FillParams(width ? width : src.width, height ? height : src.height, rateIndex,
                    TotalFrames(src, rateIndex));
@@ -254,14 +262,33 @@ private:
         if (callback_) callback_->OnMessage(text);
     }
 
+    // A source that gives no pictures gives no AVI: refused before anything is
+    // written, with the reason.
+    bool Convertible(const SourceFacts& src) {
+        if (!src.ok) {
+            Message(kNoMediaInfo);
+            return false;
+        }
+        if (!src.hasVideo) {
+            Message(kNoPictureStream);
+            return false;
+        }
+        if (src.frames == 0) {
+            Message(kFrameError);
+            return false;
+        }
+        hasAudio_ = src.hasAudio;
+        return true;
+    }
+
     void FillParams(int width, int height, int rateIndex, std::int32_t total) {
         std::memset(&params_, 0, sizeof params_);
         params_.width = width;
         params_.height = height;
         std::strncpy(params_.outputPath, target_.c_str(), sizeof params_.outputPath - 1);
         params_.totalFrames = total;
-        params_.customSplitSizeMiB = 0x40000000;
-        params_.splitRule = 5;
+        params_.customSplitSizeMiB = kNeverSplitMiB;
+        params_.splitRule = kSplitRuleCustom;
         params_.frameRateIndex = rateIndex;
     }
 
@@ -291,81 +318,93 @@ private:
         doneCv_.notify_all();
     }
 
-    void Convert() {
-        IVideoFrameSource* frames = core::New<IVideoFrameSource>("VIDEODATADLL");
-        IAudioStreamConverter* audio = core::New<IAudioStreamConverter>("ASCONVERT");
-        const double fps = AviFrameRate(params_.frameRateIndex);
-        if (frames) frames->Open(source_.c_str(), params_.width, params_.height, fps);
-        if (audio) audio->Open(source_.c_str(), fps, std::uint32_t(sampleRate_));
-        encoder_->SetParameters(&params_, sampleRate_);
-        encoder_->Open();
-
-        std::uint32_t size = 0;
-        std::vector<std::uint8_t> buffer;
-        std::vector<std::int16_t> padded;
-        std::int64_t delivered = 0;
-        bool ok = frames && frames->GetFrame(0, nullptr, &size) && size > 40;
-        if (ok) buffer.assign(size, 0);
-        const std::int32_t total = params_.totalFrames;
-        std::int32_t i = 0;
-        for (; i < total; ++i) {
-            if (!ok) {
-                Message(kWriteError);
-                break;
-            }
-            std::uint32_t got = size;
-            frames->GetFrame(std::uint32_t(i), buffer.data(), &got);
-            SampleBlock block{nullptr, 0};
-            if (!audio || !audio->GetBlock(&block)) block = SampleBlock{nullptr, 0};
-            block = FillToPictureTime(block, i, fps, &delivered, &padded);
-            if (preview_) platform::DrawPicture(preview_, buffer.data(), size);
-            if (!encoder_->WriteFrame(buffer.data() + 40, std::int32_t(size - 40), &block)) {
-                Message(kWriteError);
-                break;
-            }
-            if (cancel_) {
-                Message(kCanceled);
-                break;
-            }
-            if (callback_) callback_->OnProgress(std::int32_t(std::int64_t(i) * 10000 / total));
+    // What one conversion reads from: both are released when it ends.
+    struct Sources {
+        IVideoFrameSource* frames = nullptr;
+        IAudioStreamConverter* sound = nullptr;
+        std::vector<std::uint8_t> picture;  // one decoded picture: header, then rows
+        ~Sources() {
+            ReleaseAndClear(sound);
+            ReleaseAndClear(frames);
         }
+    };
+
+    // Opens the pictures and the sound and reads the first picture, before any
+    // output exists: a source that gives no picture leaves no file behind.
+    bool OpenSources(Sources* src, double fps) {
+        src->frames = core::New<IVideoFrameSource>("VIDEODATADLL");
+        std::uint32_t size = 0;
+        if (!src->frames || !src->frames->Open(source_.c_str(), params_.width, params_.height, fps) ||
+            !src->frames->GetFrame(0, nullptr, &size) || size <= platform::kBitmapInfoHeaderSize) {
+            Message(kFrameError);
+            return false;
+        }
+        src->picture.assign(size, 0);
+        if (!src->frames->GetFrame(0, src->picture.data(), &size)) {
+            Message(kFrameError);
+            return false;
+        }
+        // Without the converter the sound would be silence: that is no conversion.
+        src->sound = core::New<IAudioStreamConverter>("ASCONVERT");
+        if (!src->sound || !src->sound->Open(source_.c_str(), fps, std::uint32_t(sampleRate_))) {
+            Message(kWriteError);
+            return false;
+        }
+        return true;
+    }
+
+    void Convert() {
+        const double fps = AviFrameRate(params_.frameRateIndex);
+        Sources src;
+        if (!OpenSources(&src, fps)) return;
+        encoder_->SetParameters(&params_, sampleRate_);
+        if (!encoder_->Open()) {
+            Message(kWriteError);
+            return;
+        }
+        PictureSound sound(fps, sampleRate_);
+        const std::int32_t total = params_.totalFrames;
+        const std::int32_t done = WritePictures(&src, &sound);
         // The file is complete (headers and indexes written) before anyone is told
         // the conversion finished, and also when it stopped early.
         const bool closed = encoder_->Close();
-        if (i >= total) {
-            if (closed) {
-                if (callback_) callback_->OnFinished();
-            } else {
-                Message(kWriteError);
-            }
+        if (done < total) return;
+        if (!closed) {
+            Message(kWriteError);
+            return;
         }
-        ReleaseAndClear(audio);
-        ReleaseAndClear(frames);
+        if (hasAudio_ && !sound.HeardSource()) Message(kSoundUnreadable);
+        if (callback_) callback_->OnFinished();
     }
 
-    // A source whose sound is missing or ends before its pictures: the sound is
-    // completed with silence up to the pictures' time, so the sound of the AVI (or
-    // of the WAV beside it) lasts as long as the pictures and stays in step.
-    // *delivered counts the sample pairs handed on so far; blocks within one pair
-    // of the running total are the converter's own rounding and pass unchanged.
-    SampleBlock FillToPictureTime(const SampleBlock& block, std::int32_t frame, double fps, std::int64_t* delivered,
-                                  std::vector<std::int16_t>* padded) const {
-        const std::uint32_t have = block.data ? block.count : 0;
-        if (!(fps > 0) || sampleRate_ <= 0) {
-            *delivered += have / 2;
-            return block;
+    // The loop over the pictures: answers how many were handed over before it ran
+    // through or stopped (with its message).
+    std::int32_t WritePictures(Sources* src, PictureSound* sound) {
+        const std::int32_t total = params_.totalFrames;
+        std::vector<std::uint8_t>& picture = src->picture;
+        const auto size = std::uint32_t(picture.size());
+        for (std::int32_t i = 0; i < total; ++i) {
+            std::uint32_t got = size;
+            if (i > 0 && !src->frames->GetFrame(std::uint32_t(i), picture.data(), &got)) {
+                Message(kFrameError);
+                return i;
+            }
+            SampleBlock block{nullptr, 0};
+            if (!src->sound->GetBlock(&block)) block = SampleBlock{nullptr, 0};
+            block = sound->Complete(block, i);
+            if (preview_) platform::DrawPicture(preview_, picture.data(), size);
+            if (!encoder_->WriteFrame(picture.data() + platform::kBitmapInfoHeaderSize,
+                                      std::int32_t(size - platform::kBitmapInfoHeaderSize), &block)) {
+                Message(kWriteError);
+                return i;
+            }
+            if (cancel_) {
+                Message(kCanceled);
+                return i;
+            }
+            if (callback_) callback_->OnProgress(std::int32_t(std::int64_t(i) * 10000 / total));
         }
-        const auto target = std::int64_t(std::llround(double(frame + 1) * sampleRate_ / fps));
-        const std::int64_t after = *delivered + have / 2;
-        if (after + 1 >= target) {
-            *delivered = after;
-            return block;
-        }
-        const auto want = std::uint32_t(std::min<std::int64_t>(target - *delivered, 1 << 20) * 2);
-        padded->assign(want, 0);
-        if (have) std::memcpy(padded->data(), block.data, std::size_t(have) * 2);
-        *delivered += want / 2;
-        return SampleBlock{padded->data(), want};
+        return total;
     }
 
     IAviEncoder* encoder_ = nullptr;
@@ -375,6 +414,7 @@ private:
     std::int32_t family_ = 0;
     std::atomic<std::uint8_t> cancel_{1};
     std::int32_t sampleRate_ = 44100;
+    bool hasAudio_ = false;
     AviEncodeParams params_{};
     void* preview_ = nullptr;
     std::thread worker_;

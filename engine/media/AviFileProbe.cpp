@@ -22,11 +22,13 @@ constexpr std::size_t kWaveFormatMin = 14;
 
 bool AviFileProbe::Init() {
     file_.reset();
+    doubts_ = {};
     return true;
 }
 
 bool AviFileProbe::Open(const char* path) {
     file_.reset();
+    doubts_ = {};
     if (!PathFits(path)) return false;
     file_ = platform::AviFile::Open(path);
     return file_ != nullptr;
@@ -40,11 +42,19 @@ bool AviFileProbe::ProbeVideo(VideoStreamInfo* out) {
         return true;
     }
     out->present = 1;
-    platform::AviStreamInfo info;
-    if (!file_->StreamInfo(s, &info)) return false;
+    // The record carries the values the file bears out; the header's own ones
+    // are kept for the information text when they differ.
+    platform::AviStreamInfo header, info;
+    std::uint32_t replaced = 0;
+    if (!file_->StreamInfo(s, &header) || !file_->CheckedStreamInfo(s, &info, &replaced)) return false;
     out->frameCount = info.length;
     if (info.scale == 0) return false;
     out->frameRate = static_cast<float>(static_cast<double>(info.rate) / info.scale);
+    doubts_.frameCount = (replaced & platform::kReplacedLength) ? 1 : 0;
+    doubts_.frameRate = (replaced & platform::kReplacedRate) ? 1 : 0;
+    doubts_.headerFrameCount = header.length;
+    doubts_.headerFrameRate =
+        header.scale ? static_cast<float>(static_cast<double>(header.rate) / header.scale) : 0.0f;
     FourCCText(out->fourCC, info.fccHandler);
 
     std::string name, description;
@@ -65,6 +75,10 @@ bool AviFileProbe::ProbeVideo(VideoStreamInfo* out) {
         out->bitCount = h.bitCount;
     }
     return true;
+}
+
+void AviFileProbe::GetHeaderDoubts(HeaderDoubts* out) {
+    if (out) *out = doubts_;
 }
 
 bool AviFileProbe::ProbeAudio(AudioStreamInfo* out) {

@@ -15,9 +15,11 @@ public:
     bool Open(const char* path) override;
     bool ProbeVideo(VideoStreamInfo* out) override;
     bool ProbeAudio(AudioStreamInfo* out) override;
+    void GetHeaderDoubts(HeaderDoubts* out) override;
 
 private:
     std::unique_ptr<platform::AviFile> file_;
+    HeaderDoubts doubts_{};
 };
 
 }  // namespace reelcast::media

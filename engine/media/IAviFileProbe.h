@@ -16,6 +16,8 @@ public:
     virtual bool ProbeVideo(VideoStreamInfo* out) = 0;
     // Slot 6. Fills out from the first audio stream; same rule.
     virtual bool ProbeAudio(AudioStreamInfo* out) = 0;
+    // Slot 7. The header values the last ProbeVideo did not believe.
+    virtual void GetHeaderDoubts(HeaderDoubts* out) = 0;
 
 protected:
     ~IAviFileProbe() = default;

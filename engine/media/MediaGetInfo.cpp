@@ -6,6 +6,7 @@
 #include "engine/core/Factories.h"
 #include "engine/media/IAviFileProbe.h"
 #include "engine/media/IDirectShowProbe.h"
+#include "platform/avifile/HeaderChecks.h"
 
 namespace reelcast::media {
 namespace {
@@ -23,6 +24,8 @@ void AppendText(char (&buf)[N], const char* s) {
     Append(buf, "%s", s);
 }
 
+constexpr char kNotBelievable[] = " (not believable)";
+
 }  // namespace
 
 bool MediaGetInfo::Init() {
@@ -37,6 +40,7 @@ void MediaGetInfo::Clear() {
     aviAudio_ = {};
     dsVideo_ = {};
     dsAudio_ = {};
+    doubts_ = {};
     mediaType_[0] = '\0';
     text_[0] = '\0';
 }
@@ -51,6 +55,7 @@ bool MediaGetInfo::Open(const char* path, bool forceDirectShow) {
     IAviFileProbe* avi = core::New<IAviFileProbe>("VFWMEDIAGETINFO");
     if (!avi) return false;
     aviFileOk_ = avi->Open(path) && avi->ProbeVideo(&aviVideo_) && avi->ProbeAudio(&aviAudio_);
+    avi->GetHeaderDoubts(&doubts_);
     ReleaseAndClear(avi);
     if (aviFileOk_) std::snprintf(mediaType_, sizeof mediaType_, "Media Type: AVI\r\n\r\n");
     if (aviFileOk_ && !forceDirectShow) return true;
@@ -76,6 +81,26 @@ void MediaGetInfo::GetAudioInfo(AudioStreamInfo* out) {
     if (out) *out = aviFileOk_ ? aviAudio_ : dsAudio_;
 }
 
+// "Total Frame: %d   FrameRate:%.2f" with the values as read, each followed by a
+// mark when it cannot be right: what the file showed instead when the AVI probe
+// replaced it, a plain mark otherwise.
+void MediaGetInfo::AppendFrameFacts(const VideoStreamInfo& v, const HeaderDoubts& d) {
+    const std::uint32_t count = d.frameCount ? d.headerFrameCount : v.frameCount;
+    Append(text_, "    Total Frame: %d", static_cast<int>(count));
+    if (d.frameCount) {
+        Append(text_, " (damaged header: the file holds %u)", v.frameCount);
+    } else if (count == platform::kUnknownLength) {
+        AppendText(text_, kNotBelievable);
+    }
+    const double rate = d.frameRate ? d.headerFrameRate : v.frameRate;
+    Append(text_, "   FrameRate:%.2f", rate);
+    if (d.frameRate) {
+        Append(text_, " (damaged header: %.2f used)", static_cast<double>(v.frameRate));
+    } else if (!platform::BelievableFrameRate(rate)) {
+        AppendText(text_, kNotBelievable);
+    }
+}
+
 const char* MediaGetInfo::GetInfoText() {
     text_[0] = '\0';
     AppendText(text_, mediaType_);
@@ -95,22 +120,24 @@ const char* MediaGetInfo::GetInfoText() {
         AppendText(text_, "VideoInfo:\r\n");
         Append(text_,
                "    Picture Information:\r\n    Width: %d    Height: %d\r\n    BitCount: %d\r\n\r\n"
-               "    Media Information:\r\n    Total Frame: %d   FrameRate:%.2f\r\n\r\n"
-               "    fccHandler: %s\r\n    Codec: %s\r\n    Description:%s\r\n",
-               v->width, v->height, v->bitCount, static_cast<int>(v->frameCount),
-               static_cast<double>(v->frameRate), v->fourCC, v->codec, v->description);
+               "    Media Information:\r\n",
+               v->width, v->height, v->bitCount);
+        AppendFrameFacts(*v, aviFileOk_ ? doubts_ : HeaderDoubts{});
+        Append(text_, "\r\n\r\n    fccHandler: %s\r\n    Codec: %s\r\n    Description:%s\r\n", v->fourCC,
+               v->codec, v->description);
     } else {
         AppendText(text_, "    No video");
     }
     AppendText(text_, "\r\n");
     if (a->present) {
         AppendText(text_, "AudioInfo:\r\n");
-        Append(text_,
-               "    SampleRate: %d    BitRate: %d\r\n    Channels: %d   BlockAlign:%d\r\n\r\n"
-               "    Codec: %s\r\n    Description: %s",
-               static_cast<int>(a->sampleRate), static_cast<int>(a->bitRate),
-               static_cast<int>(a->channels), static_cast<int>(a->blockAlign), a->codec,
-               a->description);
+        Append(text_, "    SampleRate: %d", static_cast<int>(a->sampleRate));
+        if (!platform::BelievableSampleRate(a->sampleRate)) AppendText(text_, kNotBelievable);
+        Append(text_, "    BitRate: %d\r\n    Channels: %d", static_cast<int>(a->bitRate),
+               static_cast<int>(a->channels));
+        if (!platform::BelievableChannels(a->channels)) AppendText(text_, kNotBelievable);
+        Append(text_, "   BlockAlign:%d\r\n\r\n    Codec: %s\r\n    Description: %s",
+               static_cast<int>(a->blockAlign), a->codec, a->description);
     } else {
         AppendText(text_, "    No audio");
     }

@@ -17,11 +17,13 @@ public:
 
 private:
     void Clear();
+    void AppendFrameFacts(const VideoStreamInfo& v, const HeaderDoubts& d);
 
     VideoStreamInfo aviVideo_{};
     AudioStreamInfo aviAudio_{};
     VideoStreamInfo dsVideo_{};
     AudioStreamInfo dsAudio_{};
+    HeaderDoubts doubts_{};
     bool aviFileOk_ = false;
     bool directShowOk_ = false;
     char mediaType_[48] = {};

@@ -18,6 +18,15 @@ struct VideoStreamInfo {
     char description[128];
 };
 
+// Video stream header values the AVI probe could not believe, as the header gave
+// them. The video record carries what the file itself shows instead.
+struct HeaderDoubts {
+    std::uint8_t frameCount;        // 1: headerFrameCount was not believed
+    std::uint8_t frameRate;         // 1: headerFrameRate was not believed
+    std::uint32_t headerFrameCount;
+    float headerFrameRate;
+};
+
 struct AudioStreamInfo {
     std::uint8_t present;     // 1 when the file has an audio stream
     std::uint32_t channels;

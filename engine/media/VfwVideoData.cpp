@@ -14,10 +14,8 @@ namespace {
 using platform::BitmapInfoHeader;
 using platform::kBitmapInfoHeaderSize;
 
-std::int32_t Le32s(const std::uint8_t* p) {
-    return static_cast<std::int32_t>(p[0] | p[1] << 8 | p[2] << 16 |
-                                     static_cast<std::uint32_t>(p[3]) << 24);
-}
+// Pictures wider or taller than this are taken for damage.
+constexpr std::int32_t kMaxPictureSide = 16384;
 
 }  // namespace
 
@@ -48,21 +46,26 @@ bool VfwVideoData::Open(const char* path, double frameRate) {
         return false;
     }
     frames_ = file_->GetFrameOpen(s);
+    // Rate and length as the file bears them out: a damaged header must not make
+    // every output picture the first one, or the stream endless.
     platform::AviStreamInfo info;
-    if (file_->StreamInfo(s, &info)) {
+    if (file_->CheckedStreamInfo(s, &info)) {
         if (info.scale != 0) srcRate_ = static_cast<double>(info.rate) / info.scale;
-        width_ = info.frameRight - info.frameLeft;
-        height_ = info.frameBottom - info.frameTop;
         length_ = info.length;
     }
-    // Some writers leave the frame rectangle empty; the stream format has the size.
-    const std::vector<std::uint8_t>& fmt = file_->StreamFormat(s);
-    if ((width_ <= 0 || height_ <= 0) && fmt.size() >= 12) {
-        width_ = Le32s(fmt.data() + 4);
-        height_ = std::abs(Le32s(fmt.data() + 8));
+    // The picture size is the decoder's: a frame rectangle (or a stream format)
+    // that disagrees with it is left empty by some writers and damaged in others.
+    std::uint32_t bytes = 0;
+    const std::uint8_t* first = frames_ ? frames_->GetFrame(0, &bytes) : nullptr;
+    if (!first || bytes < kBitmapInfoHeaderSize) {
+        frames_.reset();
+    } else {
+        const BitmapInfoHeader h = platform::ReadBitmapInfoHeader(first);
+        width_ = h.width;
+        height_ = std::abs(h.height);
     }
     // An empty or absurd picture cannot be handed out.
-    if (width_ <= 0 || height_ <= 0 || width_ > 16384 || height_ > 16384) frames_.reset();
+    if (width_ <= 0 || height_ <= 0 || width_ > kMaxPictureSide || height_ > kMaxPictureSide) frames_.reset();
     if (!frames_) {
         Close();
         return false;

@@ -43,6 +43,9 @@ struct AviStreamInfo {
     std::int32_t frameBottom = 0;
 };
 
+constexpr std::uint32_t kReplacedRate = 1;    // rate and scale
+constexpr std::uint32_t kReplacedLength = 2;
+
 class AviFrameReader;
 
 class AviFile {
@@ -56,7 +59,14 @@ public:
     int StreamCount() const;
     // AVIFileGetStream: the n-th stream (from 0) of type fccType, or -1.
     int FindStream(std::uint32_t fccType, int n = 0) const;
+    // The stream header as written.
     bool StreamInfo(int stream, AviStreamInfo* out) const;
+    // The stream header with the values the rest of the file contradicts replaced,
+    // for a video stream: a rate of no believable value by the main header's time
+    // per picture (or, when that is no better, an assumed rate), and a length by
+    // the count of pictures the file holds. *replaced (optional) gets the
+    // kReplaced... bits of what was replaced.
+    bool CheckedStreamInfo(int stream, AviStreamInfo* out, std::uint32_t* replaced = nullptr) const;
     // The stream format chunk (BITMAPINFOHEADER or WAVEFORMATEX and what follows).
     const std::vector<std::uint8_t>& StreamFormat(int stream) const;
 

@@ -40,6 +40,10 @@ struct FakeSource {
     std::int32_t width = 64;
     std::int32_t height = 48;
     int soundFrames = -1;  // frames that have sound; -1 all of them
+    bool video = true;     // the probe finds a picture stream
+    bool sound = false;    // the probe finds a sound stream
+    bool framesOpen = true;
+    int badFrame = -1;     // the first picture that cannot be read; -1 none
 };
 FakeSource g_source;
 std::atomic<int> g_framesRead{0};
@@ -50,14 +54,17 @@ public:
     bool Open(const char*, bool) override { return g_source.openOk; }
     void GetVideoInfo(VideoStreamInfo* v) override {
         *v = VideoStreamInfo{};
-        v->present = 1;
+        v->present = g_source.video ? 1 : 0;
         v->frameCount = g_source.frames;
         v->frameRate = g_source.fps;
         v->width = g_source.width;
         v->height = g_source.height;
         v->bitCount = 24;
     }
-    void GetAudioInfo(AudioStreamInfo* a) override { *a = AudioStreamInfo{}; }
+    void GetAudioInfo(AudioStreamInfo* a) override {
+        *a = AudioStreamInfo{};
+        a->present = g_source.sound ? 1 : 0;
+    }
     const char* GetInfoText() override { return ""; }
 };
 
@@ -67,12 +74,13 @@ public:
     bool Open(const char*, std::int32_t w, std::int32_t h, double) override {
         w_ = w;
         h_ = h;
-        return true;
+        return g_source.framesOpen;
     }
     bool GetFrame(std::uint32_t index, std::uint8_t* buffer, std::uint32_t* size) override {
         const std::uint32_t stride = af::DibStride(w_, 24);
         *size = 40 + stride * std::uint32_t(h_);
         if (!buffer) return true;
+        if (g_source.badFrame >= 0 && int(index) >= g_source.badFrame) return false;
         ++g_framesRead;
         af::BitmapInfoHeader b;
         b.biWidth = w_;
@@ -236,17 +244,66 @@ TEST_F(AviJobTest, FrameCountFollowsTheTargetRateAndSizeArguments) {
     EXPECT_EQ(L.streams[0].format[8], 48) << "height";
 }
 
-TEST_F(AviJobTest, NoFramesFinishesAtOnce) {
-    g_source.frames = 0;
-    IAviConversionJob* job = NewJob(dir_.File("empty.avi"), 0);
+// Sources the job cannot take a picture from: it says why, never finishes, and
+// leaves no file behind; one that fails later keeps the pictures written.
+struct NoPictures {
+    const char* name;
+    void (*spoil)(FakeSource*);
+    const char* message;
+    int framesKept;  // -1: no file
+};
+
+const NoPictures kNoPictures[] = {
+    {"no_frames", [](FakeSource* s) { s->frames = 0; }, "Get video frames error", -1},
+    {"no_picture_stream", [](FakeSource* s) { s->video = false; }, "The source has no picture stream", -1},
+    {"frames_do_not_open", [](FakeSource* s) { s->framesOpen = false; }, "Get video frames error", -1},
+    {"first_frame_unreadable", [](FakeSource* s) { s->badFrame = 0; }, "Get video frames error", -1},
+    {"fifth_frame_unreadable", [](FakeSource* s) { s->badFrame = 5; }, "Get video frames error", 5},
+};
+
+void PrintTo(const NoPictures& p, std::ostream* os) { *os << p.name; }
+
+class AviJobNoPictures : public AviJobTest, public ::testing::WithParamInterface<NoPictures> {};
+
+TEST_P(AviJobNoPictures, SaysWhyAndWritesNoEmptyFile) {
+    GetParam().spoil(&g_source);
+    const std::string out = dir_.File("out.avi");
+    IAviConversionJob* job = NewJob(out, 0);
+    ASSERT_TRUE(job);
+    job->StartDirect(0, 0, 2, 44100);
+    ASSERT_TRUE(job->WaitForWorker(-1));
+    job->Release();
+    EXPECT_EQ(rec_.finished, 0);
+    EXPECT_EQ(rec_.messages, std::vector<std::string>{GetParam().message});
+    if (GetParam().framesKept < 0) {
+        EXPECT_FALSE(avitest::FileExists(out));
+    } else {
+        const avitest::AviLayout L = avitest::ReadAviLayout(out);
+        ASSERT_TRUE(L.ok) << L.error;
+        EXPECT_EQ(L.streams[0].length, std::uint32_t(GetParam().framesKept));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Sources, AviJobNoPictures, ::testing::ValuesIn(kNoPictures),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// A source whose sound stream gives nothing: silence in its place, and a word.
+TEST_F(AviJobTest, UnreadableSoundBecomesSilenceAndIsReported) {
+    g_source.sound = true;
+    g_source.soundFrames = 0;
+    const std::string out = dir_.File("silent.avi");
+    IAviConversionJob* job = NewJob(out, 2);
     ASSERT_TRUE(job);
     job->StartDirect(0, 0, 2, 44100);
     ASSERT_TRUE(job->WaitForWorker(-1));
     job->Release();
     EXPECT_EQ(rec_.finished, 1);
-    EXPECT_TRUE(rec_.progress.empty());
-    EXPECT_EQ(g_framesRead, 0);
-    EXPECT_TRUE(avitest::ReadAviLayout(dir_.File("empty.avi")).ok);
+    ASSERT_EQ(rec_.messages.size(), 1u);
+    EXPECT_NE(rec_.messages[0].find("could not be read"), std::string::npos) << rec_.messages[0];
+    const avitest::AviLayout L = avitest::ReadAviLayout(out);
+    ASSERT_TRUE(L.ok) << L.error;
+    ASSERT_EQ(L.streams.size(), 2u);
+    EXPECT_EQ(L.streams[1].fccType, "auds");
 }
 
 // Cancel during the conversion: exactly one "User Canceled", no OnFinished, and
