@@ -86,6 +86,7 @@ int RunAviConvert(Engine& engine, const CliOptions& opts) {
         byFamily = false;
     }
 
+    const OutputMark before = MarkOutput(opts.output);
     Progress progress(opts.quiet);
     AviJobCallback callback(progress);
     job->SetSourceFile(opts.input.c_str());
@@ -112,7 +113,7 @@ int RunAviConvert(Engine& engine, const CliOptions& opts) {
         }
     }
     job.reset();  // the output is complete once the worker has ended
-    return callback.Conclude(opts.output, cancelSent, "holds the frames written so far");
+    return callback.Conclude(engine, opts, before, cancelSent);
 }
 
 int RunCodecs(Engine& engine) {

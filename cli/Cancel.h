@@ -3,7 +3,8 @@
 
 namespace reelcast::cli {
 
-// Installs the SIGINT/SIGTERM handler; a second Ctrl-C ends the process at once.
+// Installs the handler of the signals that end a run (SIGINT, SIGTERM, SIGHUP,
+// SIGXCPU); a second one ends the process at once.
 void InstallCancelHandler();
 bool CancelRequested();
 

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "cli/Commands.h"
+#include "cli/SourceCause.h"
 #include "engine/media/IMediaInfo.h"
 
 namespace reelcast::cli {
@@ -30,7 +31,10 @@ int RunInfo(Engine& engine, const std::string& path) {
     probe.reset();
     if (!text.empty() && text.back() != '\n') text += '\n';
     std::fputs(text.c_str(), ok ? stdout : stderr);
-    return ok ? 0 : 1;
+    if (ok) return 0;
+    const std::string cause = SourceCause(engine, path, false);
+    if (!cause.empty()) TellAbout(path, cause);
+    return 1;
 }
 
 }  // namespace reelcast::cli

@@ -1,8 +1,13 @@
 #include "cli/JobCallback.h"
 
+#include <sys/stat.h>
+
 #include <cstdio>
+#include <cstring>
 
 #include "cli/Cancel.h"
+#include "cli/SourceCause.h"
+#include "engine/jobs/JobMessages.h"
 
 namespace reelcast::cli {
 
@@ -47,18 +52,37 @@ std::string JobCallback<Interface>::messages() {
     return messages_;
 }
 
+OutputMark MarkOutput(const std::string& path) {
+    struct stat st;
+    OutputMark m;
+    if (::stat(path.c_str(), &st) != 0) return m;
+    m.existed = true;
+    m.inode = static_cast<long long>(st.st_ino);
+    m.modified = static_cast<long long>(st.st_mtim.tv_sec) * 1000000000LL + st.st_mtim.tv_nsec;
+    return m;
+}
+
 template <class Interface>
-int JobCallback<Interface>::Conclude(const std::string& output, bool stopped, const char* stoppedText) {
+int JobCallback<Interface>::Conclude(const Engine& engine, const CliOptions& opts, const OutputMark& before,
+                                     bool stopped) {
     const bool done = finished();
     progress_.Finish(done);
-    const std::string text = messages();
-    if (!text.empty()) std::fprintf(stderr, "%s\n", text.c_str());
+    std::string text = messages();
+    // A signal is no user's cancel: it is told as what it is.
+    if (stopped && text.rfind(jobs::kCanceled, 0) == 0) text.erase(0, std::strlen(jobs::kCanceled));
+    TellAbout(opts.input, text);
     if (done) return 0;
+    const bool mpeg = opts.mode != Mode::Avi && opts.mode != Mode::Divx;
     if (stopped) {
-        std::fprintf(stderr, "Conversion cancelled; %s %s\n", output.c_str(), stoppedText);
-    } else if (text.empty()) {
-        std::fprintf(stderr, "reelcast-cli: the conversion ended without completing %s\n", output.c_str());
+        TellAbout(opts.input, "interrupted");
+    } else {
+        const std::string cause = SourceCause(engine, opts.input, mpeg);
+        if (!cause.empty()) TellAbout(opts.input, cause);
+        if (text.empty() && cause.empty()) TellAbout(opts.input, "the conversion ended without completing the output");
     }
+    const OutputMark after = MarkOutput(opts.output);
+    if (after.existed && (!before.existed || after.inode != before.inode || after.modified != before.modified))
+        std::fprintf(stderr, "reelcast-cli: %s holds the part written so far\n", opts.output.c_str());
     return 1;
 }
 

@@ -5,11 +5,22 @@
 #include <mutex>
 #include <string>
 
+#include "cli/CliOptions.h"
+#include "cli/Engine.h"
 #include "cli/Progress.h"
 #include "engine/jobs/I_CONVERT_Callback.h"
 #include "engine/jobs/I_MPEG_Callback.h"
 
 namespace reelcast::cli {
+
+// The output file as it was before a conversion, to tell afterwards whether the
+// conversion wrote it.
+struct OutputMark {
+    bool existed = false;
+    long long inode = 0;
+    long long modified = 0;  // nanoseconds
+};
+OutputMark MarkOutput(const std::string& path);
 
 // Interface: I_MPEG_Callback or I_CONVERT_Callback.
 template <class Interface>
@@ -27,10 +38,10 @@ public:
     bool cancelled();
     std::string messages();
 
-    // After the job has ended: ends the progress line, prints the messages and
-    // answers the exit status. `stopped` says whether the user stopped it;
-    // stoppedText then follows the output path.
-    int Conclude(const std::string& output, bool stopped, const char* stoppedText);
+    // After the job has ended: ends the progress line, tells the messages, the
+    // cause of a failure and what became of the output, and answers the exit
+    // status. `stopped`: the job was stopped by a signal.
+    int Conclude(const Engine& engine, const CliOptions& opts, const OutputMark& before, bool stopped);
 
 private:
     Progress& progress_;

@@ -10,7 +10,9 @@
 #include "cli/Commands.h"
 #include "cli/JobCallback.h"
 #include "cli/Progress.h"
+#include "cli/SourceCause.h"
 #include "engine/jobs/IMpegConversionJob.h"
+#include "engine/jobs/JobMessages.h"
 #include "engine/media/IMediaInfo.h"
 
 namespace reelcast::cli {
@@ -81,7 +83,7 @@ int RunMpegConvert(Engine& engine, const CliOptions& opts) {
     }
     if (!probed) {
         // The job's own verdict on a source nobody can read.
-        std::fprintf(stderr, "Can't get media information from input file\n");
+        TellFailure(engine, opts.input, jobs::kNoMediaInfo, true);
         return 1;
     }
     facts.hasVideo = video.present != 0;
@@ -93,7 +95,7 @@ int RunMpegConvert(Engine& engine, const CliOptions& opts) {
     const app::MpegStartOutcome outcome = app::BuildMpegJobParams(
         mode, choice, facts, opts.input.c_str(), opts.output.c_str(), nullptr, &record);
     if (!outcome.ok) {
-        std::fprintf(stderr, "%s\n", outcome.message);
+        TellFailure(engine, opts.input, outcome.message, true);
         return 1;
     }
 
@@ -102,6 +104,7 @@ int RunMpegConvert(Engine& engine, const CliOptions& opts) {
         std::fprintf(stderr, "reelcast-cli: the MPEG conversion job is not available\n");
         return 1;
     }
+    const OutputMark before = MarkOutput(opts.output);
     Progress progress(opts.quiet);
     MpegJobCallback callback(progress);
     job->SetParameters(&record, &callback);
@@ -111,7 +114,7 @@ int RunMpegConvert(Engine& engine, const CliOptions& opts) {
         return 1;
     }
     job.reset();  // waits for the worker to end
-    return callback.Conclude(opts.output, callback.cancelled(), "is incomplete");
+    return callback.Conclude(engine, opts, before, callback.cancelled());
 }
 
 }  // namespace reelcast::cli

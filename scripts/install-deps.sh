@@ -9,6 +9,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   ffmpeg mpeg2dec mpg123 vcdimager twolame xvfb xauth mediainfo
   openbox xdotool imagemagick x11-utils fonts-dejavu-core
+  clang libclang-rt-14-dev
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -27,4 +27,12 @@ echo "== build and test under AddressSanitizer and UBSan =="
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:intercept_tls_get_addr=0
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 run_suite build-asan -DCMAKE_BUILD_TYPE=Debug -DREELCAST_SANITIZE=ON -DREELCAST_BUILD_BENCH=OFF
+
+echo "== fuzz the probe and the frame source for a minute (libFuzzer, ASan and UBSan) =="
+# clang's libFuzzer; crash inputs are left in build-fuzz/ for the fuzz target's
+# replay program to run again.
+CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja "${launcher[@]}" -DCMAKE_BUILD_TYPE=Debug \
+  -DREELCAST_FUZZ=ON -DREELCAST_SANITIZE=ON -DREELCAST_BUILD_APP=OFF -DREELCAST_BUILD_BENCH=OFF
+cmake --build build-fuzz -j "$jobs" --target fuzz_probe_frames
+(cd build-fuzz && timeout 600 ../tests/fuzz/run_fuzz.sh --fuzz tests/fuzz_probe_frames 60)
 echo "all tests passed"

@@ -16,6 +16,7 @@
 #include "engine/avi/IAviEncoder.h"
 #include "engine/avi/IAviMessageSink.h"
 #include "engine/core/Component.h"
+#include "engine/core/ComponentHandle.h"
 #include "engine/core/Factories.h"
 #include "engine/jobs/IAviConversionJob.h"
 #include "engine/jobs/JobMessages.h"
@@ -32,11 +33,9 @@ namespace {
 
 constexpr char kNoCodec[] = "No this the codec";
 constexpr char kWriteError[] = "Compress Avi file error! have to stop!";
-constexpr char kCanceled[] = "User Canceled";
 
-// Split rule 5 with a limit of 2^30 MiB, a size no file reaches: the job's
-// outputs are never split.
-constexpr std::int32_t kSplitRuleCustom = 5;
+// The custom split rule with a limit of 2^30 MiB, a size no file reaches: the
+// job's outputs are never split.
 constexpr std::int32_t kNeverSplitMiB = 0x40000000;
 
 // The source facts a start needs.
@@ -100,11 +99,11 @@ public:
             worker_.join();
         }
         if (encoder_) encoder_->Close();
-        ReleaseAndClear(encoder_);
+        encoder_.reset();
     }
 
     bool Init() override {
-        encoder_ = core::New<IAviEncoder>("AVIENC");
+        encoder_ = core::MakeHandle<IAviEncoder>("AVIENC");
         if (!encoder_) return false;
         callback_ = nullptr;
         family_ = 0;
@@ -288,7 +287,7 @@ private:
         std::strncpy(params_.outputPath, target_.c_str(), sizeof params_.outputPath - 1);
         params_.totalFrames = total;
         params_.customSplitSizeMiB = kNeverSplitMiB;
-        params_.splitRule = kSplitRuleCustom;
+        params_.splitRule = static_cast<std::int32_t>(AviSplitRule::Custom);
         params_.frameRateIndex = rateIndex;
     }
 
@@ -320,19 +319,15 @@ private:
 
     // What one conversion reads from: both are released when it ends.
     struct Sources {
-        IVideoFrameSource* frames = nullptr;
-        IAudioStreamConverter* sound = nullptr;
+        core::ComponentHandle<IVideoFrameSource> frames;
+        core::ComponentHandle<IAudioStreamConverter> sound;
         std::vector<std::uint8_t> picture;  // one decoded picture: header, then rows
-        ~Sources() {
-            ReleaseAndClear(sound);
-            ReleaseAndClear(frames);
-        }
     };
 
     // Opens the pictures and the sound and reads the first picture, before any
     // output exists: a source that gives no picture leaves no file behind.
     bool OpenSources(Sources* src, double fps) {
-        src->frames = core::New<IVideoFrameSource>("VIDEODATADLL");
+        src->frames = core::MakeHandle<IVideoFrameSource>("VIDEODATADLL");
         std::uint32_t size = 0;
         if (!src->frames || !src->frames->Open(source_.c_str(), params_.width, params_.height, fps) ||
             !src->frames->GetFrame(0, nullptr, &size) || size <= platform::kBitmapInfoHeaderSize) {
@@ -345,7 +340,7 @@ private:
             return false;
         }
         // Without the converter the sound would be silence: that is no conversion.
-        src->sound = core::New<IAudioStreamConverter>("ASCONVERT");
+        src->sound = core::MakeHandle<IAudioStreamConverter>("ASCONVERT");
         if (!src->sound || !src->sound->Open(source_.c_str(), fps, std::uint32_t(sampleRate_))) {
             Message(kWriteError);
             return false;
@@ -407,7 +402,7 @@ private:
         return total;
     }
 
-    IAviEncoder* encoder_ = nullptr;
+    core::ComponentHandle<IAviEncoder> encoder_;
     I_CONVERT_Callback* callback_ = nullptr;
     std::string source_;
     std::string target_;

@@ -1,10 +1,13 @@
 #include "engine/jobs/MpegJob.h"
 
+#include <cstdio>
 #include <cstring>
+#include <optional>
 #include <vector>
 
 #include "engine/core/Factories.h"
 #include "engine/jobs/MpegJobRules.h"
+#include "engine/jobs/PictureSound.h"
 #include "engine/media/IAudioStreamConverter.h"
 #include "engine/media/IMediaInfo.h"
 #include "engine/mpeg/IMpegEncoder.h"
@@ -98,6 +101,8 @@ public:
     bool Run();
     // Releases the run's components in the order they are ended.
     void ReleaseComponents();
+    // An output this run created but did not complete: nothing in it is usable.
+    bool LeftIncompleteOutput() const { return outputOpened_ && !outputClosed_; }
 
 private:
     // How the picture loop ended.
@@ -112,6 +117,7 @@ private:
     LoopEnd EncodePictures();
     bool EncodePicture(std::uint32_t i);
     bool Finish(LoopEnd end);
+    void CloseOutput();
 
     void Message(const char* text) {
         if (cb_) cb_->OnMessage(text);
@@ -132,6 +138,7 @@ private:
     std::uint32_t pictureCount_ = 0;
 
     core::ComponentHandle<IAudioStreamConverter> sound_;
+    std::optional<PictureSound> padding_;  // when the source has sound
     core::ComponentHandle<IMpegEncoder> encoder_;
     core::ComponentHandle<IYuvUtil> yuv_;
 
@@ -143,6 +150,8 @@ private:
     PlanarPicture a_;
     PlanarPicture b_;
     std::uint32_t stoppedAt_ = 0;  // the picture index the loop stopped at
+    bool outputOpened_ = false;
+    bool outputClosed_ = false;
 };
 
 bool MpegJob::Conversion::Run() {
@@ -155,11 +164,18 @@ bool MpegJob::Conversion::Run() {
     if (!OpenFrameSource()) return false;
     OpenSound();
     pictureCount_ = TargetPictureCount(video_.frameCount, video_.frameRate, p_.frameRate);
-    if (!OpenEncoder()) return false;
+    // The first picture is read before the output exists: a source that gives
+    // none leaves no file behind.
     yuv_ = core::MakeHandle<IYuvUtil>("YUVUTL");
     if (!ReadFirstPicture()) return false;
+    if (!OpenEncoder()) return false;
     AllocatePictures();
     return Finish(EncodePictures());
+}
+
+void MpegJob::Conversion::CloseOutput() {
+    encoder_->Close();
+    outputClosed_ = true;
 }
 
 void MpegJob::Conversion::ReleaseComponents() {
@@ -195,7 +211,11 @@ bool MpegJob::Conversion::OpenFrameSource() {
 
 void MpegJob::Conversion::OpenSound() {
     sound_ = core::MakeHandle<IAudioStreamConverter>("ASCONVERT");
-    if (sound_ && audio_.present) sound_->Open(p_.sourcePath, p_.frameRate, sampleRate_);
+    if (!sound_ || !audio_.present) return;
+    sound_->Open(p_.sourcePath, p_.frameRate, sampleRate_);
+    // Sound that cannot be read, or ends early, is completed with silence: a
+    // source with sound never gives a file without it.
+    padding_.emplace(p_.frameRate, static_cast<std::int32_t>(sampleRate_));
 }
 
 bool MpegJob::Conversion::OpenEncoder() {
@@ -222,6 +242,7 @@ bool MpegJob::Conversion::OpenEncoder() {
         ReportFrontFailure();
         return false;
     }
+    outputOpened_ = true;
     return true;
 }
 
@@ -247,7 +268,6 @@ bool MpegJob::Conversion::ReadFirstPicture() {
     }
     if (!ok) {
         Message(kFrameError);
-        encoder_->Close();
         return false;
     }
     scaling_ = srcW_ != static_cast<std::int32_t>(p_.width) || srcH_ != static_cast<std::int32_t>(p_.height);
@@ -266,7 +286,7 @@ MpegJob::Conversion::LoopEnd MpegJob::Conversion::EncodePictures() {
         if (cb_ && cb_->IsCancelled()) return LoopEnd::Cancelled;
         if (!job_.frameSource_->GetFrame(i, frameBuffer_.data(), &frameSize_)) {
             Message(kFrameError);
-            encoder_->Close();
+            CloseOutput();
             return LoopEnd::ReadFailed;
         }
         if (!EncodePicture(i)) return LoopEnd::EncodeFailed;
@@ -283,6 +303,7 @@ bool MpegJob::Conversion::EncodePicture(std::uint32_t i) {
     const VideoFrame* coded = scaling_ ? &b_.frame : &a_.frame;
     SampleBlock block{};
     sound_->GetBlock(&block);
+    if (padding_) block = padding_->Complete(block, i);
     const bool ok = encoder_->EncodeFrame(coded, &block);
     if (cb_) cb_->OnProgress(ProgressValue(i, pictureCount_));
     if (!ok) return false;
@@ -301,7 +322,7 @@ bool MpegJob::Conversion::Finish(LoopEnd end) {
         case LoopEnd::Cancelled:
         case LoopEnd::EncodeFailed:
             // A partial file is completed once more than four pictures went in.
-            if (stoppedAt_ > 3) encoder_->Close();
+            if (stoppedAt_ > 3) CloseOutput();
             if (end == LoopEnd::EncodeFailed) ReportFrontFailure();
             return false;
         case LoopEnd::Done:
@@ -310,17 +331,21 @@ bool MpegJob::Conversion::Finish(LoopEnd end) {
     // The front reports a file it could not complete to its sink: then the
     // conversion has failed, not finished.
     job_.TakeLastMessage();
-    encoder_->Close();
+    CloseOutput();
     const std::string why = job_.TakeLastMessage();
-    if (why.empty()) return true;
-    Message(why.c_str());
-    return false;
+    if (!why.empty()) {
+        Message(why.c_str());
+        return false;
+    }
+    if (padding_ && !padding_->HeardSource()) Message(kSoundUnreadable);
+    return true;
 }
 
 void MpegJob::Run() {
     Conversion conversion(*this);
     const bool finished = conversion.Run();
     conversion.ReleaseComponents();
+    if (!finished && conversion.LeftIncompleteOutput()) std::remove(params_.outputPath);
     if (finished && callback_) callback_->OnFinished();
 }
 

@@ -11,16 +11,10 @@
 #include "engine/core/ComponentHandle.h"
 #include "engine/jobs/IMpegConversionJob.h"
 #include "engine/jobs/IMpegMessageSink.h"
+#include "engine/jobs/JobMessages.h"
 #include "engine/media/IVideoFrameSource.h"
 
 namespace reelcast::jobs {
-
-// The job's texts for the user.
-inline constexpr const char* kNoMediaInfo = "Can't get media information from input file";
-inline constexpr const char* kNoStreams = "The media file have not any video or audio stream";
-inline constexpr const char* kFrameError = "Get video frames error";
-// Used when the encoder front failed without saying why.
-inline constexpr const char* kEncodeFailed = "MPEGEnc: Encoding failed.";
 
 class MpegJob final : public core::Component<IMpegConversionJob, MpegJob>, public IMpegMessageSink {
 public:

@@ -6,6 +6,7 @@
 #include "engine/core/Factories.h"
 #include "engine/media/IAviFileProbe.h"
 #include "engine/media/IDirectShowProbe.h"
+#include "engine/media/MediaText.h"
 #include "platform/avifile/HeaderChecks.h"
 
 namespace reelcast::media {
@@ -23,8 +24,6 @@ template <std::size_t N>
 void AppendText(char (&buf)[N], const char* s) {
     Append(buf, "%s", s);
 }
-
-constexpr char kNotBelievable[] = " (not believable)";
 
 }  // namespace
 
@@ -88,16 +87,16 @@ void MediaGetInfo::AppendFrameFacts(const VideoStreamInfo& v, const HeaderDoubts
     const std::uint32_t count = d.frameCount ? d.headerFrameCount : v.frameCount;
     Append(text_, "    Total Frame: %d", static_cast<int>(count));
     if (d.frameCount) {
-        Append(text_, " (damaged header: the file holds %u)", v.frameCount);
+        Append(text_, "%sthe file holds %u)", kDamagedHeaderMark, v.frameCount);
     } else if (count == platform::kUnknownLength) {
-        AppendText(text_, kNotBelievable);
+        AppendText(text_, kNotBelievableMark);
     }
     const double rate = d.frameRate ? d.headerFrameRate : v.frameRate;
     Append(text_, "   FrameRate:%.2f", rate);
     if (d.frameRate) {
-        Append(text_, " (damaged header: %.2f used)", static_cast<double>(v.frameRate));
+        Append(text_, "%s%.2f used)", kDamagedHeaderMark, static_cast<double>(v.frameRate));
     } else if (!platform::BelievableFrameRate(rate)) {
-        AppendText(text_, kNotBelievable);
+        AppendText(text_, kNotBelievableMark);
     }
 }
 
@@ -132,10 +131,10 @@ const char* MediaGetInfo::GetInfoText() {
     if (a->present) {
         AppendText(text_, "AudioInfo:\r\n");
         Append(text_, "    SampleRate: %d", static_cast<int>(a->sampleRate));
-        if (!platform::BelievableSampleRate(a->sampleRate)) AppendText(text_, kNotBelievable);
+        if (!platform::BelievableSampleRate(a->sampleRate)) AppendText(text_, kNotBelievableMark);
         Append(text_, "    BitRate: %d\r\n    Channels: %d", static_cast<int>(a->bitRate),
                static_cast<int>(a->channels));
-        if (!platform::BelievableChannels(a->channels)) AppendText(text_, kNotBelievable);
+        if (!platform::BelievableChannels(a->channels)) AppendText(text_, kNotBelievableMark);
         Append(text_, "   BlockAlign:%d\r\n\r\n    Codec: %s\r\n    Description: %s",
                static_cast<int>(a->blockAlign), a->codec, a->description);
     } else {

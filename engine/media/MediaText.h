@@ -24,6 +24,11 @@ void CopyText(char (&dst)[N], std::string_view src) {
     dst[n] = '\0';
 }
 
+// The information text's marks after a stream header value it does not believe:
+// what the file showed instead, when the value was replaced, or a plain mark.
+inline constexpr const char* kDamagedHeaderMark = " (damaged header: ";
+inline constexpr const char* kNotBelievableMark = " (not believable)";
+
 // A four-character code as text (stops at a NUL byte inside the code).
 inline void FourCCText(char (&dst)[5], std::uint32_t code) {
     for (int i = 0; i < 4; ++i) dst[i] = static_cast<char>((code >> (8 * i)) & 0xFF);

@@ -189,6 +189,17 @@ protected:
         return job;
     }
 
+    // A whole conversion at the source's size, 25 fps, 44100 Hz; false when the
+    // job could not be made.
+    bool RunToEnd(const std::string& target, int audioType) {
+        IAviConversionJob* job = NewJob(target, audioType);
+        if (!job) return false;
+        job->StartDirect(0, 0, 2, 44100);
+        const bool ended = job->WaitForWorker(-1);
+        job->Release();
+        return ended;
+    }
+
     core::Resolver previous_ = nullptr;
     Recorder rec_;
     TempDir dir_;
@@ -268,11 +279,7 @@ class AviJobNoPictures : public AviJobTest, public ::testing::WithParamInterface
 TEST_P(AviJobNoPictures, SaysWhyAndWritesNoEmptyFile) {
     GetParam().spoil(&g_source);
     const std::string out = dir_.File("out.avi");
-    IAviConversionJob* job = NewJob(out, 0);
-    ASSERT_TRUE(job);
-    job->StartDirect(0, 0, 2, 44100);
-    ASSERT_TRUE(job->WaitForWorker(-1));
-    job->Release();
+    ASSERT_TRUE(RunToEnd(out, 0));
     EXPECT_EQ(rec_.finished, 0);
     EXPECT_EQ(rec_.messages, std::vector<std::string>{GetParam().message});
     if (GetParam().framesKept < 0) {
@@ -292,11 +299,7 @@ TEST_F(AviJobTest, UnreadableSoundBecomesSilenceAndIsReported) {
     g_source.sound = true;
     g_source.soundFrames = 0;
     const std::string out = dir_.File("silent.avi");
-    IAviConversionJob* job = NewJob(out, 2);
-    ASSERT_TRUE(job);
-    job->StartDirect(0, 0, 2, 44100);
-    ASSERT_TRUE(job->WaitForWorker(-1));
-    job->Release();
+    ASSERT_TRUE(RunToEnd(out, 2));
     EXPECT_EQ(rec_.finished, 1);
     ASSERT_EQ(rec_.messages.size(), 1u);
     EXPECT_NE(rec_.messages[0].find("could not be read"), std::string::npos) << rec_.messages[0];

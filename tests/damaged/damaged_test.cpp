@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdlib>
+#include <ostream>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -18,7 +20,6 @@ namespace {
 using avitest::Quote;
 
 const std::string kCli = std::string(REELCAST_BIN_DIR) + "/reelcast-cli";
-constexpr int kSourcePictures = 50;  // 2 s at 25 fps
 // No single run may take longer: the sources are two seconds long.
 constexpr int kRunLimitSeconds = 120;
 
@@ -26,6 +27,14 @@ constexpr int kRunLimitSeconds = 120;
 avitest::TempDir* g_dir = nullptr;
 
 std::string Src(const std::string& name) { return g_dir->File(name); }
+
+// Pictures of the undamaged source, as ffprobe reads its header.
+int SourcePictures() {
+    static const int n = std::atoi(avitest::Run("ffprobe -v error -select_streams v:0 -show_entries stream=nb_frames "
+                                                "-of csv=p=0 " + Quote(Src("good.avi")) + " 2>/dev/null")
+                                       .c_str());
+    return n;
+}
 
 bool Ffmpeg(const std::string& args, const std::string& out) {
     int st = -1;
@@ -43,6 +52,8 @@ public:
                    " -c:v mpeg4 -vtag XVID -c:a libmp3lame",
                Src("good.avi"));
         Ffmpeg(tone + " -c:a pcm_s16le", Src("tone.wav"));
+        Ffmpeg("-f lavfi -i testsrc2=size=640x480:rate=25:duration=120 -f lavfi -i sine=d=120 -ac 2 -c:v mpeg4",
+               Src("minute.avi"));
         Ffmpeg(tone + " -c:a libmp3lame", Src("tone.mp3"));
         Ffmpeg(tone + " -c:a flac", Src("tone.flac"));
         Ffmpeg("-f lavfi -i sine=f=440:r=48000:d=2 -ac 2 -c:a ac3", Src("tone.ac3"));
@@ -90,75 +101,79 @@ std::size_t ChunkBody(const std::vector<std::uint8_t>& b, const std::string& id,
     return 0;
 }
 
+// A header field overwritten: in chunk "avih", or in the "strh" or "strf" of the
+// first stream of `type`, at `offset` of the chunk's body, `width` bytes.
+struct FieldWrite {
+    const char* chunk;
+    const char* type;
+    std::size_t offset;
+    std::uint32_t value;
+    int width;
+};
+// strh: scale at 20, rate at 24, length at 32; avih: time per picture at 0; a
+// wave format: channels at 2.
+FieldWrite Strh(std::size_t offset, std::uint32_t value) { return {"strh", "vids", offset, value, 4}; }
+const FieldWrite kNoFrameTime{"avih", "", 0, 0, 4};
+
 // One damaged or odd source, made from a generated one.
 struct Damage {
     const char* name;
-    const char* base;            // the generated source it is made from
-    const char* chunk = nullptr; // a field written: "strh", "strf" or "avih"
-    const char* type = "";       // stream type of the strh or strf
-    std::size_t offset = 0;      // of the field in the chunk's body
-    std::uint32_t value = 0;     // little-endian
-    int width = 4;               // bytes of the field
-    double keepShare = 1;        // of the file
-    std::size_t keepBytes = 0;   // when not 0, the file is cut after this many bytes
-    const char* cause = nullptr; // null: every route converts it; else what the cause line says
+    const char* base;                // the generated source it is made from
+    std::vector<FieldWrite> writes;
+    double keepShare = 1;            // of the file
+    std::size_t keepBytes = 0;       // when not 0, the file is cut after this many bytes
+    const char* cause = nullptr;     // null: every route converts it; else what the cause line says
     const char* infoMark = nullptr;  // what `info` marks, null for nothing
 };
 
-// strh: scale at 20, rate at 24, length at 32; avih: time per picture at 0;
-// a wave format's channels at 2.
-Damage Video(const char* name, std::size_t offset, std::uint32_t value, const char* mark) {
-    Damage d{name, "good.avi", "strh", "vids", offset, value};
-    d.infoMark = mark;
-    return d;
-}
-Damage Field(const char* name, const char* chunk, const char* type, std::size_t offset, std::uint32_t value,
-             int width, const char* mark) {
-    Damage d{name, "good.avi", chunk, type, offset, value, width};
+void PrintTo(const Damage& d, std::ostream* os) { *os << d.name; }
+
+Damage Header(const char* name, std::vector<FieldWrite> writes, const char* mark) {
+    Damage d{name, "good.avi", std::move(writes)};
     d.infoMark = mark;
     return d;
 }
 Damage Cut(const char* name, double share, std::size_t bytes, const char* cause, const char* mark) {
-    Damage d{name, "good.avi"};
-    d.keepShare = share;
-    d.keepBytes = bytes;
-    d.cause = cause;
-    d.infoMark = mark;
+    Damage d{name, "good.avi", {}, share, bytes, cause, mark};
     return d;
 }
 Damage SoundOnly(const char* name, const char* base) {
-    Damage d{name, base};
+    Damage d{name, base, {}};
     d.cause = "has no picture stream";
     return d;
 }
 
+// The count a replaced length shows is checked against the source's own.
+constexpr char kHolds[] = "(damaged header: the file holds ";
+constexpr char kRateUsed[] = "(damaged header: 25.00 used)";
+
 const Damage kDamages[] = {
-    Video("scale_0", 20, 0, "FrameRate:0.00 (damaged header: 25.00 used)"),
-    Video("scale_7fffffff", 20, 0x7fffffff, "(damaged header: 25.00 used)"),
-    Video("scale_ffffffff", 20, 0xffffffff, "(damaged header: 25.00 used)"),
-    Video("rate_0", 24, 0, "(damaged header: 25.00 used)"),
-    Video("rate_7fffffff", 24, 0x7fffffff, "(damaged header: 25.00 used)"),
-    Video("rate_ffffffff", 24, 0xffffffff, "(damaged header: 25.00 used)"),
-    Video("length_0", 32, 0, "Total Frame: 0 (damaged header: the file holds 50)"),
-    Video("length_1", 32, 1, "Total Frame: 1 (damaged header: the file holds 50)"),
-    Video("length_7fffffff", 32, 0x7fffffff, "(damaged header: the file holds 50)"),
-    Video("length_ffffffff", 32, 0xffffffff, "Total Frame: -1 (damaged header: the file holds 50)"),
-    Field("frame_time_0", "avih", "", 0, 0, 4, nullptr),
-    Field("scale_0_frame_time_0", "avih", "", 0, 0, 4, nullptr),
-    Field("sound_channels_0", "strf", "auds", 2, 0, 2, "Channels: 0 (not believable)"),
-    Cut("cut_two_thirds", 0.66, 0, nullptr, "(damaged header: the file holds"),
-    Cut("cut_2k", 1, 2048, "", nullptr),
+    Header("scale_0", {Strh(20, 0)}, kRateUsed),
+    Header("scale_7fffffff", {Strh(20, 0x7fffffff)}, kRateUsed),
+    Header("scale_ffffffff", {Strh(20, 0xffffffff)}, kRateUsed),
+    Header("rate_0", {Strh(24, 0)}, kRateUsed),
+    Header("rate_7fffffff", {Strh(24, 0x7fffffff)}, kRateUsed),
+    Header("rate_ffffffff", {Strh(24, 0xffffffff)}, kRateUsed),
+    Header("length_0", {Strh(32, 0)}, kHolds),
+    Header("length_1", {Strh(32, 1)}, kHolds),
+    Header("length_7fffffff", {Strh(32, 0x7fffffff)}, kHolds),
+    Header("length_ffffffff", {Strh(32, 0xffffffff)}, kHolds),
+    // The main header's time per picture is only a fallback: alone it changes nothing.
+    Header("frame_time_0", {kNoFrameTime}, nullptr),
+    Header("scale_0_frame_time_0", {Strh(20, 0), kNoFrameTime}, kRateUsed),
+    Header("sound_channels_0", {{"strf", "auds", 2, 0, 2}}, "Channels: 0 (not believable)"),
+    Cut("cut_two_thirds", 0.66, 0, nullptr, kHolds),
+    Cut("cut_2k", 1, 2048, "the file is damaged", nullptr),
     SoundOnly("tone_wav", "tone.wav"),
     SoundOnly("tone_mp3", "tone.mp3"),
     SoundOnly("tone_flac", "tone.flac"),
     SoundOnly("tone_ac3", "tone.ac3"),
 };
 
-void Patch(std::vector<std::uint8_t>* b, const char* chunk, const char* type, std::size_t offset,
-           std::uint32_t value, int width) {
-    const std::size_t at = ChunkBody(*b, chunk, type);
-    ASSERT_NE(at, 0u) << chunk << " " << type;
-    for (int i = 0; i < width; ++i) (*b)[at + offset + i] = (value >> (8 * i)) & 0xFF;
+void Patch(std::vector<std::uint8_t>* b, const FieldWrite& w) {
+    const std::size_t at = ChunkBody(*b, w.chunk, w.type);
+    ASSERT_NE(at, 0u) << w.chunk << " " << w.type;
+    for (int i = 0; i < w.width; ++i) (*b)[at + w.offset + i] = (w.value >> (8 * i)) & 0xFF;
 }
 
 // Makes the damaged file (once) and answers its path.
@@ -168,9 +183,7 @@ std::string Make(const Damage& d) {
     if (avitest::FileExists(path)) return path;
     std::vector<std::uint8_t> b = ReadBytes(Src(d.base));
     if (b.empty()) return path;
-    if (d.chunk) Patch(&b, d.chunk, d.type, d.offset, d.value, d.width);
-    // Both rates gone: nothing in the file gives one.
-    if (std::strcmp(d.name, "scale_0_frame_time_0") == 0) Patch(&b, "strh", "vids", 20, 0, 4);
+    for (const FieldWrite& w : d.writes) Patch(&b, w);
     b.resize(d.keepBytes ? std::min(b.size(), d.keepBytes) : std::size_t(double(b.size()) * d.keepShare));
     WriteBytes(path, b);
     return path;
@@ -180,6 +193,7 @@ struct Route {
     const char* mode;
     const char* ext;
 };
+void PrintTo(const Route& r, std::ostream* os) { *os << r.mode; }
 const Route kRoutes[] = {{"divx", ".avi"}, {"avi", ".avi"}, {"vcd", ".mpg"}, {"dvd", ".mpg"}};
 
 struct RunResult {
@@ -187,10 +201,12 @@ struct RunResult {
     std::string output;  // stderr and stdout
 };
 
-RunResult RunCli(const std::string& args) {
+// Every run is bounded in time; `limit` is the command that bounds it.
+RunResult RunCli(const std::string& args,
+                 const std::string& limit = "timeout " + std::to_string(kRunLimitSeconds)) {
     RunResult r;
-    r.output = avitest::Run("ASAN_OPTIONS=\"${ASAN_OPTIONS:+$ASAN_OPTIONS:}intercept_tls_get_addr=0\" timeout " +
-                                std::to_string(kRunLimitSeconds) + " " + Quote(kCli) + " " + args + " 2>&1",
+    r.output = avitest::Run("ASAN_OPTIONS=\"${ASAN_OPTIONS:+$ASAN_OPTIONS:}intercept_tls_get_addr=0\" " + limit +
+                                " " + Quote(kCli) + " " + args + " 2>&1",
                             &r.status);
     return r;
 }
@@ -215,7 +231,7 @@ TEST_P(DamagedSource, EndsWithAPlayableFileOrAReasonAndNoFile) {
         const int pictures = avitest::DecodedVideoFrames(target);
         // The MPEG job rounds its count up to the form 3k + 1 and adds two.
         EXPECT_GE(pictures, 1);
-        EXPECT_LE(pictures, kSourcePictures + 3) << "pictures written";
+        EXPECT_LE(pictures, SourcePictures() + 3) << "pictures written";
         bool sound = false;
         for (const auto& s : avitest::ProbeStreams(target)) sound = sound || s.at("codec_type") == "audio";
         EXPECT_TRUE(sound) << "the source's sound is missing from " << target << "\n" << r.output;
@@ -248,7 +264,11 @@ TEST_P(DamagedInfo, MarksTheValuesItCannotBelieve) {
     const RunResult r = RunCli("info " + Quote(Make(d)));
     if (d.infoMark) {
         EXPECT_EQ(r.status, 0) << r.output;
-        EXPECT_NE(r.output.find(d.infoMark), std::string::npos) << r.output;
+        const std::size_t mark = r.output.find(d.infoMark);
+        ASSERT_NE(mark, std::string::npos) << r.output;
+        if (d.infoMark == kHolds && d.keepShare == 1) {
+            EXPECT_EQ(std::atoi(r.output.c_str() + mark + std::strlen(kHolds)), SourcePictures()) << r.output;
+        }
     } else {
         EXPECT_EQ(r.output.find("(not believable)"), std::string::npos) << r.output;
         EXPECT_EQ(r.output.find("(damaged header"), std::string::npos) << r.output;
@@ -257,5 +277,26 @@ TEST_P(DamagedInfo, MarksTheValuesItCannotBelieve) {
 
 INSTANTIATE_TEST_SUITE_P(Headers, DamagedInfo, ::testing::ValuesIn(kDamages),
                          [](const auto& info) { return std::string(info.param.name); });
+
+// A run ended by a signal (here timeout's TERM) says so, and what became of its
+// output, instead of the user's "User Canceled".
+class Interrupted : public ::testing::TestWithParam<Route> {};
+
+TEST_P(Interrupted, SaysInterruptedAndWhatTheOutputHolds) {
+    REQUIRE_CLI_AND_FFMPEG();
+    avitest::TempDir out;
+    const std::string target = out.File(std::string("out") + GetParam().ext);
+    const RunResult r = RunCli("convert -q --mode " + std::string(GetParam().mode) + " " + Quote(Src("minute.avi")) +
+                               " " + Quote(target), "timeout --preserve-status -s TERM 3");
+    EXPECT_EQ(r.status, 1) << r.output;
+    EXPECT_NE(r.output.find("reelcast-cli: " + Src("minute.avi") + ": interrupted\n"), std::string::npos) << r.output;
+    EXPECT_EQ(r.output.find("User Canceled"), std::string::npos) << r.output;
+    if (avitest::FileExists(target)) {
+        EXPECT_NE(r.output.find(target + " holds the part written so far"), std::string::npos) << r.output;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Routes, Interrupted, ::testing::Values(kRoutes[0], kRoutes[3]),
+                         [](const auto& info) { return std::string(info.param.mode); });
 
 }  // namespace

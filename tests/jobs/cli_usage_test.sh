@@ -26,7 +26,9 @@ expect 2 info
 expect 0 --help
 expect 1 convert --mode vcd /nonexistent/missing.avi /tmp/reelcast-cli-out.mpg
 msg=$("$cli" convert --mode vcd /nonexistent/missing.avi /tmp/reelcast-cli-out.mpg 2>&1)
-if [ "$msg" != "Can't get media information from input file" ]; then
+want="reelcast-cli: /nonexistent/missing.avi: Can't get media information from input file
+reelcast-cli: /nonexistent/missing.avi: the file does not exist"
+if [ "$msg" != "$want" ]; then
   echo "FAIL: missing input said '$msg'"; fail=1
 fi
 rm -f /tmp/reelcast-cli-usage.$$

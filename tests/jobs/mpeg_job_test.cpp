@@ -1,6 +1,10 @@
 // The MPEG job's driver loop against test doubles of the components it creates.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -30,6 +34,7 @@ struct World {
     int pictureWidth = 352;
     int pictureHeight = 288;
     int failReadAt = -1;
+    bool soundUnreadable = false;
     // Encoder.
     bool openOk = true;
     int failEncodeAt = -1;
@@ -39,6 +44,7 @@ struct World {
     MpegEncoderParams openedWith{};
     std::string openedPath;
     int encodeCalls = 0;
+    std::uint64_t samplesEncoded = 0;
     int closeCalls = 0;
     int scaleCalls = 0;
     int frameReads = 0;
@@ -90,8 +96,8 @@ public:
     }
     bool GetBlock(SampleBlock* out) override {
         out->data = samples_;
-        out->count = 4;
-        return true;
+        out->count = w.soundUnreadable ? 0 : 4;
+        return !w.soundUnreadable;
     }
     void Refill(std::uint32_t) override {}
 
@@ -126,6 +132,7 @@ public:
         EXPECT_NE(f, nullptr);
         EXPECT_NE(a, nullptr);
         const int i = w.encodeCalls++;
+        w.samplesEncoded += a ? a->count : 0;
         if (i == w.failEncodeAt) {
             if (w.failText && w.sink) w.sink->Report(w.failText);
             return false;
@@ -345,6 +352,48 @@ TEST_F(MpegJobTest, SoundRateFollowsSourceAtACodedRate) {
     Run();
     EXPECT_FALSE(w.audioOpened) << "no sound stream, no reader";
     EXPECT_EQ(cb.finished, 1);
+}
+
+// A sound stream that gives nothing: the pictures still carry their length of
+// sound (silence), and the user is told.
+TEST_F(MpegJobTest, UnreadableSoundIsSilenceOfThePicturesLengthAndSaidSo) {
+    w.soundUnreadable = true;
+    w.video.frameCount = 25;  // 25 pictures at 25 fps: exactly one second
+    params.audioRate = 44100;
+    Run();
+    EXPECT_EQ(cb.finished, 1);
+    EXPECT_EQ(w.encodeCalls, 25);
+    EXPECT_EQ(w.samplesEncoded, 2u * 44100u);
+    ASSERT_EQ(cb.messages.size(), 1u);
+    EXPECT_NE(cb.messages[0].find("silence"), std::string::npos) << cb.messages[0];
+}
+
+// An output is only created once the first picture is in hand, and one left
+// incomplete (stopped before its fifth picture) is removed; a completed part stays.
+TEST_F(MpegJobTest, NoIncompleteOutputIsLeftBehind) {
+    char dir[] = "/tmp/reelcast-mpegjob-XXXXXX";
+    ASSERT_NE(mkdtemp(dir), nullptr);
+    const std::string out = std::string(dir) + "/out.mpg";
+    const struct {
+        int failReadAt, failEncodeAt;
+        bool opened, kept;
+    } kCases[] = {{0, -1, false, true}, {-1, 0, true, false}, {-1, 3, true, false}, {-1, 6, true, true}};
+    for (const auto& c : kCases) {
+        SCOPED_TRACE(testing::Message() << "read fails at " << c.failReadAt << ", encode at " << c.failEncodeAt);
+        Reset();
+        FILE* f = std::fopen(out.c_str(), "wb");  // what was there before, or what the encoder wrote
+        ASSERT_NE(f, nullptr);
+        std::fclose(f);
+        std::strcpy(params.outputPath, out.c_str());
+        w.failReadAt = c.failReadAt;
+        w.failEncodeAt = c.failEncodeAt;
+        Run();
+        EXPECT_EQ(cb.finished, 0);
+        EXPECT_EQ(!w.openedPath.empty(), c.opened);
+        EXPECT_EQ(::access(out.c_str(), F_OK) == 0, c.kept);
+    }
+    std::remove(out.c_str());
+    ::rmdir(dir);
 }
 
 TEST(MpegJobRules, Arithmetic) {

@@ -294,6 +294,17 @@ static void CheckCli(const Case* c, const char* path, int ok, const char* text) 
     }
     if (m == 0 || want[m - 1] != '\n') want[m++] = '\n';
     want[m] = '\0';
+    /* A file that cannot be described gets the cause the command line sees in
+     * one line of its own after the text. */
+    if (!ok) {
+        char prefix[700];
+        snprintf(prefix, sizeof prefix, "reelcast-cli: %s: ", path);
+        char* cause = strncmp(got, want, m) == 0 ? got + m : NULL;
+        if (!cause || strncmp(cause, prefix, strlen(prefix)) != 0 || strchr(cause, '\n') != cause + strlen(cause) - 1)
+            Fail(c->name, "reelcast-cli info gave no cause line after the text:\n%s", got);
+        else
+            *cause = '\0';
+    }
     if (strcmp(got, want) != 0) Fail(c->name, "reelcast-cli info printed\n%s\ninstead of\n%s", got, want);
     if ((status == 0) != ok) Fail(c->name, "reelcast-cli info exit status %d", status);
 }
