@@ -4,7 +4,7 @@
 set -euo pipefail
 packages=(
   build-essential cmake pkg-config ninja-build ccache
-  libavformat-dev libavcodec-dev libavutil-dev libswscale-dev libswresample-dev
+  libavformat-dev libavcodec-dev libavfilter-dev libavutil-dev libswscale-dev libswresample-dev
   libmp3lame-dev qt6-base-dev libgl-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   ffmpeg mpeg2dec mpg123 vcdimager twolame xvfb xauth mediainfo

@@ -9,6 +9,9 @@ namespace reelcast::platform {
 FrameCursor::~FrameCursor() { Close(); }
 
 void FrameCursor::Close() {
+    filter_.Close();
+    filterEnded_ = false;
+    av_frame_free(&raw_);
     avcodec_free_context(&dec_);
     av_packet_free(&pkt_);
     av_frame_free(&cur_);
@@ -33,7 +36,8 @@ bool FrameCursor::Open(AVFormatContext* fmt, int streamIndex, int threads) {
     pkt_ = av_packet_alloc();
     cur_ = av_frame_alloc();
     next_ = av_frame_alloc();
-    if (!dec_ || !pkt_ || !cur_ || !next_ ||
+    raw_ = av_frame_alloc();
+    if (!dec_ || !pkt_ || !cur_ || !next_ || !raw_ ||
         avcodec_parameters_to_context(dec_, st->codecpar) < 0) {
         Close();
         return false;
@@ -46,6 +50,7 @@ bool FrameCursor::Open(AVFormatContext* fmt, int streamIndex, int threads) {
     }
     fmt_ = fmt;
     stream_ = streamIndex;
+    filter_.Open(st);
     decodeOrderStamps_ = fmt->iformat && std::strcmp(fmt->iformat->name, "avi") == 0;
     // Discard the packets of every other stream in the demuxer.
     for (unsigned i = 0; i < fmt->nb_streams; ++i) {
@@ -64,6 +69,25 @@ bool FrameCursor::Open(AVFormatContext* fmt, int streamIndex, int threads) {
 }
 
 bool FrameCursor::DecodeNext(AVFrame* into, std::int64_t* pts) {
+    av_frame_unref(into);
+    for (;;) {
+        if (filter_.Pull(into)) {
+            *pts = into->pts;
+            return true;
+        }
+        if (filterEnded_) return false;
+        std::int64_t t = 0;
+        if (DecodeRaw(raw_, &t)) {
+            raw_->pts = t;
+            if (!filter_.Push(raw_)) av_frame_unref(raw_);
+        } else {
+            filter_.Push(nullptr);
+            filterEnded_ = true;
+        }
+    }
+}
+
+bool FrameCursor::DecodeRaw(AVFrame* into, std::int64_t* pts) {
     for (;;) {
         int rc = avcodec_receive_frame(dec_, into);
         if (rc >= 0) {
@@ -148,6 +172,8 @@ void FrameCursor::Restart(std::int64_t ts) {
             continue;
         }
         avcodec_flush_buffers(dec_);
+        filter_.Reset();
+        filterEnded_ = false;
         haveCur_ = haveNext_ = draining_ = eof_ = false;
         firstSentDts_ = AV_NOPTS_VALUE;
         stampShift_ = 0;

@@ -1,11 +1,14 @@
 // Decodes one video stream of an open demuxer in presentation order and finds the
 // picture shown at a given time stamp. Reading forward continues the decoder;
 // only a jump back (or far ahead) seeks, so reading every picture in order
-// decodes each one once. Used by the AVI reader and the media detector.
+// decodes each one once. Pictures come out as a player shows them (turned,
+// deinterlaced: PictureFilter). Used by the AVI reader and the media detector.
 // One thread at a time. Platform-internal (FFmpeg types).
 #pragma once
 
 #include <cstdint>
+
+#include "platform/avifile/PictureFilter.h"
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -40,6 +43,7 @@ public:
 
 private:
     bool DecodeNext(AVFrame* into, std::int64_t* pts);
+    bool DecodeRaw(AVFrame* into, std::int64_t* pts);
     void Restart(std::int64_t ts);
 
     AVFormatContext* fmt_ = nullptr;
@@ -48,6 +52,9 @@ private:
     AVPacket* pkt_ = nullptr;
     AVFrame* cur_ = nullptr;
     AVFrame* next_ = nullptr;
+    AVFrame* raw_ = nullptr;  // a decoded picture on its way through the filter
+    PictureFilter filter_;
+    bool filterEnded_ = false;
     bool haveCur_ = false;
     bool haveNext_ = false;
     bool draining_ = false;

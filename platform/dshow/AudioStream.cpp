@@ -14,6 +14,13 @@ extern "C" {
 }
 
 namespace reelcast::platform {
+namespace {
+
+// Sound that starts this much before or after the first picture is taken as it
+// is rather than padded or cut: such time stamps are damaged.
+constexpr int kMaxLeadSeconds = 3600;
+
+}  // namespace
 
 struct AudioStream::Impl {
     AVFormatContext* fmt = nullptr;
@@ -33,6 +40,10 @@ struct AudioStream::Impl {
     std::size_t pendingLen = 0;
     bool draining = false;
     bool ended = false;
+    // Alignment with the first picture: silence still to be handed out before
+    // the sound, or sample frames still to be dropped from its start.
+    std::int64_t leadFrames = 0;
+    std::int64_t dropFrames = 0;
 
     ~Impl() {
         swr_free(&swr);
@@ -121,20 +132,61 @@ struct AudioStream::Impl {
         return true;
     }
 
+    // Drops what is still to be dropped from the start of pending.
+    void DropLeading() {
+        const std::size_t block = static_cast<std::size_t>(channels) * 2;
+        const std::size_t have = (pendingLen - pendingPos) / block;
+        const std::size_t n = dropFrames < static_cast<std::int64_t>(have) ? static_cast<std::size_t>(dropFrames) : have;
+        pendingPos += n * block;
+        dropFrames -= static_cast<std::int64_t>(n);
+    }
+
     // Refills pending from the next decoded frame. False at the end of the sound.
     bool Next() {
         while (!ended) {
             if (!Receive()) {
                 ended = true;
-                return Convert(true);
+                if (!Convert(true)) return false;
+                DropLeading();
+                return pendingPos < pendingLen;
             }
             if (frame->sample_rate <= 0 || !SetUpResampler()) {
                 av_frame_unref(frame);
                 continue;
             }
-            if (Convert(false)) return true;
+            if (!Convert(false)) continue;
+            DropLeading();
+            if (pendingPos < pendingLen) return true;
         }
         return false;
+    }
+
+    // Where the sound starts against the first picture, from the time stamps of
+    // the first decoded sound and of the file's first video stream (the one the
+    // frame sources read; its pictures are counted from its start time). A file
+    // without pictures, or without usable stamps, keeps its sound as it is.
+    void AlignToPictures() {
+        const AVStream* as = fmt->streams[stream];
+        std::int64_t first = frame->pts != AV_NOPTS_VALUE ? frame->pts : frame->best_effort_timestamp;
+        if (first == AV_NOPTS_VALUE) first = as->start_time;
+        if (first == AV_NOPTS_VALUE || as->time_base.num <= 0 || as->time_base.den <= 0) return;
+        const AVStream* vs = nullptr;
+        for (unsigned i = 0; i < fmt->nb_streams && !vs; ++i) {
+            const AVStream* st = fmt->streams[i];
+            if (st->codecpar->codec_type == AVMEDIA_TYPE_VIDEO && !(st->disposition & AV_DISPOSITION_ATTACHED_PIC))
+                vs = st;
+        }
+        if (!vs || vs->start_time == AV_NOPTS_VALUE || vs->time_base.num <= 0 || vs->time_base.den <= 0) return;
+        // Both in sample frames of the sound's own rate.
+        const AVRational perFrame{1, rate};
+        const std::int64_t soundAt = av_rescale_q(first, as->time_base, perFrame);
+        const std::int64_t pictureAt = av_rescale_q(vs->start_time, vs->time_base, perFrame);
+        const std::int64_t lead = soundAt - pictureAt;
+        // Stamps further apart than this are damage, not a late start.
+        if (lead > static_cast<std::int64_t>(kMaxLeadSeconds) * rate || lead < -static_cast<std::int64_t>(kMaxLeadSeconds) * rate)
+            return;
+        if (lead > 0) leadFrames = lead;
+        else dropFrames = -lead;
     }
 };
 
@@ -164,7 +216,9 @@ bool AudioStream::Open(const char* path) {
     s.rate = s.frame->sample_rate;
     if (s.channels < 1 || s.channels > 8 || s.rate < 1 || s.rate > 768000) return false;
     if (!s.SetUpResampler()) return false;
+    s.AlignToPictures();
     s.Convert(false);
+    s.DropLeading();
     return true;
 }
 
@@ -181,6 +235,12 @@ AudioStream::Status AudioStream::Update(std::uint8_t* buffer, std::uint32_t capa
     if (!s.dec || !buffer) return kFailed;
     const std::uint32_t block = static_cast<std::uint32_t>(s.channels) * 2;
     capacity -= capacity % block;
+    if (s.leadFrames > 0 && capacity > 0) {
+        const std::int64_t n = std::min<std::int64_t>(s.leadFrames, capacity / block);
+        std::memset(buffer, 0, static_cast<std::size_t>(n) * block);
+        s.leadFrames -= n;
+        *filled = static_cast<std::uint32_t>(n) * block;
+    }
     while (*filled < capacity) {
         if (s.pendingPos == s.pendingLen && !s.Next()) break;
         const std::size_t n = std::min<std::size_t>(capacity - *filled, s.pendingLen - s.pendingPos);

@@ -1,8 +1,11 @@
 // Stand-in for a DirectShow multimedia stream opened on a file's primary audio
 // stream, read through an audio data object: each Update fills the caller's
 // buffer with the next decoded sound as interleaved 16-bit PCM at the stream's
-// own rate and channel count. One thread at a time (the audio reader's decoding
-// thread). No FFmpeg types here: the engine includes this header.
+// own rate and channel count, placed as a player plays it against the pictures:
+// counted from the start of the file's first video stream, with silence before
+// sound that starts later and the part before the first picture dropped. One
+// thread at a time (the audio reader's decoding thread). No FFmpeg types here:
+// the engine includes this header.
 #pragma once
 
 #include <cstdint>

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "platform/avifile/MediaInput.h"
+#include "platform/avifile/PictureFilter.h"
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -101,8 +102,10 @@ MediaType StreamType(const AVStream* st) {
             t.bmi.compression = CompressionCode(p);
         }
         t.formatSize = kVideoInfoFormatSize;
-        t.bmi.width = p->width;
-        t.bmi.height = p->height;
+        int w = p->width, h = p->height;
+        DisplaySize(st, &w, &h);  // the size of the pictures as they are shown
+        t.bmi.width = w;
+        t.bmi.height = h;
         t.bmi.bitCount = static_cast<std::uint16_t>(p->bits_per_coded_sample > 0 &&
                                                             p->bits_per_coded_sample <= 64
                                                         ? p->bits_per_coded_sample

@@ -7,6 +7,7 @@
 #include "platform/avifile/DibConverter.h"
 #include "platform/avifile/FrameCursor.h"
 #include "platform/avifile/MediaInput.h"
+#include "platform/avifile/PictureFilter.h"
 
 namespace reelcast::platform {
 
@@ -61,8 +62,11 @@ MediaType MediaDet::CurrentStreamMediaType() const {
     if (!avcodec_find_decoder(p->codec_id) || p->width <= 0 || p->height <= 0) return t;
     t.format = FormatType::VideoInfo;
     t.formatSize = kVideoInfoFormatSize;
-    t.bmi.width = p->width;
-    t.bmi.height = p->height;
+    // The pictures come turned as a player shows them.
+    int w = p->width, h = p->height;
+    DisplaySize(st, &w, &h);
+    t.bmi.width = w;
+    t.bmi.height = h;
     t.bmi.bitCount = 24;
     return t;
 }
