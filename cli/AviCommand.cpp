@@ -12,7 +12,9 @@
 #include "cli/JobCallback.h"
 #include "cli/Progress.h"
 #include "engine/avi/AviEncodeParams.h"
+#include "engine/avi/AviOutputName.h"
 #include "engine/jobs/IAviConversionJob.h"
+#include "engine/media/IMediaInfo.h"
 
 namespace reelcast::cli {
 namespace {
@@ -38,8 +40,17 @@ std::string FourCCText(std::uint32_t h) {
 }  // namespace
 
 int RunAviConvert(Engine& engine, const CliOptions& opts) {
-    int rateIndex = 2;  // 25 fps, the dialog's first choice
-    if (opts.fps > 0) {
+    // Without --fps the source's own rate, or the nearest the AVI path offers;
+    // 25 fps when the source tells none.
+    int rateIndex = 2;
+    if (opts.fps <= 0) {
+        if (auto probe = engine.Make<IMediaInfo>("_NEW_MEDIAGETINFO@0")) {
+            VideoStreamInfo video{};
+            if (probe->Open(opts.input.c_str(), false)) probe->GetVideoInfo(&video);
+            const int nearest = video.present ? NearestFrameRateIndex(video.frameRate) : -1;
+            if (nearest >= 0) rateIndex = nearest;
+        }
+    } else {
         rateIndex = FrameRateIndex(opts.fps);
         if (rateIndex < 0) {
             std::fprintf(stderr, "reelcast-cli: --fps must be one of 23.976 24 25 29.97 30\n");
@@ -59,10 +70,12 @@ int RunAviConvert(Engine& engine, const CliOptions& opts) {
         std::fprintf(stderr, "reelcast-cli: --size needs both a width and a height\n");
         return 2;
     }
-    if (Exists(opts.output) && !opts.overwrite) {
-        std::fprintf(stderr, "reelcast-cli: %s exists (use -y to overwrite)\n", opts.output.c_str());
+    const std::string written = AviOutputName(opts.output);
+    if (Exists(written) && !opts.overwrite) {
+        std::fprintf(stderr, "reelcast-cli: %s exists (use -y to overwrite)\n", written.c_str());
         return 1;
     }
+    if (written != opts.output) std::fprintf(stderr, "reelcast-cli: the AVI file is written as %s\n", written.c_str());
 
     auto job = engine.Make<IAviConversionJob>("_NEW_AVIENCWRAPPER@0");
     if (!job) {

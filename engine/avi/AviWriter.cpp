@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "engine/avi/IAviWriter.h"
+#include "engine/avi/AviOutputName.h"
 #include "engine/avi/IMp3Encoder.h"
 #include "engine/avi/IVideoCompressor.h"
 #include "engine/avi/LameSettings.h"
@@ -101,8 +102,8 @@ public:
         const std::size_t len = std::strlen(spec->path);
         // The base path holds 255 characters; a longer name would be a different file.
         if (len == 0 || len > 255) return false;
-        std::memcpy(basePath_, spec->path, len + 1);
-        if (char* dot = std::strrchr(basePath_, '.')) *dot = '\0';
+        const std::string base = AviBaseName(spec->path);
+        std::memcpy(basePath_, base.c_str(), base.size() + 1);
         ResetCounters();
         fileIndex_ = 1;
         compressor_->SetFrameRate(spec->frameRate);
@@ -122,7 +123,7 @@ public:
             if (destFormat_.size() < sizeof(acm::WaveFormatEx)) return false;
             BuildAudioHeader();
         }
-        const std::string avi = std::string(basePath_) + ".avi";
+        const std::string avi = AviOutputName(spec->path);
         const std::string wav = std::string(basePath_) + ".wav";
         Remove(avi);
         Remove(wav);

@@ -31,4 +31,15 @@ inline int FrameRateIndex(double fps) {
     return -1;
 }
 
+// Index of the rate nearest to fps (a source's own rate), or -1 for a rate that
+// is no rate at all.
+inline int NearestFrameRateIndex(double fps) {
+    if (!(fps > 0) || !std::isfinite(fps)) return -1;
+    int best = 0;
+    for (int i = 1; i < kFrameRateCount; ++i) {
+        if (std::fabs(fps - kFrameRates[i]) < std::fabs(fps - kFrameRates[best])) best = i;
+    }
+    return best;
+}
+
 }  // namespace reelcast

@@ -1,6 +1,7 @@
 // reelcast-cli for the AVI modes and the compressor list, as a user runs it.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <string>
 
 #include "AviTestSupport.h"
@@ -81,6 +82,58 @@ TEST(AviCli, ConvertsInBothModesAndRefusesWhatItCannotDo) {
         EXPECT_EQ(st, 2) << opts << ": " << out;
         EXPECT_FALSE(avitest::FileExists(bad)) << opts;
     }
+}
+
+// Without --fps the AVI takes the source's rate, or the nearest one the AVI path
+// offers, so no picture is dropped or repeated without need.
+struct SourceRate {
+    double fps;
+    const char* written;  // ffprobe's rate of the output
+    int frames;           // in 2 s
+};
+
+class AviCliRate : public ::testing::TestWithParam<SourceRate> {};
+
+TEST_P(AviCliRate, FollowsTheSourceWithoutFps) {
+    REQUIRE_CLI_AND_FFMPEG();
+    avitest::TempDir dir;
+    const SourceRate& r = GetParam();
+    const std::string src = dir.File("src.mkv");
+    ASSERT_TRUE(avitest::MakeSource(src, 96, 64, r.fps, 2, 44100));
+    int st = -1;
+    const std::string out = dir.File("out.avi");
+    const std::string log =
+        avitest::Run(Cli() + " convert --mode divx -q " + Quote(src) + " " + Quote(out) + " 2>&1", &st);
+    ASSERT_EQ(st, 0) << log;
+    const std::string rate = avitest::Run("ffprobe -v error -select_streams v:0 -show_entries stream=r_frame_rate "
+                                          "-of csv=p=0 " + Quote(out));
+    EXPECT_EQ(rate, std::string(r.written) + "\n");
+    EXPECT_NEAR(avitest::DecodedVideoFrames(out), r.frames, 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(Rates, AviCliRate,
+                         ::testing::Values(SourceRate{24000.0 / 1001, "24000/1001", 48},
+                                           SourceRate{30, "30/1", 60}, SourceRate{60, "30/1", 60},
+                                           SourceRate{50, "30/1", 60}, SourceRate{25, "25/1", 50}),
+                         [](const ::testing::TestParamInfo<SourceRate>& info) {
+                             return std::to_string(static_cast<int>(std::lround(info.param.fps * 1000)));
+                         });
+
+// A name that does not end in .avi: the user is told which file was written, and
+// an existing file of that name is kept without -y.
+TEST(AviCli, SaysWhereTheAviWasWritten) {
+    REQUIRE_CLI_AND_FFMPEG();
+    avitest::TempDir dir;
+    const std::string src = dir.File("src.mkv");
+    ASSERT_TRUE(avitest::MakeSource(src, 96, 64, 25, 1, 44100));
+    int st = -1;
+    const std::string log = avitest::Run(
+        Cli() + " convert --mode divx -q " + Quote(src) + " " + Quote(dir.File("film.mkv")) + " 2>&1", &st);
+    ASSERT_EQ(st, 0) << log;
+    EXPECT_NE(log.find(dir.File("film.avi")), std::string::npos) << log;
+    EXPECT_EQ(avitest::DecodedVideoFrames(dir.File("film.avi")), 25);
+    avitest::Run(Cli() + " convert --mode divx -q " + Quote(src) + " " + Quote(dir.File("film.mkv")) + " 2>&1", &st);
+    EXPECT_NE(st, 0);
 }
 
 }  // namespace

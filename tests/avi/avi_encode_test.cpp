@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <vector>
 
@@ -490,15 +491,23 @@ TEST_F(AviEncodeTest, SplitFilesEachCarryTheirOwnCompleteMp3Sound) {
     EXPECT_FALSE(avitest::FileExists(dir_.File("mp3_04.avi")));
 }
 
-TEST_F(AviEncodeTest, OutputNameIsCutAtTheLastDotOfThePath) {
+// The name given is kept when it ends in .avi; another extension is replaced.
+// A dot in a folder name is no extension: the file stays in its folder (and a
+// file of the folder's name beside it is left alone).
+TEST_F(AviEncodeTest, OutputNameKeepsItsFolderAndAnAviExtension) {
     Clip c;
     c.frames = 1;
     ASSERT_EQ(avitest::Run("mkdir -p " + avitest::Quote(dir_.File("v.1"))), "");
     ASSERT_EQ(Encode(c, dir_.File("noext")), 1);
     EXPECT_TRUE(avitest::FileExists(dir_.File("noext.avi")));
+    ASSERT_EQ(avitest::Run("touch " + avitest::Quote(dir_.File("v.avi"))), "");
     ASSERT_EQ(Encode(c, dir_.File("v.1/clip")), 1);
-    EXPECT_TRUE(avitest::FileExists(dir_.File("v.avi")));
-    EXPECT_FALSE(avitest::FileExists(dir_.File("v.1/clip.avi")));
+    EXPECT_TRUE(avitest::FileExists(dir_.File("v.1/clip.avi")));
+    EXPECT_EQ(std::filesystem::file_size(dir_.File("v.avi")), 0u);
+    ASSERT_EQ(Encode(c, dir_.File("Upper.AVI")), 1);
+    EXPECT_TRUE(avitest::FileExists(dir_.File("Upper.AVI")));
+    ASSERT_EQ(Encode(c, dir_.File("other.mkv")), 1);
+    EXPECT_TRUE(avitest::FileExists(dir_.File("other.avi")));
     // A name longer than the 255-character base path is refused, not cut short.
     EXPECT_EQ(Encode(c, dir_.File(std::string(250, 'x') + ".avi")), 0);
 }
