@@ -147,6 +147,9 @@ MotionSearch::Vec MotionSearch::CoarseSearch(const std::uint8_t* ref, const std:
     fill(y0, segBit(x0));
     int best = *centre;
     Vec pos{x0, y0};
+    // Only a strictly smaller sum can move the result, and none is below 0:
+    // the rings that would follow cannot change it.
+    if (best == 0) return pos;
     auto take = [&](int x, int y) {
         const int v = centre[(y - y0) * kCoarseColumns + (x - x0)];
         if (v < best) {
@@ -230,6 +233,13 @@ MotionSearch::Vec MotionSearch::FullPelSearch(const std::uint8_t* ref, const std
     constexpr int kSide = 2 * kFineRings + 1;
     const int x8 = start.x - kFineRings;
     const int y8 = start.y - kFineRings;
+    // A start that matches exactly cannot be beaten (strictly smaller wins):
+    // the common case of still pictures costs one sum instead of the table.
+    const int startSad = k.Sad16(ref + start.y * stride + start.x, c, stride, 0, 0, 16, 1);
+    if (startSad == 0) {
+        *bestSad = 0;
+        return start;
+    }
     if (x8 >= xlo && x8 + kSide - 1 <= xhi && y8 >= ylo && y8 + kSide - 1 <= yhi) {
         // Every candidate inside: whole sums of each row of candidates, then
         // the rings in walk order over the table (whole sums decide as the
@@ -280,7 +290,19 @@ MotionSearch::Vec MotionSearch::HalfPelSearch(const std::uint8_t* ref, const std
     const int hyMax = 2 * (geo_.lumaHeight - 16);
     int best = kNoLimit;
     Vec bestPos{2 * full.x, 2 * full.y};
-    if (2 * full.x - 1 >= 0 && 2 * full.x + 1 <= hxMax && 2 * full.y - 1 >= 0 && 2 * full.y + 1 <= hyMax) {
+    const bool inside = 2 * full.x - 1 >= 0 && 2 * full.x + 1 <= hxMax && 2 * full.y - 1 >= 0 &&
+                        2 * full.y + 1 <= hyMax;
+    if (inside && fullSad == 0) {
+        // The full-pel position (fifth in row order) answers 0, so the result is
+        // the first of the four positions before it that also answers 0, or it.
+        for (int i = 0; i < 4; ++i) {
+            const int hx = 2 * full.x + i % 3 - 1, hy = 2 * full.y + i / 3 - 1;
+            if (k.Sad16(ref + (hy >> 1) * stride + (hx >> 1), c, stride, hx & 1, hy & 1, 16, 1) == 0)
+                return Vec{hx - 2 * px, hy - 2 * py};
+        }
+        return Vec{2 * full.x - 2 * px, 2 * full.y - 2 * py};
+    }
+    if (inside) {
         // All nine candidates lie inside: whole sums in one pass, same choice.
         int sads[9];
         k.HalfPelSads(ref + full.y * stride + full.x, c, stride, sads);
