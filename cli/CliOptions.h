@@ -23,6 +23,7 @@ struct CliOptions {
     bool overwrite = false; // -y
     bool quiet = false;
     bool portable = false;  // force the portable kernel family
+    int threads = 0;        // --threads; 0: not given (the engine's default)
 };
 
 }  // namespace reelcast::cli

@@ -10,6 +10,7 @@
 #include "cli/CliOptions.h"
 #include "cli/Commands.h"
 #include "cli/Engine.h"
+#include "engine/core/ThreadCount.h"
 
 namespace {
 
@@ -32,6 +33,8 @@ const char kUsage[] =
     "  --audio TYPE      none|pcm|mp3|acm (avi, divx)\n"
     "  --rate HZ         32000|44100|48000 (avi, divx)\n"
     "  --portable        use the portable kernels only\n"
+    "  --threads N       threads per conversion, 1 to 64 (default: one per processor;\n"
+    "                    1 runs the stages one after another; same output bytes)\n"
     "  -y, --overwrite   replace OUTPUT if it exists\n"
     "  -q, --quiet       no progress\n";
 
@@ -117,6 +120,9 @@ int ParseConvert(const std::vector<std::string>& args, CliOptions* o) {
             o->quiet = true;
         } else if (a == "--portable") {
             o->portable = true;
+        } else if (a == "--threads") {
+            if (!value("--threads", &v) || !(o->threads = reelcast::core::ParseThreadCount(v.c_str())))
+                return Usage("bad --threads (1 to 64)");
         } else if (a.size() > 1 && a[0] == '-') {
             return Usage(("unknown option '" + a + "'").c_str());
         } else {
@@ -167,6 +173,7 @@ int main(int argc, char** argv) {
 
     // The engine reads this when it chooses its kernels.
     if (opts.portable) setenv("REELCAST_FORCE_PORTABLE", "1", 1);
+    if (opts.threads) setenv(reelcast::core::kThreadsVariable, std::to_string(opts.threads).c_str(), 1);
 
     reelcast::cli::Engine engine;
     if (!engine.Load()) {

@@ -5,6 +5,7 @@
 #include <new>
 #include <utility>
 
+#include "engine/core/ThreadCount.h"
 #include "engine/mpeg/mux/IMpegMultiplexer.h"
 #include "engine/mpeg/video/GopStructure.h"
 #include "engine/mpeg/video/HeaderWriter.h"
@@ -168,6 +169,7 @@ void MpegVideoEncoder::FreeCoding() {
     std::vector<MacroblockInfo>().swap(mbInfo_);
     std::vector<std::int16_t>().swap(coeffs_);
     motion_.Free();
+    team_.Stop();
     refSrc_[0] = refSrc_[1] = rec_[0] = rec_[1] = auxSrc_ = auxRec_ = pred_ = PictureStore{};
     started_ = false;
 }
@@ -187,6 +189,7 @@ bool MpegVideoEncoder::Start() {
     bw_.Reset();
 
     if (!AllocateCoding()) return false;
+    team_.Start(core::ConversionThreads());
     motion_.ResetMaxima();
     kernels_ = kernels::SelectVideoKernels();
     coder_.Configure(&settings_, geo_, &kernels_);
@@ -356,30 +359,31 @@ bool MpegVideoEncoder::EncodeNextPicture() {
         return false;
     }
 
-    // Motion search and the macroblock decisions.
+    // Motion search, the macroblock decisions, prediction and transform. Each
+    // macroblock row depends only on whole pictures prepared before (sources,
+    // earlier reconstructions, quarter pictures), so the rows may run on the
+    // thread team in any order with the same results.
     motion_.PreparePicture(src.y, cp.type, kernels_);
-    if (cp.type == kPictureI) {
-        motion_.MarkIntra(mbInfo_.data());
-    } else {
-        MotionSearch::Pictures pics;
-        pics.cur = src.y;
-        pics.oldSrc = refSrc_[0].y;
-        pics.newSrc = refSrc_[1].y;
-        pics.oldRec = rec_[0].y;
-        pics.newRec = rec_[1].y;
-        motion_.SearchRows(cp.type, pics, 0, geo_.mbHeight, mbInfo_.data(), kernels_);
-        motion_.AdaptFCodes(cp.type, s.mode.mpeg1Syntax != 0, fCode_);
-    }
-    if (cbr) ComputeActivities(src.y, geo_.lumaWidth, geo_, s.mode.progressiveSequence != 0, mbInfo_.data(),
-                                kernels_);
-
+    if (cp.type == kPictureI) motion_.MarkIntra(mbInfo_.data());
+    MotionSearch::Pictures pics;
+    pics.cur = src.y;
+    pics.oldSrc = refSrc_[0].y;
+    pics.newSrc = refSrc_[1].y;
+    pics.oldRec = rec_[0].y;
+    pics.newRec = rec_[1].y;
     PictureRefs refs;
     refs.src = src;
     refs.oldRec = rec_[0];
     refs.newRec = rec_[1];
     refs.pred = pred_;
     refs.rec = rec;
-    coder_.PredictAndTransform(refs, mbInfo_.data(), coeffs_.data(), 0, geo_.mbHeight);
+    team_.Run(geo_.mbHeight, [&](int row) {
+        if (cp.type != kPictureI) motion_.SearchRows(cp.type, pics, row, row + 1, mbInfo_.data(), kernels_);
+        coder_.PredictAndTransform(refs, mbInfo_.data(), coeffs_.data(), row, row + 1);
+    });
+    if (cp.type != kPictureI) motion_.AdaptFCodes(cp.type, s.mode.mpeg1Syntax != 0, fCode_);
+    if (cbr) ComputeActivities(src.y, geo_.lumaWidth, geo_, s.mode.progressiveSequence != 0, mbInfo_.data(),
+                                kernels_);
 
     // Picture layer.
     bw_.AlignToByte();

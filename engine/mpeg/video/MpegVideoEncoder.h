@@ -3,7 +3,9 @@
 // the headers above the slices and the announcements to the multiplexer; the
 // macroblock layer, motion search and rate control are units of their own.
 //
-// Everything runs on the thread that drives the encoder front.
+// Everything runs on the thread that drives the encoder front, except that the
+// motion search and transform of a picture are shared by macroblock rows with
+// the helpers of the row team, which wait between pictures.
 #pragma once
 
 #include <cstdint>
@@ -12,6 +14,7 @@
 #include <vector>
 
 #include "engine/core/Component.h"
+#include "engine/core/ParallelRows.h"
 #include "engine/mpeg/BitWriter.h"
 #include "engine/mpeg/video/CodingTypes.h"
 #include "engine/mpeg/video/IMpegVideoEncoder.h"
@@ -103,6 +106,9 @@ private:
 
     kernels::VideoKernels kernels_{};
     MotionSearch motion_;
+    // Shares each picture's macroblock rows out; started per stream with the
+    // conversion's thread count.
+    core::ParallelRows team_;
     MacroblockCoder coder_;
     RateControl rc_;
 
