@@ -6,40 +6,20 @@
 #include <vector>
 
 #include "engine/core/Factories.h"
+#include "engine/core/ThreadCount.h"
 #include "engine/jobs/MpegJobRules.h"
 #include "engine/jobs/PictureSound.h"
+#include "engine/jobs/PictureStage.h"
 #include "engine/media/IAudioStreamConverter.h"
 #include "engine/media/IMediaInfo.h"
 #include "engine/mpeg/IMpegEncoder.h"
 #include "engine/picture/IYuvUtil.h"
 #include "platform/avifile/BitmapInfo.h"
-#include "platform/window/PreviewWindow.h"
 
 namespace reelcast::jobs {
 namespace {
 
 using platform::kBitmapInfoHeaderSize;
-
-// A planar picture whose chroma planes are sized for the width and height made
-// even, as the converter writes them.
-struct PlanarPicture {
-    VideoFrame frame{};
-    std::vector<std::uint8_t> storage;
-
-    void Allocate(std::int32_t w, std::int32_t h) {
-        const std::size_t luma = static_cast<std::size_t>(w) * static_cast<std::size_t>(h);
-        const std::size_t cw = static_cast<std::size_t>(w + (w & 1));
-        const std::size_t ch = static_cast<std::size_t>(h + (h & 1));
-        const std::size_t chroma = cw * ch;
-        storage.assign(luma + 2 * chroma, 0);
-        frame.width = w;
-        frame.height = h;
-        frame.chromaFormat = 1;
-        frame.y = storage.data();
-        frame.cb = frame.y + luma;
-        frame.cr = frame.cb + chroma;
-    }
-};
 
 std::int32_t ReadInt32(const std::uint8_t* p) {
     std::int32_t v;
@@ -113,9 +93,9 @@ private:
     void OpenSound();
     bool OpenEncoder();
     bool ReadFirstPicture();
-    void AllocatePictures();
+    void ConfigurePictureStage();
     LoopEnd EncodePictures();
-    bool EncodePicture(std::uint32_t i);
+    bool EncodePicture(std::uint32_t i, const StagedPicture& picture);
     bool Finish(LoopEnd end);
     void CloseOutput();
 
@@ -146,9 +126,7 @@ private:
     std::uint32_t frameSize_ = 0;
     std::int32_t srcW_ = 0;
     std::int32_t srcH_ = 0;
-    bool scaling_ = false;
-    PlanarPicture a_;
-    PlanarPicture b_;
+    PictureStage stage_;
     std::uint32_t stoppedAt_ = 0;  // the picture index the loop stopped at
     bool outputOpened_ = false;
     bool outputClosed_ = false;
@@ -169,7 +147,7 @@ bool MpegJob::Conversion::Run() {
     yuv_ = core::MakeHandle<IYuvUtil>("YUVUTL");
     if (!ReadFirstPicture()) return false;
     if (!OpenEncoder()) return false;
-    AllocatePictures();
+    ConfigurePictureStage();
     return Finish(EncodePictures());
 }
 
@@ -179,6 +157,7 @@ void MpegJob::Conversion::CloseOutput() {
 }
 
 void MpegJob::Conversion::ReleaseComponents() {
+    stage_.Stop();
     frameBuffer_ = {};
     yuv_.reset();
     encoder_.reset();
@@ -270,39 +249,62 @@ bool MpegJob::Conversion::ReadFirstPicture() {
         Message(kFrameError);
         return false;
     }
-    scaling_ = srcW_ != static_cast<std::int32_t>(p_.width) || srcH_ != static_cast<std::int32_t>(p_.height);
     return true;
 }
 
-// Picture A at the source size and, when scaling, picture B at the output size.
-void MpegJob::Conversion::AllocatePictures() {
-    a_.Allocate(srcW_, srcH_);
-    if (scaling_) b_.Allocate(static_cast<std::int32_t>(p_.width), static_cast<std::int32_t>(p_.height));
+// Reading, showing, converting and scaling each picture, with its sound.
+void MpegJob::Conversion::ConfigurePictureStage() {
+    PictureStage::Source src;
+    src.frames = job_.frameSource_.get();
+    src.yuv = yuv_.get();
+    src.sound = sound_.get();
+    src.previewWindow = p_.previewWindow;
+    src.frameBuffer = &frameBuffer_;
+    src.sourceWidth = srcW_;
+    src.sourceHeight = srcH_;
+    src.outputWidth = static_cast<std::int32_t>(p_.width);
+    src.outputHeight = static_cast<std::int32_t>(p_.height);
+    stage_.Configure(src);
 }
 
+// With more than one thread the picture stage reads and converts ahead of the
+// encoder, a few pictures at most; the encoder gets the same pictures in the
+// same order as when the stage runs here between encodings.
 MpegJob::Conversion::LoopEnd MpegJob::Conversion::EncodePictures() {
+    constexpr std::size_t kPicturesAhead = 3;
+    const bool ahead = core::ConversionThreads() > 1 && stage_.Start(pictureCount_, kPicturesAhead);
+    StagedPicture here;
+    LoopEnd end = LoopEnd::Done;
     for (std::uint32_t i = 0; i < pictureCount_; ++i) {
         stoppedAt_ = i;
-        if (cb_ && cb_->IsCancelled()) return LoopEnd::Cancelled;
-        if (!job_.frameSource_->GetFrame(i, frameBuffer_.data(), &frameSize_)) {
+        if (cb_ && cb_->IsCancelled()) {
+            end = LoopEnd::Cancelled;
+            break;
+        }
+        if (!ahead) stage_.Produce(i, here);
+        const StagedPicture& picture = ahead ? stage_.Next() : here;
+        if (picture.readFailed) {
             Message(kFrameError);
             CloseOutput();
-            return LoopEnd::ReadFailed;
+            end = LoopEnd::ReadFailed;
+            break;
         }
-        if (!EncodePicture(i)) return LoopEnd::EncodeFailed;
+        const bool ok = EncodePicture(i, picture);
+        if (ahead) stage_.Done();
+        if (!ok) {
+            end = LoopEnd::EncodeFailed;
+            break;
+        }
     }
-    return LoopEnd::Done;
+    // Nothing reads on once the loop has ended, whatever ended it.
+    stage_.Stop();
+    return end;
 }
 
-// Shows, converts and encodes the picture in the frame buffer with its sound.
-bool MpegJob::Conversion::EncodePicture(std::uint32_t i) {
-    platform::DrawPicture(p_.previewWindow, frameBuffer_.data(), static_cast<std::uint32_t>(frameBuffer_.size()));
-    yuv_->RgbToYuv420(srcW_, srcH_, frameBuffer_.data() + kBitmapInfoHeaderSize, a_.frame.y, a_.frame.cb,
-                      a_.frame.cr);
-    if (scaling_) yuv_->Scale(&a_.frame, &b_.frame);
-    const VideoFrame* coded = scaling_ ? &b_.frame : &a_.frame;
-    SampleBlock block{};
-    sound_->GetBlock(&block);
+// Encodes one picture with its sound.
+bool MpegJob::Conversion::EncodePicture(std::uint32_t i, const StagedPicture& picture) {
+    const VideoFrame* coded = &picture.picture.frame;
+    SampleBlock block = picture.block;
     if (padding_) block = padding_->Complete(block, i);
     const bool ok = encoder_->EncodeFrame(coded, &block);
     if (cb_) cb_->OnProgress(ProgressValue(i, pictureCount_));

@@ -6,11 +6,13 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <vector>
 
 #include "engine/core/Component.h"
 #include "engine/core/Factories.h"
+#include "engine/core/ThreadCount.h"
 #include "engine/jobs/IMpegConversionJob.h"
 #include "engine/jobs/MpegJobRules.h"
 #include "engine/media/IAudioStreamConverter.h"
@@ -168,13 +170,28 @@ public:
     int asks = 0;
 };
 
-class MpegJobTest : public ::testing::Test {
+// Threads of this process now.
+int ThreadsNow() {
+    int n = 0;
+    for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator("/proc/self/task")) ++n;
+    return n;
+}
+
+// Every case runs with the conversion on one thread (the stages in turn) and on
+// several (the picture stage reading ahead of the encoder): the job must call
+// the encoder and the callback the same way, and leave no thread behind
+// whichever way it ends.
+class MpegJobTest : public ::testing::TestWithParam<int> {
 protected:
     void SetUp() override {
+        setenv(core::kThreadsVariable, std::to_string(GetParam()).c_str(), 1);
         previous = core::SetResolver(&Resolve);
         Reset();
     }
-    void TearDown() override { core::SetResolver(previous); }
+    void TearDown() override {
+        core::SetResolver(previous);
+        unsetenv(core::kThreadsVariable);
+    }
 
     // A fresh world, record and callback for the next run.
     void Reset() {
@@ -197,12 +214,14 @@ protected:
     }
 
     void Run() {
+        const int threadsBefore = ThreadsNow();
         auto* job = static_cast<IMpegConversionJob*>(core::FindFactory("OMBRIX")());
         ASSERT_NE(job, nullptr);
         EXPECT_EQ(job->SetParameters(&params, &cb), job);
         ASSERT_NE(job->Start(), nullptr);
         EXPECT_EQ(job->Start(), nullptr) << "a job runs once";
         job->Release();  // waits for the worker
+        EXPECT_EQ(ThreadsNow(), threadsBefore) << "a thread of the job outlived it";
     }
 
     MpegJobParams params{};
@@ -210,7 +229,7 @@ protected:
     core::Resolver previous = nullptr;
 };
 
-TEST_F(MpegJobTest, TwentyFiveToNtscRatePadsToThreeKPlusOne) {
+TEST_P(MpegJobTest, TwentyFiveToNtscRatePadsToThreeKPlusOne) {
     params.frameRate = 29.97;
     Run();
     EXPECT_EQ(w.openedWith.totalFrames, 302);  // N = 300, plus 2
@@ -225,7 +244,7 @@ TEST_F(MpegJobTest, TwentyFiveToNtscRatePadsToThreeKPlusOne) {
     EXPECT_EQ(w.scaleCalls, 0) << "same size: no scaling";
 }
 
-TEST_F(MpegJobTest, EncoderRecordFollowsJobKindAndPictureCount) {
+TEST_P(MpegJobTest, EncoderRecordFollowsJobKindAndPictureCount) {
     w.video.frameCount = 10;
     params.jobKind = 6;
     params.width = 720;
@@ -243,7 +262,7 @@ TEST_F(MpegJobTest, EncoderRecordFollowsJobKindAndPictureCount) {
 
 // Stopped within the first four pictures the file is left unclosed; from the
 // fifth on the partial file is completed. Neither counts as finished.
-TEST_F(MpegJobTest, CancelClosesThePartialFileOnlyFromTheFifthPictureOn) {
+TEST_P(MpegJobTest, CancelClosesThePartialFileOnlyFromTheFifthPictureOn) {
     w.cancelAt = 3;  // the fourth ask: i = 3
     Run();
     EXPECT_EQ(w.encodeCalls, 3);
@@ -257,9 +276,10 @@ TEST_F(MpegJobTest, CancelClosesThePartialFileOnlyFromTheFifthPictureOn) {
     EXPECT_EQ(w.encodeCalls, 4);
     EXPECT_EQ(w.closeCalls, 1);
     EXPECT_EQ(cb.finished, 0);
+    EXPECT_LT(w.frameReads, 20) << "reading went on after the cancel";
 }
 
-TEST_F(MpegJobTest, EncoderFailureIsReportedWithTheFrontsText) {
+TEST_P(MpegJobTest, EncoderFailureIsReportedWithTheFrontsText) {
     w.failEncodeAt = 5;
     w.failText = "MPEGEnc: Too much audio samples.";
     Run();
@@ -267,6 +287,7 @@ TEST_F(MpegJobTest, EncoderFailureIsReportedWithTheFrontsText) {
     EXPECT_EQ(cb.messages[0], "MPEGEnc: Too much audio samples.");
     EXPECT_EQ(w.closeCalls, 1);
     EXPECT_EQ(cb.finished, 0);
+    EXPECT_LT(w.frameReads, 20) << "reading went on after the encoder failed";
 
     Reset();
     w.failEncodeAt = 0;  // no text from the front: still a message
@@ -276,7 +297,7 @@ TEST_F(MpegJobTest, EncoderFailureIsReportedWithTheFrontsText) {
     EXPECT_EQ(w.closeCalls, 0);
 }
 
-TEST_F(MpegJobTest, RefusedSettingsAndUnwritableFileAreReported) {
+TEST_P(MpegJobTest, RefusedSettingsAndUnwritableFileAreReported) {
     w.openOk = false;
     Run();
     ASSERT_EQ(cb.messages.size(), 1u);
@@ -293,7 +314,7 @@ TEST_F(MpegJobTest, RefusedSettingsAndUnwritableFileAreReported) {
     EXPECT_EQ(cb.messages[0], w.closeText);
 }
 
-TEST_F(MpegJobTest, SourceProblemsGiveTheirMessages) {
+TEST_P(MpegJobTest, SourceProblemsGiveTheirMessages) {
     w.probeExists = false;
     Run();
     EXPECT_EQ(cb.messages, std::vector<std::string>{"Can't get media information from input file"});
@@ -323,7 +344,7 @@ TEST_F(MpegJobTest, SourceProblemsGiveTheirMessages) {
     EXPECT_EQ(cb.finished, 0);
 }
 
-TEST_F(MpegJobTest, UnreadablePictureEndsFinishedWithMessage) {
+TEST_P(MpegJobTest, UnreadablePictureEndsFinishedWithMessage) {
     w.failReadAt = 7;
     Run();
     EXPECT_EQ(cb.messages, std::vector<std::string>{"Get video frames error"});
@@ -332,7 +353,7 @@ TEST_F(MpegJobTest, UnreadablePictureEndsFinishedWithMessage) {
     EXPECT_EQ(cb.finished, 1);
 }
 
-TEST_F(MpegJobTest, SoundRateFollowsSourceAtACodedRate) {
+TEST_P(MpegJobTest, SoundRateFollowsSourceAtACodedRate) {
     w.video.frameCount = 1;
     w.audio.sampleRate = 22050;
     Run();
@@ -356,7 +377,7 @@ TEST_F(MpegJobTest, SoundRateFollowsSourceAtACodedRate) {
 
 // A sound stream that gives nothing: the pictures still carry their length of
 // sound (silence), and the user is told.
-TEST_F(MpegJobTest, UnreadableSoundIsSilenceOfThePicturesLengthAndSaidSo) {
+TEST_P(MpegJobTest, UnreadableSoundIsSilenceOfThePicturesLengthAndSaidSo) {
     w.soundUnreadable = true;
     w.video.frameCount = 25;  // 25 pictures at 25 fps: exactly one second
     params.audioRate = 44100;
@@ -370,7 +391,7 @@ TEST_F(MpegJobTest, UnreadableSoundIsSilenceOfThePicturesLengthAndSaidSo) {
 
 // An output is only created once the first picture is in hand, and one left
 // incomplete (stopped before its fifth picture) is removed; a completed part stays.
-TEST_F(MpegJobTest, NoIncompleteOutputIsLeftBehind) {
+TEST_P(MpegJobTest, NoIncompleteOutputIsLeftBehind) {
     char dir[] = "/tmp/reelcast-mpegjob-XXXXXX";
     ASSERT_NE(mkdtemp(dir), nullptr);
     const std::string out = std::string(dir) + "/out.mpg";
@@ -395,6 +416,8 @@ TEST_F(MpegJobTest, NoIncompleteOutputIsLeftBehind) {
     std::remove(out.c_str());
     ::rmdir(dir);
 }
+
+INSTANTIATE_TEST_SUITE_P(Threads, MpegJobTest, ::testing::Values(1, 2, 4));
 
 TEST(MpegJobRules, Arithmetic) {
     using namespace reelcast::jobs;

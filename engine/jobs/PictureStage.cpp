@@ -1,0 +1,124 @@
+#include "engine/jobs/PictureStage.h"
+
+#include <algorithm>
+#include <new>
+#include <system_error>
+
+#include "platform/avifile/BitmapInfo.h"
+#include "platform/window/PreviewWindow.h"
+
+namespace reelcast::jobs {
+
+void PlanarPicture::Allocate(std::int32_t w, std::int32_t h) {
+    const std::size_t luma = static_cast<std::size_t>(w) * static_cast<std::size_t>(h);
+    const std::size_t cw = static_cast<std::size_t>(w + (w & 1));
+    const std::size_t ch = static_cast<std::size_t>(h + (h & 1));
+    const std::size_t chroma = cw * ch;
+    storage.assign(luma + 2 * chroma, 0);
+    frame.width = w;
+    frame.height = h;
+    frame.chromaFormat = 1;
+    frame.y = storage.data();
+    frame.cb = frame.y + luma;
+    frame.cr = frame.cb + chroma;
+}
+
+PictureStage::~PictureStage() { Stop(); }
+
+void PictureStage::Configure(const Source& source) {
+    src_ = source;
+    scaling_ = src_.sourceWidth != src_.outputWidth || src_.sourceHeight != src_.outputHeight;
+    if (scaling_) sourceSize_.Allocate(src_.sourceWidth, src_.sourceHeight);
+}
+
+bool PictureStage::Produce(std::uint32_t i, StagedPicture& out) {
+    try {
+        return ProduceOrThrow(i, out);
+    } catch (const std::bad_alloc&) {
+        // Only the first pictures allocate; out of memory there reads as a
+        // picture that cannot be had.
+        out.readFailed = true;
+        return false;
+    }
+}
+
+bool PictureStage::ProduceOrThrow(std::uint32_t i, StagedPicture& out) {
+    if (out.picture.storage.empty()) out.picture.Allocate(src_.outputWidth, src_.outputHeight);
+    std::vector<std::uint8_t>& buffer = *src_.frameBuffer;
+    std::uint32_t size = static_cast<std::uint32_t>(buffer.size());
+    out.readFailed = !src_.frames->GetFrame(i, buffer.data(), &size);
+    if (out.readFailed) return false;
+    platform::DrawPicture(src_.previewWindow, buffer.data(), static_cast<std::uint32_t>(buffer.size()));
+    VideoFrame& converted = scaling_ ? sourceSize_.frame : out.picture.frame;
+    src_.yuv->RgbToYuv420(src_.sourceWidth, src_.sourceHeight, buffer.data() + platform::kBitmapInfoHeaderSize,
+                          converted.y, converted.cb, converted.cr);
+    if (scaling_) src_.yuv->Scale(&converted, &out.picture.frame);
+    // The converter's block is overwritten by its next call: keep a copy, in
+    // storage that grows to the largest block once.
+    SampleBlock block{};
+    src_.sound->GetBlock(&block);
+    const std::size_t n = block.data ? block.count : 0;
+    if (out.sound.size() < n) out.sound.resize(n);
+    if (n) std::copy(block.data, block.data + n, out.sound.begin());
+    out.block.data = out.sound.data();
+    out.block.count = static_cast<std::uint32_t>(n);
+    return true;
+}
+
+bool PictureStage::Start(std::uint32_t count, std::size_t depth) {
+    Stop();
+    slots_.resize(std::max<std::size_t>(depth, 1));
+    for (StagedPicture& s : slots_) s.picture.Allocate(src_.outputWidth, src_.outputHeight);
+    produced_ = consumed_ = 0;
+    stop_ = false;
+    try {
+        thread_ = std::thread([this, count] { Reader(count); });
+    } catch (const std::system_error&) {
+        return false;
+    }
+    return true;
+}
+
+void PictureStage::Reader(std::uint32_t count) {
+    for (std::uint32_t i = 0; i < count; ++i) {
+        {
+            std::unique_lock<std::mutex> lock(m_);
+            changed_.wait(lock, [&] { return stop_ || produced_ - consumed_ < slots_.size(); });
+            if (stop_) return;
+        }
+        // The slot is the reader's alone until it is counted as produced.
+        StagedPicture& slot = slots_[produced_ % slots_.size()];
+        const bool ok = Produce(i, slot);
+        {
+            std::lock_guard<std::mutex> lock(m_);
+            ++produced_;
+        }
+        changed_.notify_all();
+        if (!ok) return;
+    }
+}
+
+StagedPicture& PictureStage::Next() {
+    std::unique_lock<std::mutex> lock(m_);
+    changed_.wait(lock, [&] { return produced_ > consumed_; });
+    return slots_[consumed_ % slots_.size()];
+}
+
+void PictureStage::Done() {
+    {
+        std::lock_guard<std::mutex> lock(m_);
+        ++consumed_;
+    }
+    changed_.notify_all();
+}
+
+void PictureStage::Stop() {
+    {
+        std::lock_guard<std::mutex> lock(m_);
+        stop_ = true;
+    }
+    changed_.notify_all();
+    if (thread_.joinable()) thread_.join();
+}
+
+}  // namespace reelcast::jobs

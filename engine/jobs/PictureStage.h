@@ -1,0 +1,98 @@
+// The reading end of an MPEG conversion: for each output picture, read the
+// decoded bitmap, paint it into the preview, convert it to planar YCbCr (and
+// scale it to the output size) and take the sound that belongs to it. Run
+// directly on the job's worker, or ahead of it on a thread of its own with a
+// bounded queue of finished pictures, so that reading and decoding overlap the
+// encoder. Either way the pictures and sound handed on are the same, in the
+// same order.
+#pragma once
+
+#include <condition_variable>
+#include <cstdint>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "engine/media/IAudioStreamConverter.h"
+#include "engine/media/IVideoFrameSource.h"
+#include "engine/media/SampleBlock.h"
+#include "engine/picture/IYuvUtil.h"
+#include "engine/picture/VideoFrame.h"
+
+namespace reelcast::jobs {
+
+// A planar picture whose chroma planes are sized for the width and height made
+// even, as the converter writes them. Allocated once, reused for every picture.
+struct PlanarPicture {
+    VideoFrame frame{};
+    std::vector<std::uint8_t> storage;
+
+    void Allocate(std::int32_t w, std::int32_t h);
+};
+
+// One output picture, ready for the encoder front.
+struct StagedPicture {
+    PlanarPicture picture;              // at the output size
+    std::vector<std::int16_t> sound;    // this picture's samples
+    SampleBlock block{};                // points into sound
+    bool readFailed = false;            // the source could not deliver it
+};
+
+class PictureStage {
+public:
+    struct Source {
+        IVideoFrameSource* frames = nullptr;
+        IYuvUtil* yuv = nullptr;
+        IAudioStreamConverter* sound = nullptr;
+        void* previewWindow = nullptr;
+        std::vector<std::uint8_t>* frameBuffer = nullptr;  // holds picture 0 already
+        std::int32_t sourceWidth = 0;
+        std::int32_t sourceHeight = 0;
+        std::int32_t outputWidth = 0;
+        std::int32_t outputHeight = 0;
+    };
+
+    PictureStage() = default;
+    ~PictureStage();
+    PictureStage(const PictureStage&) = delete;
+    PictureStage& operator=(const PictureStage&) = delete;
+
+    // Takes the components (not owned; they must outlive the stage, and only
+    // the stage uses them until Stop) and allocates the pictures.
+    void Configure(const Source& source);
+
+    // Produces picture i into out (allocated at the output size). False when
+    // the picture cannot be read; out.readFailed says the same.
+    bool Produce(std::uint32_t i, StagedPicture& out);
+
+    // Runs Produce for pictures 0 .. count - 1 on a thread of its own, up to
+    // `depth` pictures ahead of the consumer. False when no thread could be
+    // started (then nothing runs ahead; use Produce directly).
+    bool Start(std::uint32_t count, std::size_t depth);
+    // The next picture in order; waits for it. Valid until Done. The stage ends
+    // after a picture that could not be read.
+    StagedPicture& Next();
+    // The picture from Next is used up; its slot takes a later picture.
+    void Done();
+    // Stops the reading thread (after the picture it is working on) and waits
+    // for it. Safe to call more than once, and without Start.
+    void Stop();
+
+private:
+    bool ProduceOrThrow(std::uint32_t i, StagedPicture& out);
+    void Reader(std::uint32_t count);
+
+    Source src_;
+    bool scaling_ = false;
+    PlanarPicture sourceSize_;  // the converted picture before scaling
+
+    std::vector<StagedPicture> slots_;
+    std::thread thread_;
+    std::mutex m_;
+    std::condition_variable changed_;
+    std::uint64_t produced_ = 0;  // pictures finished by the reader
+    std::uint64_t consumed_ = 0;  // pictures given back by the consumer
+    bool stop_ = false;
+};
+
+}  // namespace reelcast::jobs
