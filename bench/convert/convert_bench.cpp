@@ -1,18 +1,28 @@
-// Whole conversions of the real footage, once each: reelcast-cli in every MPEG
-// mode against the FFmpeg command that makes the nearest equivalent file.
-// Reports wall and processor time of both, their ratio, file size, and the
-// luma PSNR of each result's pictures against the source scaled to the same
-// size and rate by the same ffmpeg filters: as timed in the file ("t"), and
-// with each picture matched to the nearest-looking source picture ("al").
+// Whole conversions: reelcast-cli against the FFmpeg command that makes the
+// nearest equivalent file (same size, frame rate, video bit rate, group length,
+// B pictures and Layer II sound; VCD against `-target pal-vcd`), on the same
+// sources, one after the other, several times. Reports for each source and
+// mode the best and median wall time of both, their ratio, processor time,
+// peak memory, file size and the luma PSNR of each result against the source
+// scaled to the same size and rate by the same ffmpeg filters: as timed in
+// the file ("t"), and with each picture matched to the nearest-looking source
+// picture ("al").
 //
-//   bench_convert [--source=FILE] [--seconds=S] [--threads=N] [--keep]
+//   bench_convert [--source=FILE]... [--sources=DIR] [--modes=vcd,dvd] [--runs=N]
+//                 [--seconds=S] [--threads=N] [--ff-threads=N] [--no-psnr] [--keep]
 //
-// --threads is FFmpeg's thread count (default 1, like our encoder); 0 lets
-// FFmpeg choose.
+// Sources: the --source files, else the generated set of
+// bench/convert/make_sources.sh (in --sources, made when missing) and the
+// footage. --threads is ours (reelcast-cli --threads; default: its own
+// default, one per processor); --ff-threads FFmpeg's -threads (default 0: it
+// chooses, so both programs may use every core).
 #include <sys/resource.h>
 #include <sys/wait.h>
+#include <sys/types.h>
 
+#include <algorithm>
 #include <array>
+#include <sstream>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -30,28 +40,41 @@ namespace {
 struct Run {
     int status = -1;
     std::string out;
-    double wall = 0;  // seconds
-    double cpu = 0;   // user + system seconds of the children
+    double wall = 0;    // seconds
+    double cpu = 0;     // user + system seconds of the command
+    long maxRssKb = 0;  // peak resident memory of the command
 };
 
-double ChildrenCpu() {
-    rusage ru{};
-    getrusage(RUSAGE_CHILDREN, &ru);
-    return ru.ru_utime.tv_sec + ru.ru_utime.tv_usec * 1e-6 + ru.ru_stime.tv_sec + ru.ru_stime.tv_usec * 1e-6;
-}
-
+// Runs cmd with /bin/sh, collecting its standard output, times and peak memory.
 Run Exec(const std::string& cmd) {
     Run r;
-    const double cpu0 = ChildrenCpu();
+    int fds[2];
+    if (::pipe(fds) != 0) return r;
     const auto t0 = std::chrono::steady_clock::now();
-    std::FILE* p = ::popen(cmd.c_str(), "r");
-    if (!p) return r;
+    const pid_t pid = ::fork();
+    if (pid < 0) {
+        ::close(fds[0]);
+        ::close(fds[1]);
+        return r;
+    }
+    if (pid == 0) {
+        ::dup2(fds[1], 1);
+        ::close(fds[0]);
+        ::close(fds[1]);
+        ::execl("/bin/sh", "sh", "-c", cmd.c_str(), static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    ::close(fds[1]);
     std::array<char, 4096> buf;
-    std::size_t n;
-    while ((n = std::fread(buf.data(), 1, buf.size(), p)) > 0) r.out.append(buf.data(), n);
-    const int st = ::pclose(p);
+    ssize_t n;
+    while ((n = ::read(fds[0], buf.data(), buf.size())) > 0) r.out.append(buf.data(), static_cast<std::size_t>(n));
+    ::close(fds[0]);
+    int st = 0;
+    rusage ru{};
+    ::wait4(pid, &st, 0, &ru);
     r.wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
-    r.cpu = ChildrenCpu() - cpu0;
+    r.cpu = ru.ru_utime.tv_sec + ru.ru_utime.tv_usec * 1e-6 + ru.ru_stime.tv_sec + ru.ru_stime.tv_usec * 1e-6;
+    r.maxRssKb = ru.ru_maxrss;
     r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
     return r;
 }
@@ -170,92 +193,168 @@ const Mode kModes[] = {
      false},
 };
 
+
+struct Timing {
+    std::vector<double> wall, cpu;
+    long maxRssKb = 0;
+    void Add(const Run& r) {
+        wall.push_back(r.wall);
+        cpu.push_back(r.cpu);
+        maxRssKb = std::max(maxRssKb, r.maxRssKb);
+    }
+    static double Median(std::vector<double> v) {
+        if (v.empty()) return 0;
+        std::sort(v.begin(), v.end());
+        return v.size() % 2 ? v[v.size() / 2] : 0.5 * (v[v.size() / 2 - 1] + v[v.size() / 2]);
+    }
+    double BestWall() const { return wall.empty() ? 0 : *std::min_element(wall.begin(), wall.end()); }
+    double MedianWall() const { return Median(wall); }
+    double MedianCpu() const { return Median(cpu); }
+};
+
+std::vector<std::string> Split(const std::string& s) {
+    std::vector<std::string> out;
+    std::stringstream ss(s);
+    for (std::string item; std::getline(ss, item, ',');)
+        if (!item.empty()) out.push_back(item);
+    return out;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-    std::string source = std::string(REELCAST_MEDIA_DIR) + "/echo-hereweare.webm";
+    std::vector<std::string> sources;
+    std::string sourceDir = "/tmp/reelcast-bench-sources";
+    std::vector<std::string> modes;
     double seconds = 0;
-    int threads = 1;
-    bool keep = false;
+    int runs = 3;
+    int threads = 0;    // ours; 0: reelcast-cli's default
+    int ffThreads = 0;  // FFmpeg's; 0: it chooses
+    bool keep = false, psnr = true;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
-        if (a.rfind("--source=", 0) == 0) source = a.substr(9);
+        if (a.rfind("--source=", 0) == 0) sources.push_back(a.substr(9));
+        else if (a.rfind("--sources=", 0) == 0) sourceDir = a.substr(10);
+        else if (a.rfind("--modes=", 0) == 0) modes = Split(a.substr(8));
         else if (a.rfind("--seconds=", 0) == 0) seconds = std::atof(a.c_str() + 10);
+        else if (a.rfind("--runs=", 0) == 0) runs = std::max(1, std::atoi(a.c_str() + 7));
         else if (a.rfind("--threads=", 0) == 0) threads = std::atoi(a.c_str() + 10);
+        else if (a.rfind("--ff-threads=", 0) == 0) ffThreads = std::atoi(a.c_str() + 13);
+        else if (a == "--no-psnr") psnr = false;
         else if (a == "--keep") keep = true;
         else {
-            std::fprintf(stderr, "usage: %s [--source=FILE] [--seconds=S] [--threads=N] [--keep]\n", argv[0]);
+            std::fprintf(stderr,
+                         "usage: %s [--source=FILE]... [--sources=DIR] [--modes=vcd,dvd] [--runs=N] [--seconds=S]\n"
+                         "       [--threads=N] [--ff-threads=N] [--no-psnr] [--keep]\n",
+                         argv[0]);
             return 2;
         }
     }
     const std::string cli = std::string(REELCAST_BIN_DIR) + "/reelcast-cli";
-    if (!fs::exists(source)) {
-        std::printf("no source at %s: nothing measured\n", source.c_str());
-        return 0;
-    }
     if (!fs::exists(cli)) {
         std::fprintf(stderr, "%s is not built\n", cli.c_str());
         return 1;
     }
+    if (sources.empty()) {
+        const Run made = Exec("bash " + Quote(std::string(REELCAST_BENCH_DIR) + "/make_sources.sh") + " " +
+                              Quote(sourceDir) + " 2>&1");
+        if (made.status != 0) {
+            std::fprintf(stderr, "cannot make the sources: %s\n", made.out.c_str());
+            return 1;
+        }
+        for (const char* name : {"h264_444.mp4", "xvid.avi", "still_mpeg4.avi", "raw_rgb.avi"})
+            sources.push_back(sourceDir + "/" + name);
+        const std::string footage = std::string(REELCAST_MEDIA_DIR) + "/echo-hereweare.webm";
+        if (fs::exists(footage)) sources.push_back(footage);
+    }
     const fs::path dir = fs::temp_directory_path() / ("reelcast_bench_convert_" + std::to_string(::getpid()));
     fs::create_directories(dir);
 
-    // A cut of the footage when asked, copied without re-encoding, so both
-    // sides read the same packets.
-    std::string input = source;
-    if (seconds > 0) {
-        input = (dir / ("cut" + fs::path(source).extension().string())).string();
-        if (Exec("ffmpeg -nostdin -v error -y -i " + Quote(source) + " -t " + std::to_string(seconds) +
-                 " -c copy " + Quote(input)).status != 0) {
-            std::fprintf(stderr, "cannot cut %s\n", source.c_str());
-            return 1;
-        }
-    }
-    std::printf("source %s%s, FFmpeg threads %s\n", source.c_str(),
-                seconds > 0 ? (" (first " + std::to_string(seconds) + " s)").c_str() : "",
-                threads > 0 ? std::to_string(threads).c_str() : "auto");
-    std::printf("%-5s | %-8s %-8s %-9s %-6s %-14s | %-8s %-8s %-9s %-6s %-14s | %-6s %s\n", "mode", "ours s",
-                "cpu s", "MB", "pics", "PSNR Y t/al", "ffmpeg s", "cpu s", "MB", "pics", "PSNR Y t/al", "wall x",
-                "ffmpeg command");
+    std::printf("runs %d, ours: %s, FFmpeg threads: %s\n", runs,
+                threads > 0 ? ("--threads " + std::to_string(threads)).c_str() : "default threads",
+                ffThreads > 0 ? std::to_string(ffThreads).c_str() : "auto");
+    std::printf("%-16s %-5s | %-7s %-7s %-6s %-6s %-7s %-13s | %-7s %-7s %-6s %-6s %-7s %-13s | %-6s %-6s\n", "source",
+                "mode", "best s", "med s", "cpu s", "MB", "peak MB", "PSNR Y t/al", "best s", "med s", "cpu s", "MB",
+                "peak MB", "PSNR Y t/al", "wall x", "mem x");
     int failures = 0;
-    for (const Mode& m : kModes) {
-        const std::string ours = (dir / (std::string("ours_") + m.name + ".mpg")).string();
-        const std::string theirs = (dir / (std::string("ffmpeg_") + m.name + ".mpg")).string();
-        const Run a = Exec(Quote(cli) + " convert --mode " + m.name + " -q -y " + Quote(input) + " " + Quote(ours) +
-                           " 2>&1");
-        if (a.status != 0) {
-            std::printf("%-5s reelcast-cli failed: %s\n", m.name, a.out.c_str());
-            ++failures;
+    for (const std::string& source : sources) {
+        if (!fs::exists(source)) {
+            std::printf("no source at %s: skipped\n", source.c_str());
             continue;
         }
-        char args[512];
-        if (m.sameSize) {
-            const Size s = VideoSize(ours);
-            std::snprintf(args, sizeof args, m.ffArgs, s.w, s.h);
-        } else {
-            std::snprintf(args, sizeof args, "%s", m.ffArgs);
+        // A cut of the source when asked, copied without re-encoding, so both
+        // sides read the same packets.
+        std::string input = source;
+        if (seconds > 0) {
+            input = (dir / ("cut" + fs::path(source).extension().string())).string();
+            if (Exec("ffmpeg -nostdin -v error -y -i " + Quote(source) + " -t " + std::to_string(seconds) +
+                     " -c copy " + Quote(input)).status != 0) {
+                std::fprintf(stderr, "cannot cut %s\n", source.c_str());
+                ++failures;
+                continue;
+            }
         }
-        std::string ffCmd = "ffmpeg -nostdin -v error -y ";
-        if (threads > 0) ffCmd += "-threads " + std::to_string(threads) + " -filter_threads " +
-                                  std::to_string(threads) + " ";
-        ffCmd += "-i " + Quote(input) + " ";
-        if (threads > 0) ffCmd += "-threads " + std::to_string(threads) + " ";
-        ffCmd += std::string(args) + " " + Quote(theirs) + " 2>&1";
-        const Run b = Exec(ffCmd);
-        if (b.status != 0) {
-            std::printf("%-5s ffmpeg failed: %s\n", m.name, b.out.c_str());
-            ++failures;
-            continue;
+        const std::string label = fs::path(source).stem().string().substr(0, 16);
+        for (const Mode& m : kModes) {
+            if (!modes.empty() && std::find(modes.begin(), modes.end(), m.name) == modes.end()) continue;
+            const std::string ours = (dir / (std::string("ours_") + m.name + ".mpg")).string();
+            const std::string theirs = (dir / (std::string("ffmpeg_") + m.name + ".mpg")).string();
+            std::string oursCmd = Quote(cli) + " convert --mode " + m.name + " -q -y ";
+            if (threads > 0) oursCmd += "--threads " + std::to_string(threads) + " ";
+            oursCmd += Quote(input) + " " + Quote(ours) + " 2>&1";
+            Timing a, b;
+            // The first run of ours also gives the size FFmpeg is asked for.
+            Run first = Exec(oursCmd);
+            if (first.status != 0) {
+                std::printf("%-16s %-5s reelcast-cli failed: %s\n", label.c_str(), m.name, first.out.c_str());
+                ++failures;
+                continue;
+            }
+            char args[512];
+            if (m.sameSize) {
+                const Size s = VideoSize(ours);
+                std::snprintf(args, sizeof args, m.ffArgs, s.w, s.h);
+            } else {
+                std::snprintf(args, sizeof args, "%s", m.ffArgs);
+            }
+            std::string ffCmd = "ffmpeg -nostdin -v error -y ";
+            if (ffThreads > 0) ffCmd += "-threads " + std::to_string(ffThreads) + " -filter_threads " +
+                                        std::to_string(ffThreads) + " ";
+            ffCmd += "-i " + Quote(input) + " ";
+            if (ffThreads > 0) ffCmd += "-threads " + std::to_string(ffThreads) + " ";
+            ffCmd += std::string(args) + " " + Quote(theirs) + " 2>&1";
+            bool failed = false;
+            for (int run = 0; run < runs && !failed; ++run) {
+                const Run ra = run == 0 ? first : Exec(oursCmd);
+                const Run rb = Exec(ffCmd);
+                if (ra.status != 0 || rb.status != 0) {
+                    std::printf("%-16s %-5s %s failed: %s\n", label.c_str(), m.name,
+                                ra.status != 0 ? "reelcast-cli" : "ffmpeg", (ra.status != 0 ? ra : rb).out.c_str());
+                    failed = true;
+                }
+                a.Add(ra);
+                b.Add(rb);
+            }
+            if (failed) {
+                ++failures;
+                continue;
+            }
+            char qa[48] = "-", qb[48] = "-";
+            if (psnr) {
+                const Psnr pa = MeasurePsnr(ours, input, dir);
+                const Psnr pb = MeasurePsnr(theirs, input, dir);
+                std::snprintf(qa, sizeof qa, "%.2f/%.2f", pa.timeline, pa.aligned);
+                std::snprintf(qb, sizeof qb, "%.2f/%.2f", pb.timeline, pb.aligned);
+            }
+            std::printf("%-16s %-5s | %-7.2f %-7.2f %-6.2f %-6.2f %-7.1f %-13s | %-7.2f %-7.2f %-6.2f %-6.2f %-7.1f %-13s | "
+                        "%-6.2f %-6.2f\n",
+                        label.c_str(), m.name, a.BestWall(), a.MedianWall(), a.MedianCpu(), fs::file_size(ours) / 1e6,
+                        a.maxRssKb / 1024.0, qa, b.BestWall(), b.MedianWall(), b.MedianCpu(),
+                        fs::file_size(theirs) / 1e6, b.maxRssKb / 1024.0, qb,
+                        b.BestWall() > 0 ? a.BestWall() / b.BestWall() : 0.0,
+                        b.maxRssKb > 0 ? static_cast<double>(a.maxRssKb) / b.maxRssKb : 0.0);
+            std::fflush(stdout);
         }
-        const Psnr pa = MeasurePsnr(ours, input, dir);
-        const Psnr pb = MeasurePsnr(theirs, input, dir);
-        char qa[48], qb[48];
-        std::snprintf(qa, sizeof qa, "%.2f/%.2f", pa.timeline, pa.aligned);
-        std::snprintf(qb, sizeof qb, "%.2f/%.2f", pb.timeline, pb.aligned);
-        std::printf("%-5s | %-8.2f %-8.2f %-9.2f %-6d %-14s | %-8.2f %-8.2f %-9.2f %-6d %-14s | %-6.2f %s\n", m.name,
-                    a.wall, a.cpu, fs::file_size(ours) / 1e6, pa.pictures, qa, b.wall, b.cpu,
-                    fs::file_size(theirs) / 1e6, pb.pictures, qb, b.wall > 0 ? a.wall / b.wall : 0.0, m.ffLabel);
-        std::fflush(stdout);
     }
     if (keep) {
         std::printf("files kept in %s\n", dir.c_str());

@@ -2,6 +2,8 @@
 
 #include <cmath>
 
+#include "engine/core/ThreadCount.h"
+
 namespace reelcast::media {
 
 bool MediaVideo::Init() {
@@ -20,6 +22,7 @@ bool MediaVideo::Open(const char* path, std::int32_t width, std::int32_t height,
     height_ = height;
     outRate_ = frameRate;
     det_ = std::make_unique<platform::MediaDet>();
+    det_->SetConversionThreads(core::ConversionThreads());
     if (!det_->SetFilename(path_)) {
         det_.reset();
         return false;

@@ -5,6 +5,8 @@
 #include "platform/avifile/BitmapInfo.h"
 
 extern "C" {
+#include <libavutil/buffer.h>
+#include <libavutil/opt.h>
 #include <libavutil/pixdesc.h>
 #include <libswscale/swscale.h>
 }
@@ -26,7 +28,60 @@ BitmapInfoHeader Header(int w, int h, int bits, std::uint64_t imageBytes, std::u
 
 }  // namespace
 
-DibConverter::~DibConverter() { sws_freeContext(sws_); }
+DibConverter::~DibConverter() {
+    sws_freeContext(sws_);
+    if (out_) out_->buf[0] = nullptr;  // holder_ is released below, once
+    av_frame_free(&out_);
+    av_buffer_unref(&holder_);
+}
+
+void DibConverter::SetThreads(int threads) { threads_ = threads < 1 ? 1 : threads; }
+
+// With more than one thread swscale splits the picture into bands of output
+// rows, each computed from the source as a whole: the same rows as one pass.
+bool DibConverter::MakeContext(const AVFrame* f, int width, int height) {
+    const AVPixelFormat src = static_cast<AVPixelFormat>(f->format);
+    if (threads_ <= 1) {
+        sws_ = sws_getCachedContext(sws_, f->width, f->height, src, width, height, AV_PIX_FMT_BGR24,
+                                    SWS_BILINEAR, nullptr, nullptr, nullptr);
+        return sws_ != nullptr;
+    }
+    sws_freeContext(sws_);
+    sws_ = sws_alloc_context();
+    if (!sws_) return false;
+    const bool set = av_opt_set_int(sws_, "srcw", f->width, 0) >= 0 && av_opt_set_int(sws_, "srch", f->height, 0) >= 0 &&
+                     av_opt_set_int(sws_, "src_format", src, 0) >= 0 && av_opt_set_int(sws_, "dstw", width, 0) >= 0 &&
+                     av_opt_set_int(sws_, "dsth", height, 0) >= 0 &&
+                     av_opt_set_int(sws_, "dst_format", AV_PIX_FMT_BGR24, 0) >= 0 &&
+                     av_opt_set_int(sws_, "sws_flags", SWS_BILINEAR, 0) >= 0 &&
+                     av_opt_set_int(sws_, "threads", threads_, 0) >= 0;
+    if (!set || sws_init_context(sws_, nullptr, nullptr) < 0) {
+        sws_freeContext(sws_);
+        sws_ = nullptr;
+        return false;
+    }
+    return true;
+}
+
+bool DibConverter::Convert(const AVFrame* f, std::uint8_t* rows, int stride, int height) {
+    if (threads_ <= 1) {
+        std::uint8_t* dst[4] = {rows, nullptr, nullptr, nullptr};
+        int dstStride[4] = {stride, 0, 0, 0};
+        return sws_scale(sws_, f->data, f->linesize, 0, f->height, dst, dstStride) == height;
+    }
+    // The frame interface is the threaded one; it wants a reference-counted
+    // destination, so the caller's rows are lent under a placeholder buffer.
+    if (!out_) out_ = av_frame_alloc();
+    if (!holder_) holder_ = av_buffer_alloc(1);
+    if (!out_ || !holder_) return false;
+    out_->buf[0] = holder_;
+    out_->format = AV_PIX_FMT_BGR24;
+    out_->width = key_[3];  // the context's output size
+    out_->height = height;
+    out_->data[0] = rows;
+    out_->linesize[0] = stride;
+    return sws_scale_frame(sws_, out_, f) >= 0;
+}
 
 std::uint64_t DibConverter::Rgb24Bytes(int width, int height) {
     if (!ValidSize(width, height)) return 0;
@@ -36,10 +91,7 @@ std::uint64_t DibConverter::Rgb24Bytes(int width, int height) {
 // Bottom-up straight into the bitmap: the picture's top row is the last row.
 bool DibConverter::ScaleBottomUp(const AVFrame* f, int height, std::uint8_t* rows,
                                  std::uint64_t rowSize) {
-    std::uint8_t* dst[4] = {rows + rowSize * static_cast<std::uint64_t>(height - 1), nullptr,
-                            nullptr, nullptr};
-    int dstStride[4] = {-static_cast<int>(rowSize), 0, 0, 0};
-    return sws_scale(sws_, f->data, f->linesize, 0, f->height, dst, dstStride) == height;
+    return Convert(f, rows + rowSize * static_cast<std::uint64_t>(height - 1), -static_cast<int>(rowSize), height);
 }
 
 // Run once per conversion set-up, on its first picture, already converted into
@@ -71,11 +123,9 @@ bool DibConverter::ScaleInto(const AVFrame* f, int width, int height, std::uint8
                              std::uint64_t rowSize) {
     const AVPixelFormat src = static_cast<AVPixelFormat>(f->format);
     if (src == AV_PIX_FMT_NONE || !ValidSize(f->width, f->height)) return false;
-    sws_ = sws_getCachedContext(sws_, f->width, f->height, src, width, height, AV_PIX_FMT_BGR24,
-                                SWS_BILINEAR, nullptr, nullptr, nullptr);
-    if (!sws_) return false;
-    const int key[5] = {f->width, f->height, src, width, height};
-    if (std::memcmp(key, key_, sizeof key) != 0) {
+    const int key[6] = {f->width, f->height, src, width, height, threads_};
+    if (!sws_ || std::memcmp(key, key_, sizeof key) != 0) {
+        if (!MakeContext(f, width, height)) return false;
         std::memcpy(key_, key, sizeof key);
         direct_ = -1;
     }
@@ -95,9 +145,7 @@ bool DibConverter::ScaleInto(const AVFrame* f, int width, int height, std::uint8
     const std::uint64_t used = static_cast<std::uint64_t>(width) * 3;
     const int stride = static_cast<int>((used + 63) / 64 * 64);
     scratch_.resize(static_cast<std::size_t>(stride) * (height + 1) + 64);
-    std::uint8_t* dst[4] = {scratch_.data(), nullptr, nullptr, nullptr};
-    int dstStride[4] = {stride, 0, 0, 0};
-    if (sws_scale(sws_, f->data, f->linesize, 0, f->height, dst, dstStride) != height) return false;
+    if (!Convert(f, scratch_.data(), stride, height)) return false;
     for (int y = 0; y < height; ++y) {
         std::uint8_t* row = rows + rowSize * static_cast<std::uint64_t>(height - 1 - y);
         std::memcpy(row, scratch_.data() + static_cast<std::size_t>(stride) * y, used);

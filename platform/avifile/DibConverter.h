@@ -8,6 +8,7 @@
 #include <vector>
 
 extern "C" {
+#include <libavutil/buffer.h>
 #include <libavutil/frame.h>
 }
 
@@ -35,6 +36,10 @@ public:
     // (header included). False when dstBytes is too small or the sizes are invalid.
     bool Rgb24(const AVFrame* f, int width, int height, std::uint8_t* dst, std::uint64_t dstBytes);
 
+    // Threads swscale may split one picture's rows over (1: the calling thread
+    // only). The rows come out the same either way.
+    void SetThreads(int threads);
+
     // True when Native hands this picture out as a 24-bit bitmap (it is neither
     // paletted nor 32-bit RGB).
     static bool IsNative24(const AVFrame* f);
@@ -45,6 +50,9 @@ public:
 private:
     bool ScaleInto(const AVFrame* f, int width, int height, std::uint8_t* rows, std::uint64_t rowSize);
     bool ScaleBottomUp(const AVFrame* f, int height, std::uint8_t* rows, std::uint64_t rowSize);
+    bool MakeContext(const AVFrame* f, int width, int height);
+    // Converts f into rows of `stride` bytes (negative: bottom-up from rows).
+    bool Convert(const AVFrame* f, std::uint8_t* rows, int stride, int height);
     bool DirectIsExact(const AVFrame* f, int width, int height, const std::uint8_t* rows,
                        std::uint64_t rowSize);
 
@@ -54,7 +62,10 @@ private:
     // Whether swscale may write straight into the bitmap's rows for the current
     // conversion (source size and format, target size): -1 not known yet.
     int direct_ = -1;
-    int key_[5] = {};
+    int key_[6] = {};  // source width, height, format; output width, height; threads
+    int threads_ = 1;
+    AVFrame* out_ = nullptr;          // the caller's rows, as the threaded interface wants them
+    AVBufferRef* holder_ = nullptr;   // out_'s placeholder buffer
 };
 
 }  // namespace reelcast::platform

@@ -71,6 +71,8 @@ MediaType MediaDet::CurrentStreamMediaType() const {
     return t;
 }
 
+void MediaDet::SetConversionThreads(int threads) { impl_->dib.SetThreads(threads); }
+
 bool MediaDet::GetBitmapBits(double seconds, std::uint32_t* size, std::uint8_t* buffer, int width,
                              int height) {
     if (!size || impl_->current < 0) return false;

@@ -36,6 +36,9 @@ public:
     bool GetBitmapBits(double seconds, std::uint32_t* size, std::uint8_t* buffer, int width,
                        int height);
 
+    // Threads the conversion to a bitmap may use for one picture (default 1).
+    void SetConversionThreads(int threads);
+
 private:
     struct Impl;
     std::unique_ptr<Impl> impl_;
