@@ -6,13 +6,9 @@
 set -u
 cli="$1"
 footage="${2:-}"
-command -v ffmpeg >/dev/null || { echo "ffmpeg missing: skipped"; exit 0; }
-dir=$(mktemp -d)
-trap 'rm -rf "$dir"' EXIT
-ffmpeg -nostdin -v error -f lavfi -i testsrc2=size=200x150:rate=25 -f lavfi -i sine=frequency=660:sample_rate=44100 \
-  -t 1.6 -c:v mjpeg -q:v 3 -c:a pcm_s16le "$dir/src.avi" || { echo "FAIL: AVI source not made"; exit 1; }
-ffmpeg -nostdin -v error -f lavfi -i testsrc2=size=320x240:rate=30 -f lavfi -i sine=frequency=440:sample_rate=48000 \
-  -t 1.2 -c:v libx264 -preset ultrafast -bf 2 -c:a aac "$dir/src.mp4" || { echo "FAIL: MP4 source not made"; exit 1; }
+. "$(dirname "$0")/cli_test_support.sh"
+make_source "$dir/src.avi" testsrc2=size=200x150:rate=25 44100 -t 1.6 -c:v mjpeg -q:v 3 -c:a pcm_s16le
+make_source "$dir/src.mp4" testsrc2=size=320x240:rate=30 48000 -t 1.2 -c:v libx264 -preset ultrafast -bf 2 -c:a aac
 sources=("$dir/src.avi" "$dir/src.mp4")
 if [ -n "$footage" ] && [ -f "$footage" ]; then
   ffmpeg -nostdin -v error -i "$footage" -t 2 -c copy "$dir/footage.${footage##*.}" && sources+=("$dir/footage.${footage##*.}")
