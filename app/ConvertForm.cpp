@@ -1,8 +1,11 @@
 #include "app/ConvertForm.h"
 
+#include <algorithm>
+
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QFontMetrics>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QLabel>
@@ -76,9 +79,29 @@ W* Place(W* w, const char* name, int left, int top, int width, int height) {
     return w;
 }
 
-QLabel* Caption(QWidget* parent, const char* name, const char* text, int left, int top, int width, int height) {
+// The places were measured for a small 8-point Windows font; the desktop's
+// fonts run wider. A caption sizes itself to its text like the form library's
+// labels, shrinking its font only as far as the room before its neighbour needs.
+void FitCaption(QLabel* l, int right) {
+    constexpr int kLargestPixels = 11;
+    constexpr int kSmallestPixels = 9;
+    QFont f = l->font();
+    f.setPixelSize(kLargestPixels);
+    const int room = right - l->x();
+    while (f.pixelSize() > kSmallestPixels && QFontMetrics(f).horizontalAdvance(l->text()) > room)
+        f.setPixelSize(f.pixelSize() - 1);
+    l->setFont(f);
+    l->resize(std::min(room, QFontMetrics(f).horizontalAdvance(l->text()) + 1), l->height());
+}
+
+QLabel* Caption(QWidget* parent, const char* name, const char* text, int left, int top, int width, int height,
+                int right = 0) {
     auto* l = Place(new QLabel(text, parent), name, left, top, width, height);
     l->setStyleSheet("color: white;");
+    if (right > 0) {
+        l->setProperty("captionRight", right);
+        FitCaption(l, right);
+    }
     return l;
 }
 
@@ -122,14 +145,14 @@ void TfrmConvert::FormCreate() {
     Image1->setPixmap(QPixmap::fromImage(picture));
     Image1->installEventFilter(this);
 
-    Label_Title = Caption(this, "Label_Title", "", 5, 6, 72, 15);
+    Label_Title = Caption(this, "Label_Title", "", 5, 6, 72, 15, 127);
     CheckBox1 = Place(new QCheckBox(this), "CheckBox1", 129, 6, 14, 18);
     connect(CheckBox1, &QCheckBox::toggled, this, &TfrmConvert::CheckBox1Click);
-    Label3 = Caption(this, "Label3", "Preview", 146, 8, 38, 13);
+    Label3 = Caption(this, "Label3", "Preview", 146, 8, 38, 13, 296);
     TransparentButton1 = Place(SkinnedButton(this, CloseButtonFaces(), 13, 15), "TransparentButton1", 298, 6, 13, 15);
     connect(TransparentButton1, &TTransparentButton::OnClick, this, &TfrmConvert::TransparentButton1Click);
 
-    Label1 = Caption(this, "Label1", "Input File", 7, 31, 43, 13);
+    Label1 = Caption(this, "Label1", "Input File", 7, 31, 43, 13, 61);
     Edit_InputFile = Place(new QLineEdit(this), "Edit_InputFile", 62, 30, 162, 22);
     Edit_InputFile->setToolTip("Input source file path and name");
     connect(Edit_InputFile, &QLineEdit::textChanged, this, &TfrmConvert::Edit_InputFileChange);
@@ -139,7 +162,8 @@ void TfrmConvert::FormCreate() {
     btnInfo = Place(SkinnedButton(this, InfoButtonFaces(), 24, 24), "btnInfo", 266, 26, 24, 24);
     connect(btnInfo, &TTransparentButton::OnClick, this, &TfrmConvert::btnInfoClick);
 
-    Label2 = Caption(this, "Label2", "Output File", 7, 57, 51, 13);
+    Label2 = Caption(this, "Label2", "Output File", 7, 57, 51, 13, 61);
+    Label1->setFont(Label2->font());  // the two captions of one column read alike
     Edit_OutputFile = Place(new QLineEdit(this), "Edit_OutputFile", 62, 55, 162, 22);
     Edit_OutputFile->setToolTip("Input destination file path and name");
     btnSave = Place(new QToolButton(this), "btnSave", 224, 54, 16, 22);
@@ -180,6 +204,7 @@ void TfrmConvert::ShowForEntry(ConvertEntry entry, QWidget* mainWindow) {
     saveFilter_ = m.saveFilter;
     defaultExt_ = m.defaultExt;
     Label_Title->setText(m.title);
+    FitCaption(Label_Title, Label_Title->property("captionRight").toInt());
     mainWindow_ = mainWindow;
 
     // Centred on the screen, with room above for the preview window.
