@@ -384,7 +384,7 @@ void TfrmConvert::WaitForAviWorker() {
 }
 
 bool TfrmConvert::StartAviJob(const std::string& input, const std::string& output) {
-    if (!aviJob_) aviJob_.reset(NewAviJob());
+    if (!aviJob_) aviJob_ = NewAviJob();
     if (!aviJob_) return false;
     WaitForAviWorker();
     aviJob_->SetSourceFile(input.c_str());
@@ -401,7 +401,7 @@ bool TfrmConvert::StartMovbridge(const std::string& input, const std::string& ou
     if (!bridge_) bridge_.reset(static_cast<IMovbridge*>(NewMovbridgeInstance()));
     if (!bridge_) return false;
     if (!bridge_->IsSupportedFile(input.c_str())) {
-        ShowBox({kNotQuickTimeFile, "Stop", MessageIcon::Error});
+        ShowBox({MOVBRIDGE_TEXT_NOT_QUICKTIME, "Stop", MessageIcon::Error});
         return false;
     }
     btnInfo->setEnabled(false);

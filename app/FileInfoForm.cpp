@@ -50,7 +50,7 @@ public:
 void ShowFileInfo(QWidget* parent, const QString& path) {
     std::string text;
     {
-        core::ComponentHandle<IMediaInfo> probe(NewMediaProbe());
+        auto probe = NewMediaProbe();
         if (!probe) return;
         if (!probe->Open(path.toStdString().c_str(), false)) {
             probe.reset();

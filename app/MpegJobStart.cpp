@@ -16,7 +16,7 @@ bool StartMpegJob(int mode, const std::string& input, const std::string& output,
     VideoStreamInfo video{};
     AudioStreamInfo audio{};
     {
-        core::ComponentHandle<IMediaInfo> probe(NewMediaProbe());
+        auto probe = NewMediaProbe();
         if (!probe) return false;
         if (probe->Open(input.c_str(), false)) {
             probe->GetVideoInfo(&video);
@@ -46,7 +46,7 @@ bool StartMpegJob(int mode, const std::string& input, const std::string& output,
     }
 
     ctx.releaseJob(job);
-    job.reset(NewMpegJob());
+    job = NewMpegJob();
     if (!job) return false;
     job->SetParameters(&record, ctx.callback);
     if (!job->Start()) {

@@ -44,7 +44,7 @@ int RunAviConvert(Engine& engine, const CliOptions& opts) {
     // 25 fps when the source tells none.
     int rateIndex = 2;
     if (opts.fps <= 0) {
-        if (auto probe = engine.Make<IMediaInfo>("_NEW_MEDIAGETINFO@0")) {
+        if (auto probe = engine.Make<IMediaInfo>(core::kMediaInfoExport)) {
             VideoStreamInfo video{};
             if (probe->Open(opts.input.c_str(), false)) probe->GetVideoInfo(&video);
             const int nearest = video.present ? NearestFrameRateIndex(video.frameRate) : -1;
@@ -77,7 +77,7 @@ int RunAviConvert(Engine& engine, const CliOptions& opts) {
     }
     if (written != opts.output) std::fprintf(stderr, "reelcast-cli: the AVI file is written as %s\n", written.c_str());
 
-    auto job = engine.Make<IAviConversionJob>("_NEW_AVIENCWRAPPER@0");
+    auto job = engine.Make<IAviConversionJob>(core::kAviJobExport);
     if (!job) {
         std::fprintf(stderr, "reelcast-cli: the AVI conversion job is not available\n");
         return 1;
@@ -130,7 +130,7 @@ int RunAviConvert(Engine& engine, const CliOptions& opts) {
 }
 
 int RunCodecs(Engine& engine) {
-    auto job = engine.Make<IAviConversionJob>("_NEW_AVIENCWRAPPER@0");
+    auto job = engine.Make<IAviConversionJob>(core::kAviJobExport);
     if (!job) {
         std::fprintf(stderr, "reelcast-cli: the AVI conversion job is not available\n");
         return 1;

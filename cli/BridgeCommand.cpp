@@ -48,10 +48,10 @@ const char* EndText(std::int32_t value) {
     switch (value) {
         case MOVBRIDGE_END_NO_QUICKTIME: return "The FFmpeg libraries the bridge needs can not be used.";
         case MOVBRIDGE_END_MISSING_PARTS: return "The FFmpeg libraries lack a decoder or encoder this file needs.";
-        case MOVBRIDGE_END_CONVERT_ERROR: return "Convert error!";
+        case MOVBRIDGE_END_CONVERT_ERROR: return MOVBRIDGE_TEXT_CONVERT_ERROR;
         case MOVBRIDGE_END_OPEN_FAILED:
-        case MOVBRIDGE_END_NO_PICTURES: return "Open the MOV file failed!";
-        case MOVBRIDGE_END_INIT_ERROR: return "Initialize error!";
+        case MOVBRIDGE_END_NO_PICTURES: return MOVBRIDGE_TEXT_OPEN_FAILED;
+        case MOVBRIDGE_END_INIT_ERROR: return MOVBRIDGE_TEXT_INIT_ERROR;
         default: return "The conversion ended without completing.";
     }
 }

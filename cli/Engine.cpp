@@ -5,7 +5,7 @@ namespace reelcast::cli {
 Engine::~Engine() { platform::FreeLibrary(lib_); }
 
 bool Engine::Load() {
-    lib_ = platform::LoadLibrary("OmbrixDll.dll");
+    lib_ = platform::LoadLibrary(core::kEngineLibraryName);
     if (!lib_) error_ = "Can not find DLL: " + platform::LastLoadError();
     return lib_ != nullptr;
 }

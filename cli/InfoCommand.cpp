@@ -21,7 +21,7 @@ std::string UnixLines(const char* text) {
 }  // namespace
 
 int RunInfo(Engine& engine, const std::string& path) {
-    auto probe = engine.Make<IMediaInfo>("_NEW_MEDIAGETINFO@0");
+    auto probe = engine.Make<IMediaInfo>(core::kMediaInfoExport);
     if (!probe) {
         std::fprintf(stderr, "reelcast-cli: the media probe is not available\n");
         return 1;

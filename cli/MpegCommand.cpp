@@ -71,7 +71,7 @@ int RunMpegConvert(Engine& engine, const CliOptions& opts) {
         return 1;
     }
 
-    auto probe = engine.Make<IMediaInfo>("_NEW_MEDIAGETINFO@0");
+    auto probe = engine.Make<IMediaInfo>(core::kMediaInfoExport);
     app::MpegSourceFacts facts;
     const bool probed = probe && probe->Open(opts.input.c_str(), false);
     VideoStreamInfo video{};
@@ -99,7 +99,7 @@ int RunMpegConvert(Engine& engine, const CliOptions& opts) {
         return 1;
     }
 
-    auto job = engine.Make<IMpegConversionJob>("_NEW_OMBRIX@0");
+    auto job = engine.Make<IMpegConversionJob>(core::kMpegJobExport);
     if (!job) {
         std::fprintf(stderr, "reelcast-cli: the MPEG conversion job is not available\n");
         return 1;

@@ -29,7 +29,7 @@ std::string FileCause(const std::string& input) {
 
 // What the probe makes of the streams.
 std::string StreamCause(const Engine& engine, const std::string& input, bool needsSound) {
-    auto* probe = static_cast<IMediaInfo*>(engine.Create("_NEW_MEDIAGETINFO@0"));
+    auto probe = engine.Make<IMediaInfo>(core::kMediaInfoExport);
     if (!probe) return {};
     const bool ok = probe->Open(input.c_str(), false);
     VideoStreamInfo video{};
@@ -37,7 +37,6 @@ std::string StreamCause(const Engine& engine, const std::string& input, bool nee
     probe->GetVideoInfo(&video);
     probe->GetAudioInfo(&audio);
     const std::string text = probe->GetInfoText();
-    probe->Release();
     if (!ok) return "the file is damaged, or of a kind this program cannot read";
     if (!video.present) return "the file has no picture stream";
     if (needsSound && !audio.present)

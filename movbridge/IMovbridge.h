@@ -83,6 +83,10 @@ typedef int32_t (*MovbridgeCheckFileFn)(const char* path);
 #define MOVBRIDGE_TEXT_NOT_QUICKTIME "This is not a QuickTime MOV/MP4 format file."
 #define MOVBRIDGE_TEXT_FLASH_VECTOR \
     "This Flash SWF file holds only vector animation, which can not be converted."
+/* The callers' texts for the end values that are errors of the file or the run. */
+#define MOVBRIDGE_TEXT_CONVERT_ERROR "Convert error!"
+#define MOVBRIDGE_TEXT_OPEN_FAILED "Open the MOV file failed!"
+#define MOVBRIDGE_TEXT_INIT_ERROR "Initialize error!"
 
 /* ---- The instance's table ----------------------------------------------------------- */
 

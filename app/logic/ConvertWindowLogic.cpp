@@ -8,6 +8,7 @@
 #include <cstdio>
 
 #include "app/logic/ConvertModes.h"
+#include "movbridge/IMovbridge.h"
 
 namespace reelcast::app {
 
@@ -37,10 +38,10 @@ std::string ProposedOutput(std::string_view input, std::string_view title, bool 
 
 bool BridgeEndMessage(std::int32_t value, MessageSpec* out) {
     switch (value) {
-        case 0:
+        case MOVBRIDGE_END_COMPLETED:
             *out = {kConvertCompleted, "Info", MessageIcon::Information};
             return true;
-        case 1:
+        case MOVBRIDGE_END_NO_QUICKTIME:
             *out = {std::string("Vantor Reelcast need QuickTime to convert this file.\nPlease download QuickTime "
                                 "from:\n\n   ") +
                         kQuickTimeDownload +
@@ -48,21 +49,21 @@ bool BridgeEndMessage(std::int32_t value, MessageSpec* out) {
                         "installation.\n",
                     "Stop", MessageIcon::Error};
             return true;
-        case 2:
+        case MOVBRIDGE_END_MISSING_PARTS:
             *out = {"Minimum installation of QuickTime find. \nVantor Reelcast need at least <Recommended> "
                     "install of QuickTime.\nPlease install QuickTime again with <Recommended> or <Full> install "
                     "type.",
                     "Stop", MessageIcon::Error};
             return true;
-        case 3:
-            *out = {"Convert error!", "Error", MessageIcon::Error};
+        case MOVBRIDGE_END_CONVERT_ERROR:
+            *out = {MOVBRIDGE_TEXT_CONVERT_ERROR, "Error", MessageIcon::Error};
             return true;
-        case 4:
-        case 5:
-            *out = {"Open the MOV file failed!", "Error", MessageIcon::Error};
+        case MOVBRIDGE_END_OPEN_FAILED:
+        case MOVBRIDGE_END_NO_PICTURES:
+            *out = {MOVBRIDGE_TEXT_OPEN_FAILED, "Error", MessageIcon::Error};
             return true;
-        case 6:
-            *out = {"Initialize error!", "Error", MessageIcon::Error};
+        case MOVBRIDGE_END_INIT_ERROR:
+            *out = {MOVBRIDGE_TEXT_INIT_ERROR, "Error", MessageIcon::Error};
             return true;
         default:
             return false;

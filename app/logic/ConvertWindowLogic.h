@@ -28,7 +28,6 @@ inline constexpr const char* kConvertCompleted = "Convert completed!";
 inline constexpr const char* kStopQuestion = "Stop the converting?";
 inline constexpr const char* kUseAllToAvi =
     "This is a QuickTime MOV or Flash SWF file, Please choose \"All to AVI\" to convert it.";
-inline constexpr const char* kNotQuickTimeFile = "This is not a QuickTime MOV/MP4 format file.";
 inline constexpr const char* kLoading = "Loading...";
 inline constexpr const char* kProgressReset = "0/100";
 // Where message 1 of the bridge sends the user for the decoding libraries.

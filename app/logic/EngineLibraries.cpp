@@ -1,5 +1,9 @@
 #include "app/logic/EngineLibraries.h"
 
+#include "engine/core/EngineExports.h"
+#include "engine/jobs/IAviConversionJob.h"
+#include "engine/jobs/IMpegConversionJob.h"
+#include "engine/media/IMediaInfo.h"
 #include "movbridge/IMovbridge.h"
 #include "platform/dynlib/DynLib.h"
 #include "platform/window/PreviewWindow.h"
@@ -9,7 +13,6 @@ namespace {
 
 EngineFactories g_factories;
 
-constexpr const char* kEngineLibrary = "OmbrixDll.dll";
 constexpr const char* kBridgeLibrary = MOVBRIDGE_LIBRARY_NAME;
 
 struct Export {
@@ -19,9 +22,9 @@ struct Export {
 };
 
 constexpr Export kExports[] = {
-    {kEngineLibrary, "_NEW_OMBRIX@0", &EngineFactories::newOmbrix},
-    {kEngineLibrary, "_NEW_MEDIAGETINFO@0", &EngineFactories::newMediaGetInfo},
-    {kEngineLibrary, "_NEW_AVIENCWRAPPER@0", &EngineFactories::newAviEncWrapper},
+    {core::kEngineLibraryName, core::kMpegJobExport, &EngineFactories::newOmbrix},
+    {core::kEngineLibraryName, core::kMediaInfoExport, &EngineFactories::newMediaGetInfo},
+    {core::kEngineLibraryName, core::kAviJobExport, &EngineFactories::newAviEncWrapper},
     {kBridgeLibrary, MOVBRIDGE_FACTORY_EXPORT, &EngineFactories::newMovbridge},
 };
 
@@ -39,16 +42,16 @@ bool BindEngineLibraries(std::string& missing, const std::string& folder) {
         platform::FreeLibrary(bridge);
         return false;
     };
-    for (const char* name : {kEngineLibrary, kBridgeLibrary}) {
+    for (const char* name : {core::kEngineLibraryName, kBridgeLibrary}) {
         const std::string path = folder.empty() ? std::string(name)
                                                 : folder + "/" + platform::SharedObjectName(name);
         platform::LibraryHandle lib = platform::LoadLibrary(path);
         if (!lib) return fail(name);
-        (name == kEngineLibrary ? engine : bridge) = lib;
+        (name == core::kEngineLibraryName ? engine : bridge) = lib;
     }
     EngineFactories bound;
     for (const Export& e : kExports) {
-        void* sym = platform::GetProcAddress(e.library == kEngineLibrary ? engine : bridge, e.name);
+        void* sym = platform::GetProcAddress(e.library == core::kEngineLibraryName ? engine : bridge, e.name);
         if (!sym) return fail(std::string(e.name) + " (" + e.library + ")");
         bound.*e.slot = reinterpret_cast<EngineFactory>(sym);
     }
@@ -66,15 +69,18 @@ const EngineFactories& BoundFactories() { return g_factories; }
 
 void SetBoundFactories(const EngineFactories& factories) { g_factories = factories; }
 
-IMpegConversionJob* NewMpegJob() {
-    return static_cast<IMpegConversionJob*>(Create(g_factories.newOmbrix));
+core::ComponentHandle<IMpegConversionJob> NewMpegJob() {
+    return core::ComponentHandle<IMpegConversionJob>(static_cast<IMpegConversionJob*>(Create(g_factories.newOmbrix)));
 }
 
-IAviConversionJob* NewAviJob() {
-    return static_cast<IAviConversionJob*>(Create(g_factories.newAviEncWrapper));
+core::ComponentHandle<IAviConversionJob> NewAviJob() {
+    return core::ComponentHandle<IAviConversionJob>(
+        static_cast<IAviConversionJob*>(Create(g_factories.newAviEncWrapper)));
 }
 
-IMediaInfo* NewMediaProbe() { return static_cast<IMediaInfo*>(Create(g_factories.newMediaGetInfo)); }
+core::ComponentHandle<IMediaInfo> NewMediaProbe() {
+    return core::ComponentHandle<IMediaInfo>(static_cast<IMediaInfo*>(Create(g_factories.newMediaGetInfo)));
+}
 
 void* NewMovbridgeInstance() { return Create(g_factories.newMovbridge); }
 

@@ -5,6 +5,8 @@
 
 #include <string>
 
+#include "engine/core/ComponentHandle.h"
+
 namespace reelcast {
 class IMpegConversionJob;
 class IAviConversionJob;
@@ -37,10 +39,10 @@ const EngineFactories& BoundFactories();
 void SetBoundFactories(const EngineFactories& factories);
 
 // Typed creation through the bound factories; null when unbound or when the
-// factory answers null. The caller owns the instance and ends it with Release().
-IMpegConversionJob* NewMpegJob();
-IAviConversionJob* NewAviJob();
-IMediaInfo* NewMediaProbe();
+// factory answers null.
+core::ComponentHandle<IMpegConversionJob> NewMpegJob();
+core::ComponentHandle<IAviConversionJob> NewAviJob();
+core::ComponentHandle<IMediaInfo> NewMediaProbe();
 void* NewMovbridgeInstance();
 
 }  // namespace reelcast::app

@@ -51,7 +51,7 @@ struct SourceFacts {
 
 SourceFacts Probe(const std::string& path) {
     SourceFacts f;
-    IMediaInfo* info = core::New<IMediaInfo>("MEDIAGETINFO");
+    auto info = core::MakeHandle<IMediaInfo>("MEDIAGETINFO");
     if (!info) return f;
     if (info->Open(path.c_str(), false)) {
         VideoStreamInfo v{};
@@ -66,7 +66,6 @@ SourceFacts Probe(const std::string& path) {
         f.width = v.width;
         f.height = std::abs(v.height);
     }
-    info->Release();
     return f;
 }
 

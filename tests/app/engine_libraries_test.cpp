@@ -43,7 +43,7 @@ TEST(EngineLibraries, NamesTheFirstLibraryThatIsMissing) {
     EXPECT_FALSE(BindEngineLibraries(missing, dir.path()));
     EXPECT_EQ(missing, "Movbridge.dll");
     EXPECT_EQ(BoundFactories().newOmbrix, nullptr) << "a failed bind leaves nothing bound";
-    EXPECT_EQ(NewMediaProbe(), nullptr);
+    EXPECT_FALSE(NewMediaProbe());
 }
 
 TEST(EngineLibraries, NamesAMissingExport) {
@@ -61,10 +61,10 @@ TEST(EngineLibraries, BindsTheBuiltLibrariesAndCreatesThroughThem) {
     std::string missing;
     ASSERT_TRUE(BindEngineLibraries(missing, kBin)) << missing;
     EXPECT_TRUE(missing.empty());
-    reelcast::IMediaInfo* probe = NewMediaProbe();
-    ASSERT_NE(probe, nullptr);
+    auto probe = NewMediaProbe();
+    ASSERT_TRUE(probe);
     EXPECT_FALSE(probe->Open("/nonexistent/file.avi", false));
-    probe->Release();
+    probe.reset();
     SetBoundFactories({});
 }
 

@@ -13,6 +13,7 @@
 #include <unistd.h>
 
 #include "app/logic/EngineLibraries.h"
+#include "engine/core/EngineExports.h"
 #include "platform/dynlib/DynLib.h"
 #include "tests/avi/AviTestSupport.h"
 
@@ -28,10 +29,10 @@ bool BindBuiltEngine() {
     auto lib = reelcast::platform::LoadLibrary(REELCAST_BIN_DIR "/libOmbrixDll.so");
     if (!lib) return false;
     reelcast::app::EngineFactories f;
-    f.newOmbrix = reinterpret_cast<reelcast::app::EngineFactory>(GetProcAddress(lib, "_NEW_OMBRIX@0"));
-    f.newMediaGetInfo = reinterpret_cast<reelcast::app::EngineFactory>(GetProcAddress(lib, "_NEW_MEDIAGETINFO@0"));
+    f.newOmbrix = reinterpret_cast<reelcast::app::EngineFactory>(GetProcAddress(lib, reelcast::core::kMpegJobExport));
+    f.newMediaGetInfo = reinterpret_cast<reelcast::app::EngineFactory>(GetProcAddress(lib, reelcast::core::kMediaInfoExport));
     f.newAviEncWrapper =
-        reinterpret_cast<reelcast::app::EngineFactory>(GetProcAddress(lib, "_NEW_AVIENCWRAPPER@0"));
+        reinterpret_cast<reelcast::app::EngineFactory>(GetProcAddress(lib, reelcast::core::kAviJobExport));
     reelcast::app::SetBoundFactories(f);
     return f.newOmbrix && f.newMediaGetInfo && f.newAviEncWrapper;
 }

@@ -94,6 +94,14 @@ void PutTimeStamp(std::uint8_t* p, std::uint8_t prefix, std::uint64_t t) {
     p[4] = static_cast<std::uint8_t>(((t << 1) & 0xFE) | 1);
 }
 
+// A packet's PTS alone, or its PTS and DTS; the bytes written.
+std::size_t PutPacketTimeStamps(std::uint8_t* p, std::uint64_t pts, std::uint64_t dts, bool withDts) {
+    PutTimeStamp(p, withDts ? 0x3 : 0x2, pts);
+    if (!withDts) return kTimeStampBytes;
+    PutTimeStamp(p + kTimeStampBytes, 0x1, dts);
+    return 2 * kTimeStampBytes;
+}
+
 // A padding packet of total bytes (>= 6): MPEG-1 content starts with 0x0F.
 std::size_t PutPaddingPacket(std::uint8_t* p, std::size_t total, bool mpeg2) {
     PutStartCode(p, kPaddingId);
@@ -704,12 +712,7 @@ std::size_t Multiplexer::PutDataPacketHeader(std::uint8_t* p, const Stream& s, c
             n += kStdFieldBytes;
         }
         if (pl.stamped) {
-            PutTimeStamp(p + n, withDts ? 0x3 : 0x2, pts);
-            n += kTimeStampBytes;
-            if (withDts) {
-                PutTimeStamp(p + n, 0x1, dts);
-                n += kTimeStampBytes;
-            }
+            n += PutPacketTimeStamps(p + n, pts, dts, withDts);
         } else {
             p[n++] = 0x0F;
         }
@@ -718,14 +721,7 @@ std::size_t Multiplexer::PutDataPacketHeader(std::uint8_t* p, const Stream& s, c
     p[n++] = kind_ == 3 ? 0x81 : 0x80;
     p[n++] = static_cast<std::uint8_t>((pl.stamped ? (withDts ? 0xC0 : 0x80) : 0x00) | (withStd ? 0x01 : 0x00));
     p[n++] = static_cast<std::uint8_t>((s.video ? kMpeg2VideoHeaderData : kMpeg2AudioHeaderData) + extra);
-    if (pl.stamped) {
-        PutTimeStamp(p + n, withDts ? 0x3 : 0x2, pts);
-        n += kTimeStampBytes;
-        if (withDts) {
-            PutTimeStamp(p + n, 0x1, dts);
-            n += kTimeStampBytes;
-        }
-    }
+    if (pl.stamped) n += PutPacketTimeStamps(p + n, pts, dts, withDts);
     if (withStd) {
         p[n++] = 0x1E;  // P-STD buffer field only
         PutStdField(p + n, s.stdScale, s.stdSizeField);
