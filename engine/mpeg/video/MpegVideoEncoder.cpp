@@ -329,63 +329,81 @@ bool MpegVideoEncoder::EncodeNextPicture() {
     const CodedPicture cp = PictureAt(codingIndex_, n, s.totalPictures);
     const bool cbr = s.mode.constantBitRate != 0;
 
-    PictureStore src;
-    PictureStore rec;
-    if (cp.type != kPictureB) {
-        std::swap(refSrc_[0], refSrc_[1]);
-        std::swap(rec_[0], rec_[1]);
-        src = refSrc_[1];
-        rec = rec_[1];
-    } else {
-        src = auxSrc_;
-        rec = auxRec_;
-    }
-
+    const PictureRefs refs = TakeStores(cp.type);
     for (int& f : fCode_) f = 15;
-    if (cp.type == kPictureI) {
-        const GroupCounts gc = GroupCountsAt(cp.groupStart, n, s.totalPictures);
-        if (cbr) rc_.StartGroup(gc.np, gc.nb);
-        if (codingIndex_ != 0) {
-            bw_.AlignToByte();
-            pictureStart_ = static_cast<std::int64_t>(bw_.totalBits / 8);
-            headersWritten_ = true;
-            WriteSequenceHeader(bw_, s);
-        }
-        WriteGroupHeader(bw_, s, cp.groupStart, cp.groupStart == 0);
-    }
-
-    if (!FetchPicture(cp.displayNumber, src)) {
+    if (cp.type == kPictureI) BeginGroup(cp.groupStart, n, cbr);
+    if (!FetchPicture(cp.displayNumber, refs.src)) {
         FreeCoding();
         return false;
     }
+    AnalysePicture(cp.type, refs, cbr);
+    if (!WritePicture(cp, refs, cbr)) {
+        FreeCoding();
+        return false;
+    }
+    return HandOverPicture(cp, refs.rec);
+}
 
-    // Motion search, the macroblock decisions, prediction and transform. Each
-    // macroblock row depends only on whole pictures prepared before (sources,
-    // earlier reconstructions, quarter pictures), so the rows may run on the
-    // thread team in any order with the same results.
-    motion_.PreparePicture(src.y, cp.type, kernels_);
-    if (cp.type == kPictureI) motion_.MarkIntra(mbInfo_.data());
+// The stores the picture is read into and reconstructed in: a reference picture
+// takes the older reference pair's; a B picture the auxiliary pair.
+PictureRefs MpegVideoEncoder::TakeStores(int pictureType) {
+    PictureRefs refs;
+    if (pictureType != kPictureB) {
+        std::swap(refSrc_[0], refSrc_[1]);
+        std::swap(rec_[0], rec_[1]);
+        refs.src = refSrc_[1];
+        refs.rec = rec_[1];
+    } else {
+        refs.src = auxSrc_;
+        refs.rec = auxRec_;
+    }
+    refs.oldRec = rec_[0];
+    refs.newRec = rec_[1];
+    refs.pred = pred_;
+    return refs;
+}
+
+// An I picture opens a group: the rate control's budget for it, and (after the
+// first) the sequence header again before the group header.
+void MpegVideoEncoder::BeginGroup(int groupStart, int n, bool cbr) {
+    const SequenceSettings& s = settings_;
+    const GroupCounts gc = GroupCountsAt(groupStart, n, s.totalPictures);
+    if (cbr) rc_.StartGroup(gc.np, gc.nb);
+    if (codingIndex_ != 0) {
+        bw_.AlignToByte();
+        pictureStart_ = static_cast<std::int64_t>(bw_.totalBits / 8);
+        headersWritten_ = true;
+        WriteSequenceHeader(bw_, s);
+    }
+    WriteGroupHeader(bw_, s, groupStart, groupStart == 0);
+}
+
+// Motion search, the macroblock decisions, prediction and transform. Each
+// macroblock row depends only on whole pictures prepared before (sources,
+// earlier reconstructions, quarter pictures), so the rows may run on the
+// thread team in any order with the same results.
+void MpegVideoEncoder::AnalysePicture(int pictureType, const PictureRefs& refs, bool cbr) {
+    const SequenceSettings& s = settings_;
+    motion_.PreparePicture(refs.src.y, pictureType, kernels_);
+    if (pictureType == kPictureI) motion_.MarkIntra(mbInfo_.data());
     MotionSearch::Pictures pics;
-    pics.cur = src.y;
+    pics.cur = refs.src.y;
     pics.oldSrc = refSrc_[0].y;
     pics.newSrc = refSrc_[1].y;
     pics.oldRec = rec_[0].y;
     pics.newRec = rec_[1].y;
-    PictureRefs refs;
-    refs.src = src;
-    refs.oldRec = rec_[0];
-    refs.newRec = rec_[1];
-    refs.pred = pred_;
-    refs.rec = rec;
     team_.Run(geo_.mbHeight, [&](int row) {
-        if (cp.type != kPictureI) motion_.SearchRows(cp.type, pics, row, row + 1, mbInfo_.data(), kernels_);
+        if (pictureType != kPictureI) motion_.SearchRows(pictureType, pics, row, row + 1, mbInfo_.data(), kernels_);
         coder_.PredictAndTransform(refs, mbInfo_.data(), coeffs_.data(), row, row + 1);
     });
-    if (cp.type != kPictureI) motion_.AdaptFCodes(cp.type, s.mode.mpeg1Syntax != 0, fCode_);
-    if (cbr) ComputeActivities(src.y, geo_.lumaWidth, geo_, s.mode.progressiveSequence != 0, mbInfo_.data(),
+    if (pictureType != kPictureI) motion_.AdaptFCodes(pictureType, s.mode.mpeg1Syntax != 0, fCode_);
+    if (cbr) ComputeActivities(refs.src.y, geo_.lumaWidth, geo_, s.mode.progressiveSequence != 0, mbInfo_.data(),
                                 kernels_);
+}
 
-    // Picture layer.
+// The picture layer: picture header and extensions, then the slices.
+bool MpegVideoEncoder::WritePicture(const CodedPicture& cp, const PictureRefs& refs, bool cbr) {
+    const SequenceSettings& s = settings_;
     bw_.AlignToByte();
     if (!headersWritten_) pictureStart_ = static_cast<std::int64_t>(bw_.totalBits / 8);
     const int firstQ = cbr ? rc_.StartPicture(cp.type, static_cast<double>(bw_.totalBits)) : FixedQuantiser();
@@ -395,20 +413,22 @@ bool MpegVideoEncoder::EncodeNextPicture() {
     if (s.Mpeg2()) WritePictureCodingExtension(bw_, s, fCode_);
     if (s.mode.Kind() == CodingKind::SvcdOrDvd && cp.type == kPictureI) WriteSvcdUserData(bw_);
     if (!coder_.CodePicture(bw_, cp.type, fCode_, mbInfo_.data(), coeffs_.data(), cbr ? &rc_ : nullptr, firstQ,
-                            refs)) {
-        FreeCoding();
+                            refs))
         return false;
-    }
     rc_.EndPictureVbv(static_cast<double>(bw_.totalBits));
     if (cbr) rc_.EndPicture(bw_);
+    return true;
+}
 
+// Announces the coded picture to the multiplexer and the observer.
+bool MpegVideoEncoder::HandOverPicture(const CodedPicture& cp, const PictureStore& rec) {
     const std::int64_t endByte = static_cast<std::int64_t>((bw_.totalBits + 7) / 8);
     VideoUnit unit{};
     unit.length = static_cast<std::uint32_t>(endByte - pictureStart_);
     unit.pictureType = static_cast<std::uint32_t>(cp.type);
     bool result = true;
     if (mux_) {
-        result = mux_->AddVideoPicture(codingIndex_, cp.displayNumber, s.mode.frameRate, timeValue_,
+        result = mux_->AddVideoPicture(codingIndex_, cp.displayNumber, settings_.mode.frameRate, timeValue_,
                                        1.5 * timeValue_, &unit);
     }
     if (observer_) observer_(cp.displayNumber, rec, geo_);

@@ -17,6 +17,7 @@
 #include "engine/core/ParallelRows.h"
 #include "engine/mpeg/BitWriter.h"
 #include "engine/mpeg/video/CodingTypes.h"
+#include "engine/mpeg/video/GopStructure.h"
 #include "engine/mpeg/video/IMpegVideoEncoder.h"
 #include "engine/mpeg/video/MacroblockCoder.h"
 #include "engine/mpeg/video/MotionSearch.h"
@@ -74,6 +75,12 @@ private:
     bool FetchPicture(int displayNumber, const PictureStore& dst);
     void FlushPendingBytes();
     int FixedQuantiser() const;
+    // The steps of EncodeNextPicture.
+    PictureRefs TakeStores(int pictureType);
+    void BeginGroup(int groupStart, int n, bool cbr);
+    void AnalysePicture(int pictureType, const PictureRefs& refs, bool cbr);
+    bool WritePicture(const CodedPicture& cp, const PictureRefs& refs, bool cbr);
+    bool HandOverPicture(const CodedPicture& cp, const PictureStore& rec);
 
     SequenceSettings settings_;
     Geometry geo_;
