@@ -4,8 +4,7 @@
 # import for screenshots. Sourced by the Xvfb test and the screenshot script.
 #
 #   session_check_tools || exit 77
-#   session_start                      # DISPLAY set, X server and openbox running
-#   program_install BIN_DIR DIR        # the program and what it needs, copied to DIR
+#   session_begin BIN_DIR PREFIX       # $work, the program copied to $app, X running
 #   program_start DIR                  # PROGRAM_PID set
 #   win=$(wait_window '^Vantor Reelcast$' 20)
 #   click_in "$win" X Y                # window-relative
@@ -69,6 +68,24 @@ session_stop() {
   for p in "${SESSION_PIDS[@]}"; do kill "$p" 2>/dev/null; done
   for p in "${SESSION_PIDS[@]}"; do wait "$p" 2>/dev/null; done
   SESSION_PIDS=()
+}
+
+# A test's start, once its tools are checked: the program in BIN_DIR copied into
+# a fresh work folder ($work, the copy in $app) and the X session running.
+# fail() ends the test with the program's log and a screenshot.
+session_begin() {  # session_begin BIN_DIR WORK_PREFIX
+  [ -x "$1/Reelcast" ] || { echo "no program in $1"; exit 1; }
+  work=$(mktemp -d "/tmp/$2-XXXXXX")
+  app="$work/app"
+  session_start || fail "no X server"
+  program_install "$1" "$app"
+}
+
+fail() {
+  echo "FAIL: $*"
+  [ -f "$app/program.log" ] && sed 's/^/  program: /' "$app/program.log" | tail -20
+  shot "$work/failure.png" 2>/dev/null && echo "  screen: $work/failure.png"
+  exit 1
 }
 
 # Everything the program needs beside it: a folder of its own, so its

@@ -15,13 +15,9 @@ bin="${2:-$root/build/bin}"
 . "$here/desktop_session.sh"
 
 session_check_tools || exit 1
-[ -x "$bin/Reelcast" ] || { echo "no program in $bin"; exit 1; }
 mkdir -p "$out"
 out=$(cd "$out" && pwd)
-work=$(mktemp -d /tmp/reelcast-shots-XXXXXX)
-app="$work/app"
-session_start || exit 1
-program_install "$bin" "$app"
+session_begin "$bin" reelcast-shots
 
 source_video="${3:-}"
 if [ -z "$source_video" ]; then

@@ -14,18 +14,7 @@ here=$(cd "$(dirname "$0")" && pwd)
 
 session_check_tools || exit 77
 command -v ffmpeg >/dev/null && command -v ffprobe >/dev/null || { echo "skipped: no ffmpeg"; exit 77; }
-[ -x "$bin/Reelcast" ] || { echo "no program in $bin"; exit 1; }
-
-work=$(mktemp -d /tmp/reelcast-xvfb-conv-XXXXXX)
-app="$work/app"
-fail() {
-  echo "FAIL: $*"
-  [ -f "$app/program.log" ] && sed 's/^/  program: /' "$app/program.log" | tail -20
-  shot "$work/failure.png" 2>/dev/null && echo "  screen: $work/failure.png"
-  exit 1
-}
-session_start || fail "no X server"
-program_install "$bin" "$app"
+session_begin "$bin" reelcast-xvfb-conv
 
 clip() {  # clip NAME SECONDS VIDEO_CODEC AUDIO_CODEC
   ffmpeg -hide_banner -loglevel error -y \

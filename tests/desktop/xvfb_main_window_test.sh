@@ -9,18 +9,7 @@ here=$(cd "$(dirname "$0")" && pwd)
 . "$here/desktop_session.sh"
 
 session_check_tools || exit 77
-[ -x "$bin/Reelcast" ] || { echo "no program in $bin"; exit 1; }
-
-work=$(mktemp -d /tmp/reelcast-xvfb-XXXXXX)
-fail() {
-  echo "FAIL: $*"
-  [ -f "$work/app/program.log" ] && sed 's/^/  program: /' "$work/app/program.log" | tail -20
-  shot "$work/failure.png" 2>/dev/null && echo "  screen: $work/failure.png"
-  exit 1
-}
-session_start || fail "no X server"
-program_install "$bin" "$work/app"
-app="$work/app"
+session_begin "$bin" reelcast-xvfb
 
 face_size() { identify -format '%w %h' "$app/SKIN$1/face.bmp"; }
 
