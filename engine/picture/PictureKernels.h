@@ -38,7 +38,8 @@ struct PictureKernels {
     // v[i] = r0[i] * (256 - fy) + r1[i] * fy, i < n, fy 0..255.
     void (*BlendRows)(const std::uint8_t* r0, const std::uint8_t* r1, int fy, std::uint16_t* v, int n);
     // out[j] = (v[xi[j]] * (256 - fx[j]) + v[xi[j] + 1] * fx[j]) >> 16, j < dw;
-    // v must hold one element beyond the largest xi (a copy of the last column).
+    // xi never decreases; v must hold one element beyond the largest xi (a copy
+    // of the last column).
     void (*ScaleRow)(const std::uint16_t* v, const std::int32_t* xi, const std::uint16_t* fx,
                      std::uint8_t* out, int dw);
     // One row of planar Y and full-size Cb, Cr to packed B, G, R (bytesPerPixel

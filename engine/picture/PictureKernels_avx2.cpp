@@ -81,14 +81,34 @@ void BlendRows(const uint8_t* r0, const uint8_t* r1, int fy, uint16_t* v, int n)
     for (; i < n; ++i) v[i] = static_cast<uint16_t>(r0[i] * w0s + r1[i] * fy);
 }
 
-// One 32-bit gather at xi fetches V[xi] and V[xi + 1] together.
+// Each output needs the pair V[xi], V[xi + 1] as one 32-bit lane. Positions
+// never decrease, so four outputs usually take their pairs from the eight
+// values at the first one's xi: one 16-byte load per 128-bit lane and a byte
+// shuffle built from the positions. Groups spread wider (reductions beyond
+// two to one) or reaching the last pair fetch them with a gather instead.
 void ScaleRow(const uint16_t* v, const int32_t* xi, const uint16_t* fx, uint8_t* out, int dw) {
     const __m256i lowHalf = _mm256_set1_epi32(0xFFFF), k256 = _mm256_set1_epi32(256);
     const __m256i gather = _mm256_setr_epi32(0, 4, 1, 5, 2, 6, 3, 7);
+    // Byte offset d of each lane's pair -> shuffle bytes d, d+1, d+2, d+3.
+    const __m256i spread = _mm256_setr_epi8(0, 0, 0, 0, 4, 4, 4, 4, 8, 8, 8, 8, 12, 12, 12, 12,
+                                            0, 0, 0, 0, 4, 4, 4, 4, 8, 8, 8, 8, 12, 12, 12, 12);
+    const __m256i pairBytes = _mm256_set1_epi32(0x03020100), widest = _mm256_set1_epi32(12);
+    // v holds elements 0 .. xi[dw - 1] + 1; a lane's load reads eight from its base.
+    const int32_t lastBase = dw > 0 ? xi[dw - 1] + 1 - 7 : 0;
     int j = 0;
     for (; j + 8 <= dw; j += 8) {
         const __m256i idx = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(xi + j));
-        const __m256i pair = _mm256_i32gather_epi32(reinterpret_cast<const int*>(v), idx, 2);
+        const __m256i d = _mm256_slli_epi32(_mm256_sub_epi32(idx, _mm256_shuffle_epi32(idx, 0)), 1);
+        __m256i pair;
+        const __m256i inRange = _mm256_cmpeq_epi32(_mm256_max_epu32(d, widest), widest);  // 0 <= d <= 12
+        if (xi[j + 4] <= lastBase && _mm256_movemask_epi8(inRange) == -1) {
+            const __m256i vals = _mm256_inserti128_si256(
+                _mm256_castsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(v + xi[j]))),
+                _mm_loadu_si128(reinterpret_cast<const __m128i*>(v + xi[j + 4])), 1);
+            pair = _mm256_shuffle_epi8(vals, _mm256_add_epi32(_mm256_shuffle_epi8(d, spread), pairBytes));
+        } else {
+            pair = _mm256_i32gather_epi32(reinterpret_cast<const int*>(v), idx, 2);
+        }
         const __m256i f = _mm256_cvtepu16_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(fx + j)));
         const __m256i s = _mm256_add_epi32(_mm256_mullo_epi32(_mm256_and_si256(pair, lowHalf), _mm256_sub_epi32(k256, f)),
                                            _mm256_mullo_epi32(_mm256_srli_epi32(pair, 16), f));

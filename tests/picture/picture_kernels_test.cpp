@@ -70,7 +70,7 @@ TEST(PictureKernels, RowKernelsMatchPortable) {
                 ASSERT_EQ(v1, v2);
 
                 // Scaling positions as the scaler makes them, to several output widths.
-                for (int dw : {1, w, 2 * w + 3, (w + 1) / 2}) {
+                for (int dw : {1, w, 2 * w + 3, (w + 1) / 2, (w + 2) / 3}) {
                     std::vector<std::int32_t> xi(dw);
                     std::vector<std::uint16_t> fx(dw);
                     const double xs = static_cast<double>(w) / dw;
