@@ -38,6 +38,18 @@ inline std::uint8_t* BlockPtr(const PictureStore& p, const Geometry& g, int mx, 
 
 inline int BlockStride(const Geometry& g, int b) { return b < 4 ? g.lumaWidth : g.chromaWidth; }
 
+// True when all 64 coefficients are 0: every transform and quantiser maps
+// such a block to zeros, so both are skipped for it.
+inline bool ZeroBlock(const std::int16_t* blk) {
+    std::uint64_t any = 0;
+    for (int i = 0; i < 16; ++i) {
+        std::uint64_t w;
+        std::memcpy(&w, blk + 4 * i, sizeof w);
+        any |= w;
+    }
+    return any == 0;
+}
+
 }  // namespace
 
 void MacroblockCoder::Configure(const SequenceSettings* settings, const Geometry& geo,
@@ -91,7 +103,8 @@ void MacroblockCoder::PredictAndTransform(const PictureRefs& refs, const Macrobl
                 std::int16_t* blk = c + b * 64;
                 k.Difference(blk, BlockPtr(refs.src, geo_, mx, my, b), BlockPtr(refs.pred, geo_, mx, my, b),
                              BlockStride(geo_, b));
-                k.ForwardDct(blk);
+                // An exact prediction is common in still and flat areas.
+                if (!ZeroBlock(blk)) k.ForwardDct(blk);
             }
         }
     }
@@ -309,7 +322,11 @@ int MacroblockCoder::Quantise(const std::int16_t* coeffs, bool intra, int q, std
     int cbp = 0;
     for (int b = 0; b < kBlocksPerMb; ++b) {
         cbp <<= 1;
-        if (k.QuantNonIntra(levels + b * 64, coeffs + b * 64, kDefaultNonIntraMatrix, q, levelLimit)) cbp |= 1;
+        if (ZeroBlock(coeffs + b * 64)) {
+            std::memset(levels + b * 64, 0, 64 * sizeof(std::int16_t));
+        } else if (k.QuantNonIntra(levels + b * 64, coeffs + b * 64, kDefaultNonIntraMatrix, q, levelLimit)) {
+            cbp |= 1;
+        }
     }
     return cbp;
 }
