@@ -258,6 +258,7 @@ bool MacroblockCoder::CodePicture(BitWriter& bw, int type, const int fCode[4], M
     SliceState st;
     st.lastQ = firstQuantiser;
     const int mbw = geo_.mbWidth;
+    const bool rebuild = refs.rec.y != nullptr;
 
     for (int my = 0; my < geo_.mbHeight; ++my) {
         StartSlice(bw, my, st);
@@ -283,7 +284,7 @@ bool MacroblockCoder::CodePicture(BitWriter& bw, int type, const int fCode[4], M
             // Skipping: never the first or last macroblock of a row (slice).
             if (!intra && cbp == 0 && mx != 0 && mx != mbw - 1 && Skippable(type, mb, flags, st)) {
                 SkipMacroblock(type, mb, st);
-                CopyPrediction(mx, my, refs);
+                if (rebuild) CopyPrediction(mx, my, refs);
                 continue;
             }
             mb.skipped = 0;
@@ -296,7 +297,7 @@ bool MacroblockCoder::CodePicture(BitWriter& bw, int type, const int fCode[4], M
             WriteMacroblockHeader(bw, type, mb, fCode, st);
             if (!WriteBlocks(bw, type, mb, levels, st)) return false;
             st.prev = &mb;
-            Reconstruct(mx, my, mb, levels, refs);
+            if (rebuild) Reconstruct(mx, my, mb, levels, refs);
         }
     }
     return true;

@@ -30,7 +30,7 @@ struct PictureRefs {
     PictureStore oldRec;  // forward reference
     PictureStore newRec;  // backward reference
     PictureStore pred;    // prediction of every macroblock
-    PictureStore rec;     // reconstruction being built
+    PictureStore rec;     // reconstruction being built; null planes when nothing reads it
 };
 
 class MacroblockCoder {

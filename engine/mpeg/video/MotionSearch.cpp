@@ -382,7 +382,7 @@ void MotionSearch::SearchRows(int type, const Pictures& pics, int row0, int row1
                 if (2 * e > variance && e >= kIntraFloor) {
                     mb.mbType = kMbIntra;
                 } else {
-                    const int z = error(pics.oldRec, c, px, py, Vec{});
+                    const int z = fwd.x == 0 && fwd.y == 0 ? e : error(pics.oldRec, c, px, py, Vec{});
                     if (4 * z > 5 * e && z >= kIntraFloor) {
                         mb.mbType = kMbForward;
                         mb.mv[0][0] = fwd.x;

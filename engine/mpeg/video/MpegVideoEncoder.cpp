@@ -355,7 +355,8 @@ PictureRefs MpegVideoEncoder::TakeStores(int pictureType) {
         refs.rec = rec_[1];
     } else {
         refs.src = auxSrc_;
-        refs.rec = auxRec_;
+        // No later picture predicts from a B picture: only an observer needs its reconstruction.
+        if (observer_) refs.rec = auxRec_;
     }
     refs.oldRec = rec_[0];
     refs.newRec = rec_[1];
