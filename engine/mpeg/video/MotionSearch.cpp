@@ -187,15 +187,25 @@ MotionSearch::Vec MotionSearch::CoarseSearch(const std::uint8_t* ref, const std:
             // the bottom, up the left side. Strictly smaller wins, so the
             // earlier of equal sums stays.
             if (hasTop && hasBottom && hasLeft && hasRight) {
-                const int first = RingStart(ring), end = RingStart(ring + 1);
-                for (int i = first; i < end; ++i) {
-                    const int v = centre[kCoarseSpiral[static_cast<std::size_t>(i)]];
-                    if (v < best) {
-                        best = v;
-                        const Offset o = kSpiral[static_cast<std::size_t>(i)];
-                        pos = Vec{x0 + o.dx, y0 + o.dy};
-                        improved = true;
-                    }
+                // The walk ends at the ring's smallest sum, first met, if that
+                // beats the best so far: find the minimum without branches, and
+                // walk only a ring that improves.
+                const int side = 2 * ring;
+                const std::uint16_t* topRow = centre - ring * kCoarseColumns - ring;
+                const std::uint16_t* bottomRow = centre + ring * kCoarseColumns - ring + 1;
+                const std::uint16_t* leftCol = centre - (ring - 1) * kCoarseColumns - ring;
+                const std::uint16_t* rightCol = centre - ring * kCoarseColumns + ring;
+                int lowest = 65535;
+                for (int i = 0; i < side; ++i) lowest = std::min(lowest, std::min<int>(topRow[i], bottomRow[i]));
+                for (int i = 0; i < side; ++i)
+                    lowest = std::min(lowest, std::min<int>(leftCol[i * kCoarseColumns], rightCol[i * kCoarseColumns]));
+                if (lowest < best) {
+                    int i = RingStart(ring);
+                    while (centre[kCoarseSpiral[static_cast<std::size_t>(i)]] != lowest) ++i;
+                    best = lowest;
+                    const Offset o = kSpiral[static_cast<std::size_t>(i)];
+                    pos = Vec{x0 + o.dx, y0 + o.dy};
+                    improved = true;
                 }
             } else {
                 if (hasTop)
