@@ -21,7 +21,7 @@
 #include "engine/mpeg/audio/AnalysisFilterbank.h"
 #include "engine/mpeg/audio/IMpegAudioEncoder.h"
 #include "engine/mpeg/audio/PsychoModel2.h"
-#include "engine/mpeg/mux/IMpegMultiplexer.h"
+#include "tests/mpeg_mux/NullMultiplexer.h"
 
 namespace {
 
@@ -30,31 +30,7 @@ using namespace reelcast;
 constexpr int kRate = 44100;
 constexpr double kSeconds = 60.0;
 
-// Takes the units and drops them.
-class NullMux final : public IMpegMultiplexer {
-public:
-    void DeletingDestructor(std::uint32_t) override {}
-    void Release() override {}
-    bool Init() override { return true; }
-    bool IsReady() override { return true; }
-    bool AddAudioUnit(const AudioUnit*) override { return true; }
-    bool AddVideoUnit(const VideoUnit*) override { return true; }
-    bool Multiplex() override { return true; }
-    void Finish() override {}
-    bool Reserved8() override { return true; }
-    double GetMegabytesWritten() override { return 0.0; }
-    void MakeTimecode(double t, Timecode* out) override {
-        const auto b = static_cast<std::uint64_t>(t / 300.0);
-        out->highBit = static_cast<std::uint32_t>(b >> 32) & 1u;
-        out->base = static_cast<std::uint32_t>(b);
-        out->extension = 0;
-    }
-    std::int32_t SetMpeg1Format(std::int32_t, std::int32_t) override { return 364; }
-    std::int32_t SetMpeg2Format(std::int32_t, std::int32_t) override { return 180; }
-    bool AddVideoPicture(std::int32_t, std::int32_t, double, double, double, VideoUnit*) override { return true; }
-    void SetStream(IStreamSource*, double, std::uint32_t, double, const char*, std::uint32_t, std::uint32_t) override {}
-    bool WriteFailed() override { return false; }
-};
+using NullMux = testing::NullMultiplexer;
 
 // 60 s of sound: the footage's track repeated when it is available, otherwise
 // tones over noise. Also written to a raw file for the external encoders.

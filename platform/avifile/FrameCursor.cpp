@@ -178,13 +178,7 @@ void FrameCursor::Restart(std::int64_t ts) {
         firstSentDts_ = AV_NOPTS_VALUE;
         stampShift_ = 0;
         lastPts_ = AV_NOPTS_VALUE;
-        std::int64_t pts = 0;
-        if (DecodeNext(next_, &pts)) {
-            nextPts_ = pts;
-            haveNext_ = true;
-        } else {
-            eof_ = true;
-        }
+        FetchNext();
         if (!haveNext_ && decodeOrderStamps_ && !indexFailed) {
             // An AVI without index can answer a seek without moving anywhere
             // useful (nothing decodes after it): go back to the start by byte.
@@ -196,6 +190,17 @@ void FrameCursor::Restart(std::int64_t ts) {
     }
 }
 
+// Decodes the picture after the current one into next_; at the end, eof_.
+void FrameCursor::FetchNext() {
+    std::int64_t pts = 0;
+    if (DecodeNext(next_, &pts)) {
+        nextPts_ = pts;
+        haveNext_ = true;
+    } else {
+        eof_ = true;
+    }
+}
+
 const AVFrame* FrameCursor::FrameAt(std::int64_t ts) {
     if (!dec_) return nullptr;
     if (haveCur_ && (ts < curPts_ || (farAhead_ > 0 && ts - curPts_ > farAhead_ &&
@@ -203,15 +208,7 @@ const AVFrame* FrameCursor::FrameAt(std::int64_t ts) {
         Restart(ts);
     }
     for (;;) {
-        if (!haveNext_ && !eof_) {
-            std::int64_t pts = 0;
-            if (DecodeNext(next_, &pts)) {
-                nextPts_ = pts;
-                haveNext_ = true;
-            } else {
-                eof_ = true;
-            }
-        }
+        if (!haveNext_ && !eof_) FetchNext();
         if (haveNext_ && (!haveCur_ || nextPts_ <= ts)) {
             std::swap(cur_, next_);
             curPts_ = nextPts_;

@@ -43,6 +43,7 @@ public:
 
 private:
     bool DecodeNext(AVFrame* into, std::int64_t* pts);
+    void FetchNext();
     bool DecodeRaw(AVFrame* into, std::int64_t* pts);
     void Restart(std::int64_t ts);
 

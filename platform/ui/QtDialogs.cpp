@@ -52,6 +52,16 @@ QComboBox* DropDown(int id, const QStringList& items) {
     return box;
 }
 
+// The OK and Cancel buttons (control ids 1 and 2) that accept and reject dlg.
+QDialogButtonBox* OkCancel(QDialog& dlg, const char* okText, const char* cancelText) {
+    auto* buttons = new QDialogButtonBox;
+    SetId(buttons->addButton(okText, QDialogButtonBox::AcceptRole), 1);
+    SetId(buttons->addButton(cancelText, QDialogButtonBox::RejectRole), 2);
+    QObject::connect(buttons, &QDialogButtonBox::accepted, &dlg, &QDialog::accept);
+    QObject::connect(buttons, &QDialogButtonBox::rejected, &dlg, &QDialog::reject);
+    return buttons;
+}
+
 }  // namespace
 
 bool DialogsAvailable() {
@@ -126,13 +136,7 @@ bool RunLameConfigDialog(WindowHandle, LameSettings* io) {
     fg->addWidget(new QLabel("HighPass"), 1, 0);
     fg->addWidget(high, 1, 1);
     fg->addWidget(new QLabel("Hz"), 1, 2);
-    auto* buttons = new QDialogButtonBox;
-    QPushButton* ok = buttons->addButton("&OK", QDialogButtonBox::AcceptRole);
-    QPushButton* cancel = buttons->addButton("&Cancel", QDialogButtonBox::RejectRole);
-    SetId(ok, 1);
-    SetId(cancel, 2);
-    QObject::connect(buttons, &QDialogButtonBox::accepted, &dlg, &QDialog::accept);
-    QObject::connect(buttons, &QDialogButtonBox::rejected, &dlg, &QDialog::reject);
+    auto* buttons = OkCancel(dlg, "&OK", "&Cancel");
     auto* v = new QVBoxLayout(&dlg);
     v->addLayout(grid);
     v->addWidget(filter);
@@ -233,13 +237,7 @@ bool RunAviOptionsDialog(WindowHandle, AviOptionsHost& host, int width, int heig
     ag->addWidget(rateBox, 1, 0, 1, 3);
     ag->addWidget(new QLabel("Audio Brief"), 2, 0);
     ag->addWidget(brief, 3, 0, 1, 3);
-    auto* buttons = new QDialogButtonBox;
-    QPushButton* ok = buttons->addButton("OK", QDialogButtonBox::AcceptRole);
-    QPushButton* cancel = buttons->addButton("Cancel", QDialogButtonBox::RejectRole);
-    SetId(ok, 1);
-    SetId(cancel, 2);
-    QObject::connect(buttons, &QDialogButtonBox::accepted, &dlg, &QDialog::accept);
-    QObject::connect(buttons, &QDialogButtonBox::rejected, &dlg, &QDialog::reject);
+    auto* buttons = OkCancel(dlg, "OK", "Cancel");
     auto* v = new QVBoxLayout(&dlg);
     v->addWidget(video);
     v->addWidget(audioBox);

@@ -17,23 +17,50 @@ MpegStartOutcome Build(int mode, const MpegDialogChoice& c, MpegJobParams* r,
     return BuildMpegJobParams(mode, c, s, "in.avi", "out.mpg", nullptr, r);
 }
 
-TEST(MpegStart, GenericModesTakeRoundedOrTypedSizes) {
-    MpegJobParams r{};
+// What each mode makes of a choice: the generic modes round the source's size
+// (350x262) to macroblocks; the disc modes have fixed geometry.
+struct GeometryCase {
+    const char* name;
+    int mode;
+    bool ntsc;
+    int rateIndex;  // frame rate for the generic modes, NTSC rate for the disc modes
+    bool lowResolution;
+    unsigned width, height;
+    double frameRate;
+    unsigned audioRate, jobKind;
+};
+
+class MpegStartGeometry : public ::testing::TestWithParam<GeometryCase> {};
+
+TEST_P(MpegStartGeometry, FillsTheRecord) {
+    const GeometryCase& g = GetParam();
     MpegDialogChoice c;
-    ASSERT_TRUE(Build(kModeMpg1, c, &r).ok);
-    EXPECT_EQ(r.width, 336u);
-    EXPECT_EQ(r.height, 256u);
-    EXPECT_DOUBLE_EQ(r.frameRate, 25.0);
-    EXPECT_EQ(r.audioRate, 0u);
-    EXPECT_EQ(r.jobKind, 5u);
+    c.ntsc = g.ntsc;
+    c.lowResolution = g.lowResolution;
+    if (g.rateIndex >= 0) (g.ntsc ? c.ntscRateIndex : c.frameRateIndex) = g.rateIndex;
+    MpegJobParams r{};
+    ASSERT_TRUE(Build(g.mode, c, &r).ok);
+    EXPECT_EQ(r.width, g.width);
+    EXPECT_EQ(r.height, g.height);
+    EXPECT_DOUBLE_EQ(r.frameRate, g.frameRate);
+    EXPECT_EQ(r.audioRate, g.audioRate);
+    EXPECT_EQ(r.jobKind, g.jobKind);
     EXPECT_STREQ(r.sourcePath, "in.avi");
     EXPECT_STREQ(r.outputPath, "out.mpg");
+}
 
-    c.frameRateIndex = 0;
-    ASSERT_TRUE(Build(kModeMpg2, c, &r).ok);
-    EXPECT_DOUBLE_EQ(r.frameRate, 23.976);
-    EXPECT_EQ(r.jobKind, 6u);
+INSTANTIATE_TEST_SUITE_P(
+    Modes, MpegStartGeometry,
+    ::testing::Values(GeometryCase{"Mpg1", kModeMpg1, false, -1, false, 336, 256, 25.0, 0, 5},
+                      GeometryCase{"Mpg2Film", kModeMpg2, false, 0, false, 336, 256, 23.976, 0, 6},
+                      GeometryCase{"VcdNtscFilm", kModeVcd, true, 1, false, 352, 240, 23.976, 44100, 0},
+                      GeometryCase{"SvcdPal", kModeSvcd, false, -1, false, 480, 576, 25.0, 44100, 1},
+                      GeometryCase{"DvdNtscLow", kModeDvd, true, -1, true, 352, 240, 29.97, 48000, 6}),
+    [](const auto& info) { return std::string(info.param.name); });
 
+TEST(MpegStart, TypedSizesMustBeWholeMacroblocks) {
+    MpegJobParams r{};
+    MpegDialogChoice c;
     c.sizeNoChange = false;
     c.typedWidth = 720;
     c.typedHeight = 578;
@@ -47,34 +74,6 @@ TEST(MpegStart, GenericModesTakeRoundedOrTypedSizes) {
     o = Build(kModeMpg1, c, &r);
     EXPECT_FALSE(o.ok);
     EXPECT_STREQ(o.message, "Width and Height can not less than 16");
-}
-
-TEST(MpegStart, DiscModesHaveFixedGeometry) {
-    MpegJobParams r{};
-    MpegDialogChoice c;
-    c.ntsc = true;
-    c.ntscRateIndex = 1;
-    ASSERT_TRUE(Build(kModeVcd, c, &r).ok);
-    EXPECT_EQ(r.width, 352u);
-    EXPECT_EQ(r.height, 240u);
-    EXPECT_DOUBLE_EQ(r.frameRate, 23.976);
-    EXPECT_EQ(r.audioRate, 44100u);
-    EXPECT_EQ(r.jobKind, 0u);
-
-    c = MpegDialogChoice{};
-    ASSERT_TRUE(Build(kModeSvcd, c, &r).ok);
-    EXPECT_EQ(r.width, 480u);
-    EXPECT_EQ(r.height, 576u);
-    EXPECT_EQ(r.jobKind, 1u);
-
-    c.ntsc = true;
-    c.lowResolution = true;
-    ASSERT_TRUE(Build(kModeDvd, c, &r).ok);
-    EXPECT_EQ(r.width, 352u);
-    EXPECT_EQ(r.height, 240u);
-    EXPECT_DOUBLE_EQ(r.frameRate, 29.97);
-    EXPECT_EQ(r.audioRate, 48000u);
-    EXPECT_EQ(r.jobKind, 6u);
 }
 
 TEST(MpegStart, RefusesWhatTheJobCannotTake) {

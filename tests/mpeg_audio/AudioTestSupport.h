@@ -15,50 +15,33 @@
 
 #include "engine/core/Factories.h"
 #include "engine/mpeg/audio/MpegAudioEncoder.h"
-#include "engine/mpeg/mux/IMpegMultiplexer.h"
+#include "engine/mpeg/audio/Layer2BitRates.h"
+#include "tests/mpeg_mux/NullMultiplexer.h"
 
 namespace reelcast::testing {
 
-// Records every unit and converts times the way the MPEG-1 multiplexer does.
-class MuxStandIn final : public IMpegMultiplexer {
+// Records every unit and the times it converts.
+class MuxStandIn final : public NullMultiplexer {
 public:
     std::vector<AudioUnit> units;
     std::vector<double> times;  // the 27 MHz times handed to MakeTimecode
     bool refuse = false;
 
-    void DeletingDestructor(std::uint32_t) override {}
-    void Release() override {}
-    bool Init() override { return true; }
-    bool IsReady() override { return true; }
     bool AddAudioUnit(const AudioUnit* unit) override {
         if (refuse) return false;
         units.push_back(*unit);
         return true;
     }
-    bool AddVideoUnit(const VideoUnit*) override { return true; }
-    bool Multiplex() override { return true; }
-    void Finish() override {}
-    bool Reserved8() override { return true; }
-    double GetMegabytesWritten() override { return 0.0; }
     void MakeTimecode(double t, Timecode* out) override {
         times.push_back(t);
-        const auto base33 = static_cast<std::uint64_t>(std::floor(t / 300.0));
-        out->highBit = static_cast<std::uint32_t>((base33 >> 32) & 1u);
-        out->base = static_cast<std::uint32_t>(base33 & 0xFFFFFFFFu);
-        out->extension = 0;
+        NullMultiplexer::MakeTimecode(t, out);
     }
-    std::int32_t SetMpeg1Format(std::int32_t, std::int32_t) override { return 364; }
-    std::int32_t SetMpeg2Format(std::int32_t, std::int32_t) override { return 180; }
-    bool AddVideoPicture(std::int32_t, std::int32_t, double, double, double, VideoUnit*) override { return true; }
-    void SetStream(IStreamSource*, double, std::uint32_t, double, const char*, std::uint32_t, std::uint32_t) override {}
-    bool WriteFailed() override { return false; }
 };
 
 // Layer II bit-rate index of a rate in kbit/s (0 when there is none).
 inline std::uint32_t BitrateIndex(int kbps) {
-    static const int k[15] = {0, 32, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320, 384};
-    for (std::uint32_t i = 1; i < 15; ++i)
-        if (k[i] == kbps) return i;
+    for (std::uint32_t i = 1; i < mpeg::audio::kLayer2BitRateCount; ++i)
+        if (mpeg::audio::kLayer2BitRatesKbps[i] == kbps) return i;
     return 0;
 }
 

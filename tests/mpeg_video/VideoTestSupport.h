@@ -9,13 +9,13 @@
 #include <string>
 #include <vector>
 
-#include "engine/mpeg/mux/IMpegMultiplexer.h"
 #include "engine/mpeg/video/IMpegVideoEncoder.h"
+#include "tests/mpeg_mux/NullMultiplexer.h"
 
 namespace reelcast::testing {
 
 // Records every AddVideoPicture; answers true everywhere.
-class RecordingMux final : public IMpegMultiplexer {
+class RecordingMux final : public NullMultiplexer {
 public:
     struct Picture {
         int codingIndex;
@@ -26,30 +26,12 @@ public:
     };
     std::vector<Picture> pictures;
 
-    void DeletingDestructor(std::uint32_t) override {}
-    void Release() override {}
-    bool Init() override { return true; }
-    bool IsReady() override { return true; }
-    bool AddAudioUnit(const AudioUnit*) override { return true; }
-    bool AddVideoUnit(const VideoUnit*) override { return true; }
-    bool Multiplex() override { return true; }
-    void Finish() override {}
-    bool Reserved8() override { return true; }
-    double GetMegabytesWritten() override { return 0.0; }
-    void MakeTimecode(double, Timecode* out) override {
-        if (out) *out = Timecode{};
-    }
-    std::int32_t SetMpeg1Format(std::int32_t, std::int32_t) override { return 364; }
-    std::int32_t SetMpeg2Format(std::int32_t, std::int32_t) override { return 180; }
     bool AddVideoPicture(std::int32_t codingIndex, std::int32_t displayIndex, double frameRate, double, double,
                          VideoUnit* unit) override {
         pictures.push_back({codingIndex, displayIndex, frameRate, unit ? unit->length : 0u,
                             unit ? unit->pictureType : 0u});
         return answer;
     }
-    void SetStream(IStreamSource*, double, std::uint32_t, double, const char*, std::uint32_t,
-                   std::uint32_t) override {}
-    bool WriteFailed() override { return false; }
     bool answer = true;
 };
 
