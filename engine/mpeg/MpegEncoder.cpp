@@ -92,9 +92,15 @@ struct Preset {
     double muxRateFactor;
 };
 
+// SVCD video averages at most 2040 kbit/s, coded at a variable rate (easy
+// scenes take less), not the generic MPEG-2 2376 constant: the usual SVCD
+// target, which keeps a film's file about as large as other SVCD authoring
+// tools make it and leaves the disc's peak rate room for the sound.
+constexpr std::int32_t kSvcdVideoBitRate = 2040;
+
 constexpr Preset kPresets[] = {
     {MpegFormat::Vcd, CodingKind::Vcd, 1150, true, kPresetAudioBitRateIndex, 1.4},
-    {MpegFormat::Svcd, CodingKind::SvcdOrDvd, 2376, true, kPresetAudioBitRateIndex, 5.6},
+    {MpegFormat::Svcd, CodingKind::SvcdOrDvd, kSvcdVideoBitRate, true, kPresetAudioBitRateIndex, 5.6},
     {MpegFormat::Dvd, CodingKind::SvcdOrDvd, 0, false, 0, 1.014},
     {MpegFormat::Mpeg1, CodingKind::Mpeg1, 1150, false, kPresetAudioBitRateIndex, 1.0},
     {MpegFormat::Mpeg2, CodingKind::Mpeg2, 2376, false, kPresetAudioBitRateIndex, 1.0},

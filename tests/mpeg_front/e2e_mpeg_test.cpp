@@ -202,7 +202,8 @@ void CheckPackClock(const ParsedStream& ps, const std::string& mode) {
 
 // Picture time stamps lie on the exact picture grid, to the nearest 90 kHz
 // tick: sorted, every step is a whole number of picture periods, rounded once.
-// A packet with a PTS carries the DTS as well exactly when the two differ.
+// A packet with a PTS carries the DTS as well exactly when the two differ; no
+// two stamped pictures more than 0.7 s apart.
 void CheckPictureStamps(const ParsedStream& ps, double fps) {
     std::vector<std::int64_t> pts;
     for (const ParsedSector& s : ps.sectors)
@@ -216,13 +217,11 @@ void CheckPictureStamps(const ParsedStream& ps, double fps) {
     std::sort(pts.begin(), pts.end());
     ASSERT_GT(pts.size(), 2u);
     const double period = 90000.0 / fps;
-    std::size_t single = 0;
     for (std::size_t k = 1; k < pts.size(); ++k) {
         const double n = std::round((pts[k] - pts[0]) / period);
         EXPECT_EQ(std::llround(n * period), pts[k] - pts[0]) << "picture stamp " << k;
-        if (pts[k] - pts[k - 1] <= std::ceil(period)) ++single;
+        EXPECT_LE(pts[k] - pts[k - 1], 63000) << "picture stamp " << k;
     }
-    EXPECT_GT(single, pts.size() / 2) << "most pictures carry their own stamp";
 }
 
 void CheckFile(const std::string& out, const Case& c, const Facts& facts, int sourceRate) {
@@ -461,26 +460,40 @@ TEST_F(E2eMpeg, RealFootage) {
 }
 
 // VCD and SVCD files about as large as FFmpeg's for the same discs: a VCD runs
-// at the disc's 75 sectors per second, an SVCD needs no padding to its rate.
+// at the disc's 75 sectors per second, an SVCD needs no padding to its rate and
+// codes easy scenes (a still picture) at less than its nominal video rate. On
+// a still picture FFmpeg's own share of its rate varies with the picture, so
+// the margin there is wider; padded to the rate, ours would be 3 to 7 times
+// as large.
 TEST_F(E2eMpeg, DiscFilesAsLargeAsFfmpegs) {
     ScratchDir dir("discsize");
-    const std::string src = MakeSource(dir, {"disc", 720, 576, "25", 44100, 2}, 14.0);
-    const Facts facts = ProbeWithCli(src);
-    for (const char* mode : {"vcd", "svcd"}) {
-        SCOPED_TRACE(mode);
-        const std::string ours = dir.File(std::string(mode) + ".mpg");
-        const std::string theirs = dir.File(std::string(mode) + "_ffmpeg.mpg");
-        Convert(src, ours, {mode, false});
-        CheckFile(ours, {mode, false}, facts, 44100);
-        ASSERT_EQ(0, RunCommand("ffmpeg -v error -y -i " + Quote(src) + " -target pal-" + mode + " " +
-                                Quote(theirs)).status);
+    const std::string moving = MakeSource(dir, {"disc", 720, 576, "25", 44100, 2}, 14.0);
+    const std::string still = dir.File("still.mkv");
+    ASSERT_EQ(0, RunCommand("ffmpeg -v error -y -i " + Quote(moving) +
+                            " -vf trim=end_frame=1,loop=loop=-1:size=1,setpts=N/25/TB -t 14 -c:v mpeg4 -q:v 2"
+                            " -c:a copy " + Quote(still)).status);
+    struct SizeCase {
+        const std::string& source;
+        const char* mode;
+        bool ntsc;
+        double low, high;  // ours / FFmpeg's
+    };
+    for (const SizeCase& c : {SizeCase{moving, "vcd", false, 0.95, 1.05}, SizeCase{moving, "svcd", false, 0.85, 1.15},
+                              SizeCase{still, "svcd", false, 0.7, 1.3}, SizeCase{still, "svcd", true, 0.7, 1.3}}) {
+        const std::string name = fs::path(c.source).stem().string() + "_" + c.mode + (c.ntsc ? "_ntsc" : "");
+        SCOPED_TRACE(name);
+        const std::string ours = dir.File(name + ".mpg");
+        const std::string theirs = dir.File(name + "_ffmpeg.mpg");
+        Convert(c.source, ours, {c.mode, c.ntsc});
+        CheckFile(ours, {c.mode, c.ntsc}, ProbeWithCli(c.source), 44100);
+        ASSERT_EQ(0, RunCommand("ffmpeg -v error -y -i " + Quote(c.source) + " -target " + (c.ntsc ? "ntsc-" : "pal-") +
+                                c.mode + " " + Quote(theirs)).status);
         const double ratio = static_cast<double>(fs::file_size(ours)) / static_cast<double>(fs::file_size(theirs));
-        std::printf("[ size ] %s: ours %ju bytes, FFmpeg %ju, ratio %.3f\n", mode,
+        std::printf("[ size ] %s: ours %ju bytes, FFmpeg %ju, ratio %.3f\n", name.c_str(),
                     static_cast<std::uintmax_t>(fs::file_size(ours)), static_cast<std::uintmax_t>(fs::file_size(theirs)),
                     ratio);
-        // Our SVCD video runs at 2376 kbit/s, FFmpeg's at 2040 kbit/s or less.
-        EXPECT_LT(ratio, std::string(mode) == "vcd" ? 1.05 : 1.15);
-        EXPECT_GT(ratio, 0.95);
+        EXPECT_LT(ratio, c.high);
+        EXPECT_GT(ratio, c.low);
     }
 }
 

@@ -90,7 +90,8 @@ INSTANTIATE_TEST_SUITE_P(
     [](const ::testing::TestParamInfo<StreamCase>& i) { return std::string(i.param.name); });
 
 // Real footage, when present: both decoders, and the coded rate over whole
-// groups of pictures within 3 % of the target.
+// groups of pictures within 3 % of the target; a capped rate (MPEG-2 for SVCD)
+// only not above it.
 struct RateCase {
     const char* name;
     int kind;
@@ -124,13 +125,16 @@ TEST_P(VideoRate, WholeGroupsMeetTheRate) {
     std::printf("[ %-10s] %.0f bit/s for %.0f (%+.2f %%), source PSNR %.2f dB, VBV overflows %d underflows %d\n",
                 c.name, rate, c.bitRate, 100.0 * (rate / c.bitRate - 1.0), ClipPsnr(clip, ff), r.vbvOverflows,
                 r.vbvUnderflows);
-    EXPECT_NEAR(rate / c.bitRate, 1.0, 0.03);
+    EXPECT_LT(rate / c.bitRate, 1.03);
+    if (c.kind != 3) {
+        EXPECT_GT(rate / c.bitRate, 0.97);
+    }
     std::remove(file.c_str());
 }
 
 INSTANTIATE_TEST_SUITE_P(Footage, VideoRate,
                          ::testing::Values(RateCase{"vcd", 1, 352, 288, 1150000.0},
-                                           RateCase{"svcd", 3, 480, 576, 2376000.0},
+                                           RateCase{"svcd", 3, 480, 576, 2040000.0},
                                            RateCase{"dvd_res", 3, 720, 576, 2376000.0}),
                          [](const ::testing::TestParamInfo<RateCase>& i) { return std::string(i.param.name); });
 

@@ -109,6 +109,36 @@ TEST(VideoRateControl, StarvedPictureIsStuffedToNinetyPercent) {
     EXPECT_DOUBLE_EQ(static_cast<double>(bw.totalBits), written);
 }
 
+// A capped rate pads nothing, keeps no credit from easy pictures or groups,
+// stops at its quantiser floor and marks every picture as variable rate.
+TEST(VideoRateControl, CappedRateSpendsOnlyWhatPicturesNeed) {
+    std::vector<std::uint8_t> buffer(BitWriter::kBufferSize);
+    BitWriter bw;
+    bw.buffer = buffer.data();
+    bw.Reset();
+    RateControl rc;
+    rc.StartSequence(2040000.0, 25.0, 1620, 112, true, false);
+    rc.SetCapped(true);
+    for (int group = 0; group < 2; ++group) {
+        rc.StartGroup(4, 10);
+        const double budget = rc.RemainingBits();
+        EXPECT_DOUBLE_EQ(budget, 15 * 2040000.0 / 25.0);  // the second group inherits nothing
+        for (int type : {kPictureI, kPictureP, kPictureB}) {
+            const int first = rc.StartPicture(type, static_cast<double>(bw.totalBits));
+            EXPECT_EQ(rc.VbvDelay(type, static_cast<double>(bw.totalBits)), 0xFFFF);
+            const int floor = type == kPictureI ? 4 : 6;
+            if (group == 1) {
+                EXPECT_EQ(first, floor);  // no debt left by the easy pictures
+            }
+            EXPECT_EQ(rc.MacroblockQuantiser(800, static_cast<double>(bw.totalBits), 1.0), floor);
+            const std::uint64_t before = bw.totalBits;
+            bw.PutBits(0x5, 3);  // a picture of almost nothing
+            rc.EndPicture(bw);
+            EXPECT_EQ(bw.totalBits - before, 3u);
+        }
+    }
+}
+
 TEST(VideoRateControl, VbvDelayStartsSevenEighthsFull) {
     RateControl rc;
     rc.StartSequence(2376000.0, 25.0, 1620, 112, true, false);

@@ -62,6 +62,11 @@ inline CodingMode CodingModeOf(CodingKind kind, double frameRate, std::int32_t f
     return m;
 }
 
+// Whether the rate control caps the rate instead of holding it constant: SVCD
+// (the kind's constant-rate use; DVD runs a fixed quantiser) may vary its
+// video rate, so easy scenes are not padded up to the nominal rate.
+inline bool CapsBitRate(const CodingMode& m) { return m.constantBitRate != 0 && m.Kind() == CodingKind::SvcdOrDvd; }
+
 // Picture sizes of the 625- and 525-line disc formats, which fill a 4:3 display.
 inline constexpr bool FillsFourByThree(std::int32_t width, std::int32_t height) {
     return (width == 352 || width == 480 || width == 704 || width == 720) &&

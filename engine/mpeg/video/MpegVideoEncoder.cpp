@@ -197,6 +197,7 @@ bool MpegVideoEncoder::Start() {
 
     rc_.StartSequence(s.bitRate, s.mode.frameRate, geo_.MbCount(), s.mode.vbvBufferSize, s.Mpeg2(),
                       s.mode.progressiveSequence != 0);
+    rc_.SetCapped(CapsBitRate(s.mode));
 
     codingIndex_ = 0;
     picturesCoded_ = 0;

@@ -5,6 +5,14 @@
 namespace reelcast::mpeg::video {
 namespace {
 
+// Finest quantisers of a capped rate, intra and predicted pictures: below them
+// a still or simple scene only refines its noise, picture after picture.
+constexpr int kCappedFloorIntra = 4;
+constexpr int kCappedFloorPredicted = 6;
+
+// vbv_delay of a stream without a constant rate.
+constexpr int kVariableRateVbvDelay = 0xFFFF;
+
 int RoundToInt(double v) { return static_cast<int>(std::floor(v + 0.5)); }
 
 // Variance of one 8x8 block from its sums, in double precision.
@@ -48,6 +56,7 @@ void RateControl::StartSequence(double bitRate, double frameRate, int mbCount, i
     nextIpDelay_ = 0.0;
     decodingTime_ = 0.0;
     counts_ = VbvCounts{};
+    capped_ = false;
     stuffLow_ = 0.30;
     stuffHigh_ = 0.90;
 
@@ -62,6 +71,7 @@ void RateControl::StartSequence(double bitRate, double frameRate, int mbCount, i
 }
 
 void RateControl::StartGroup(int np, int nb) {
+    if (capped_ && r_ > 0.0) r_ = 0.0;  // no credit from easier groups
     r_ += std::floor((np + nb + 1) * bitRate_ / frameRate_ + 0.5);
     np_ = np;
     nb_ = nb;
@@ -102,7 +112,7 @@ int RateControl::StartPicture(int type, double bitCount) {
     qSum_ = 0.0;
 
     int q = RoundToInt(d_ * 31.0 / reaction_) * 2;
-    if (q < 2) q = 2;
+    if (q < QuantiserFloor()) q = QuantiserFloor();
     if (q > 62) q = 62;
     firstQ_ = q;
     return q;
@@ -117,8 +127,8 @@ int RateControl::MacroblockQuantiser(int j, double bitCount, double activity) {
     actSum_ += a;
     double scaled = std::floor(qj * nact + 0.5) * 2.0;
     int q;
-    if (scaled < 2.0) {
-        q = 2;
+    if (scaled < QuantiserFloor()) {
+        q = QuantiserFloor();
     } else if (scaled > 62.0) {
         q = 62;
     } else {
@@ -131,7 +141,7 @@ int RateControl::MacroblockQuantiser(int j, double bitCount, double activity) {
 
 void RateControl::EndPicture(BitWriter& bw) {
     double s = static_cast<double>(bw.totalBits) - s0_;
-    if (t_ > 0.0 && s / t_ < stuffLow_) {
+    if (!capped_ && t_ > 0.0 && s / t_ < stuffLow_) {
         const double pad = std::floor(stuffHigh_ * t_ - s);
         if (pad > 0.0) {
             const long long words = static_cast<long long>(pad) / 32;
@@ -143,6 +153,7 @@ void RateControl::EndPicture(BitWriter& bw) {
     r_ -= s;
     const int x = RoundToInt(qSum_ * 0.5 / mbCount_ * s);
     d_ += s - t_;
+    if (capped_ && d_ < 0.0) d_ = 0.0;
     avgActivity_ = actSum_ / mbCount_;
     const int d = static_cast<int>(d_);
     switch (type_) {
@@ -163,7 +174,13 @@ void RateControl::EndPicture(BitWriter& bw) {
     }
 }
 
+int RateControl::QuantiserFloor() const {
+    if (!capped_) return 2;
+    return type_ == kPictureI ? kCappedFloorIntra : kCappedFloorPredicted;
+}
+
 int RateControl::VbvDelay(int type, double bitCount) {
+    if (capped_) return kVariableRateVbvDelay;
     const double period = 90000.0 / frameRate_;  // frame pictures, no repeated fields
     double delay;
     if (type == kPictureB) {

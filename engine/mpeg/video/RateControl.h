@@ -8,6 +8,11 @@
 // quantiser changes; a picture that uses under 30 % of its target is padded
 // with zero stuffing up to 90 %.
 //
+// With a capped rate (variable rate up to the nominal one) the same control
+// spends at most the nominal rate but never pads: no stuffing, no credit for
+// bits a picture or group left unused, and a quantiser floor, so easy pictures
+// cost what they need.
+//
 // Also keeps the VBV model that gives each picture header its vbv_delay and
 // counts delay overflows and underflows.
 #pragma once
@@ -30,6 +35,10 @@ public:
     // Sequence start. bitRate in bit/s; vbvBufferSize in units of 16384 bits.
     void StartSequence(double bitRate, double frameRate, int mbCount, int vbvBufferSize, bool mpeg2,
                        bool progressiveSequence);
+    // Variable rate capped at the sequence's nominal rate, or constant (the
+    // default). Call after StartSequence.
+    void SetCapped(bool capped) { capped_ = capped; }
+    bool Capped() const { return capped_; }
     // Before each group's I picture, with the group's P and B picture counts.
     void StartGroup(int np, int nb);
     // Picture start: computes the target and answers the first quantiser
@@ -42,7 +51,7 @@ public:
     void EndPicture(BitWriter& bw);
 
     // vbv_delay for the picture header about to be written (90 kHz units);
-    // also runs the VBV overflow/underflow tests.
+    // also runs the VBV overflow/underflow tests. 0xFFFF with a capped rate.
     int VbvDelay(int type, double bitCount);
     // Records where the picture ended for the VBV model.
     void EndPictureVbv(double bitCount);
@@ -63,12 +72,15 @@ public:
     double AverageActivity() const { return avgActivity_; }
 
 private:
+    int QuantiserFloor() const;
+
     double bitRate_ = 0.0;
     double frameRate_ = 25.0;
     int mbCount_ = 1;
     int vbvBufferSize_ = 0;
     bool mpeg2_ = false;
     bool progressive_ = true;
+    bool capped_ = false;
     int type_ = kPictureI;
 
     double r_ = 0.0;    // bits left in the group
