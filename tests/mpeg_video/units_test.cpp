@@ -84,10 +84,8 @@ TEST(VideoRateControl, QuantiserSmoothingAroundTheFirstQuantiser) {
 }
 
 TEST(VideoRateControl, StarvedPictureIsStuffedToNinetyPercent) {
-    std::vector<std::uint8_t> buffer(BitWriter::kBufferSize);
-    BitWriter bw;
-    bw.buffer = buffer.data();
-    bw.Reset();
+    TestWriter w;
+    BitWriter& bw = w.bw;
     RateControl rc;
     rc.StartSequence(1150000.0, 25.0, 396, 20, false, true);
     rc.StartGroup(4, 8);
@@ -112,10 +110,8 @@ TEST(VideoRateControl, StarvedPictureIsStuffedToNinetyPercent) {
 // A capped rate pads nothing, keeps no credit from easy pictures or groups,
 // stops at its quantiser floor and marks every picture as variable rate.
 TEST(VideoRateControl, CappedRateSpendsOnlyWhatPicturesNeed) {
-    std::vector<std::uint8_t> buffer(BitWriter::kBufferSize);
-    BitWriter bw;
-    bw.buffer = buffer.data();
-    bw.Reset();
+    TestWriter w;
+    BitWriter& bw = w.bw;
     RateControl rc;
     rc.StartSequence(2040000.0, 25.0, 1620, 112, true, false);
     rc.SetCapped(true);
