@@ -323,19 +323,22 @@ void TfrmConvert::btnConvertClick() {
         return;
     }
 
-    if (OutputExists(output)) {
+    // The file the conversion will write, which the question is about.
+    const std::string written = WrittenOutput(convertMode_, useMovbridge_, output);
+    if (OutputExists(written)) {
         if (ShowMessage(this, kOverwriteQuestion, "Confirm", MessageIcon::Warning,
                         QMessageBox::Yes | QMessageBox::No) != QMessageBox::Yes) {
             Label_Percent->setText(kProgressReset);
             return;
         }
-        if (!emptiedOutput_.Empty(output)) {
-            ShowBox({LockedOutputMessage(output), "Error", MessageIcon::Error});
+        if (!emptiedOutput_.Empty(written)) {
+            ShowBox({LockedOutputMessage(written), "Error", MessageIcon::Error});
             Label_Percent->setText(kProgressReset);
             return;
         }
     }
     cancelRequested_ = false;
+    writtenOutput_ = written;
 
     bool started = false;
     if (useMovbridge_) {
@@ -440,7 +443,7 @@ void TfrmConvert::OnJobFinished() {
 }
 
 void TfrmConvert::OnJobMessage(const std::string& text) {
-    ShowBox({text, "Info", MessageIcon::Information});
+    ShowBox({JobMessageText(text, writtenOutput_), "Info", MessageIcon::Information});
     EnterIdle();
     Label_Percent->setText(kProgressReset);
     emptiedOutput_.RemoveIfUnwritten();

@@ -141,6 +141,7 @@ private:
     std::unique_ptr<MpegSettingDialogs> settingDialogs_;
     std::unique_ptr<platform::IPreviewSurface> bridgeTarget_;  // receives the bridge's events
     EmptiedOutput emptiedOutput_;
+    std::string writtenOutput_;  // the file the running conversion writes
     bool closing_ = false;
 };
 

@@ -75,7 +75,6 @@ int RunAviConvert(Engine& engine, const CliOptions& opts) {
         std::fprintf(stderr, "reelcast-cli: %s exists (use -y to overwrite)\n", written.c_str());
         return 1;
     }
-    if (written != opts.output) std::fprintf(stderr, "reelcast-cli: the AVI file is written as %s\n", written.c_str());
 
     auto job = engine.Make<IAviConversionJob>(core::kAviJobExport);
     if (!job) {
@@ -99,7 +98,7 @@ int RunAviConvert(Engine& engine, const CliOptions& opts) {
         byFamily = false;
     }
 
-    const OutputMark before = MarkOutput(opts.output);
+    const OutputMark before = MarkOutput(written);
     Progress progress(opts.quiet);
     AviJobCallback callback(progress);
     job->SetSourceFile(opts.input.c_str());
@@ -126,7 +125,10 @@ int RunAviConvert(Engine& engine, const CliOptions& opts) {
         }
     }
     job.reset();  // the output is complete once the worker has ended
-    return callback.Conclude(engine, opts, before, cancelSent);
+    const int status = callback.Conclude(engine, opts, before, cancelSent);
+    if (status == 0 && written != opts.output)
+        std::fprintf(stderr, "reelcast-cli: the AVI file was written as %s\n", written.c_str());
+    return status;
 }
 
 int RunCodecs(Engine& engine) {

@@ -55,6 +55,7 @@ std::string JobCallback<Interface>::messages() {
 OutputMark MarkOutput(const std::string& path) {
     struct stat st;
     OutputMark m;
+    m.path = path;
     if (::stat(path.c_str(), &st) != 0) return m;
     m.existed = true;
     m.inode = static_cast<long long>(st.st_ino);
@@ -80,9 +81,9 @@ int JobCallback<Interface>::Conclude(const Engine& engine, const CliOptions& opt
         if (!cause.empty()) TellAbout(opts.input, cause);
         if (text.empty() && cause.empty()) TellAbout(opts.input, "the conversion ended without completing the output");
     }
-    const OutputMark after = MarkOutput(opts.output);
+    const OutputMark after = MarkOutput(before.path);
     if (after.existed && (!before.existed || after.inode != before.inode || after.modified != before.modified))
-        std::fprintf(stderr, "reelcast-cli: %s holds the part written so far\n", opts.output.c_str());
+        std::fprintf(stderr, "reelcast-cli: %s\n", jobs::PartWrittenNotice(before.path).c_str());
     return 1;
 }
 

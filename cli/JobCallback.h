@@ -13,9 +13,11 @@
 
 namespace reelcast::cli {
 
-// The output file as it was before a conversion, to tell afterwards whether the
-// conversion wrote it.
+// The file a conversion writes (the name actually written, which for AVI output
+// may differ from the one given) as it was before the conversion, to tell
+// afterwards whether the conversion wrote it.
 struct OutputMark {
+    std::string path;
     bool existed = false;
     long long inode = 0;
     long long modified = 0;  // nanoseconds

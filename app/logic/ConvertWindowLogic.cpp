@@ -8,6 +8,8 @@
 #include <cstdio>
 
 #include "app/logic/ConvertModes.h"
+#include "engine/avi/AviOutputName.h"
+#include "engine/jobs/JobMessages.h"
 #include "movbridge/IMovbridge.h"
 
 namespace reelcast::app {
@@ -109,6 +111,19 @@ bool OutputExists(const std::string& path) {
     if (fd < 0) return false;
     ::close(fd);
     return true;
+}
+
+std::string WrittenOutput(int convertMode, bool useMovbridge, const std::string& output) {
+    const bool aviJob = !useMovbridge && (convertMode == kModeAllToAvi || convertMode == kModeAllToDivx);
+    return aviJob ? AviOutputName(output) : output;
+}
+
+std::string JobMessageText(const std::string& message, const std::string& written) {
+    struct stat st;
+    if (jobs::IsWarning(message) || written.empty() || ::stat(written.c_str(), &st) != 0 || !S_ISREG(st.st_mode) ||
+        st.st_size == 0)
+        return message;
+    return message + "\n" + jobs::PartWrittenNotice(written);
 }
 
 }  // namespace reelcast::app

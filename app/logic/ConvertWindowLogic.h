@@ -99,4 +99,13 @@ private:
 // question's test).
 bool OutputExists(const std::string& path);
 
+// The file a conversion writes for the output name given: the AVI job writes an
+// AVI name; the MPEG job and the bridge write the name as given.
+std::string WrittenOutput(int convertMode, bool useMovbridge, const std::string& output);
+
+// The box text for a job's message. A message that ends the conversion while
+// the written file holds something tells the user that the file holds the part
+// written so far.
+std::string JobMessageText(const std::string& message, const std::string& written);
+
 }  // namespace reelcast::app

@@ -94,6 +94,8 @@ public:
 
     std::uint32_t GetVideoCodec() override { return handler_; }
 
+    void SetPixelAspect(std::int32_t num, std::int32_t den) override { writer_->SetPixelAspect(num, den); }
+
 private:
     std::uint32_t handler_ = 0;
     core::ComponentHandle<IAviWriter> writer_;

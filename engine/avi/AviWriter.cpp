@@ -1,5 +1,8 @@
 // AVILIB: the AVI file, its video stream and its sound.
+#include <algorithm>
+#include <cmath>
 #include <cstdarg>
+#include <iterator>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -106,6 +109,7 @@ public:
         std::memcpy(basePath_, base.c_str(), base.size() + 1);
         ResetCounters();
         fileIndex_ = 1;
+        frameRate_ = spec->frameRate;
         compressor_->SetFrameRate(spec->frameRate);
 
         if (audioType_ == AviAudioType::Codec && !formatChosen_) return false;
@@ -215,6 +219,8 @@ public:
         return ok;
     }
 
+    void SetPixelAspect(std::int32_t num, std::int32_t den) override { compressor_->SetPixelAspect(num, den); }
+
 private:
     void ApplyLameSettings(const LameRegistryValues& v) {
         lame_->SetBitrate(v.bitrate);
@@ -322,7 +328,7 @@ private:
             wav_ = core::MakeHandle<IWavWriter>("WAVFILE");
             return wav_ && wav_->Open(wavName.c_str());
         case AviAudioType::Mp3:
-            return StartMp3() && CreateAudioStream();
+            return StartMp3() && CreateAudioStream() && PlaceMp3Sound();
         case AviAudioType::Codec:
             return StartCodec() && CreateAudioStream();
         default:
@@ -345,6 +351,27 @@ private:
         lame_->CallbackSet(mp3_, 0, &DiscardReport);
         lame_->ApplySettings(mp3_);
         return lame_->InitParams(mp3_) >= 0;
+    }
+
+    // The decoded MP3 sound trails its input by the encoder's start-up. Rather
+    // than lose the first input samples, the pictures start later by a whole
+    // number of pictures (the video stream's start, which players honour) and
+    // silence fills the sound up to the first picture's time.
+    bool PlaceMp3Sound() {
+        const std::int32_t delay = lame_->StartDelay(mp3_);
+        const double perPicture = frameRate_ > 0 ? lame_->GetSampleRate() / frameRate_ : 0.0;
+        if (delay <= 0 || !(perPicture >= 1)) return true;
+        const auto pictures = std::uint32_t(std::ceil(delay / perPicture - 1e-9));
+        const int video = file_->FirstStream(af::kStreamTypeVideo);
+        if (video < 0 || !file_->SetStart(video, pictures)) return false;
+        std::int64_t silence = std::llround(pictures * perPicture) - delay;
+        std::fill(std::begin(sampleBuffer_), std::end(sampleBuffer_), std::int16_t{0});
+        while (silence > 0) {
+            const auto pairs = std::int32_t(std::min<std::int64_t>(silence, 4096));
+            if (!EncodeMp3(pairs)) return false;
+            silence -= pairs;
+        }
+        return true;
     }
 
     bool StartCodec() {
@@ -386,6 +413,11 @@ private:
             left_[i] = samples[2 * i];
             right_[i] = samples[2 * i + 1];
         }
+        return EncodeMp3(pairs);
+    }
+
+    // Encodes the first `pairs` samples of left_ and right_ into the stream.
+    bool EncodeMp3(std::int32_t pairs) {
         const std::int32_t n = lame_->EncodeBuffer(mp3_, 0, left_, right_, pairs, mp3Out_.data(),
                                                    std::int32_t(mp3Out_.size()));
         if (n < 0) return false;
@@ -445,6 +477,7 @@ private:
     core::ComponentHandle<IWavWriter> wav_;
     AviAudioType audioType_ = AviAudioType::None;
     std::int32_t fileIndex_ = 1;
+    double frameRate_ = 0;
     char basePath_[256] = {};
     std::unique_ptr<af::AviFileWriter> file_;
     std::int32_t frames_ = 0;

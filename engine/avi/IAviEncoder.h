@@ -43,6 +43,9 @@ public:
     virtual bool Close() = 0;
     // Slot 17. The handler code kept by SetVideoCodec.
     virtual std::uint32_t GetVideoCodec() = 0;
+    // Slot 18. The shape of the pictures' pixels (width : height) for the next
+    // Open; 1:1 after Init. The writer's SetPixelAspect.
+    virtual void SetPixelAspect(std::int32_t num, std::int32_t den) = 0;
 
 protected:
     ~IAviEncoder() = default;

@@ -44,6 +44,8 @@ public:
     // Slot 17. Completes the open output (headers and indexes written, the MP3
     // or codec stream flushed, the WAV file closed). True when nothing was open.
     virtual bool CloseOutput() = 0;
+    // Slot 18. The compressor's SetPixelAspect.
+    virtual void SetPixelAspect(std::int32_t num, std::int32_t den) = 0;
 
 protected:
     ~IAviWriter() = default;

@@ -41,6 +41,10 @@ public:
     // 23. Pushes out what the handle still holds (the end of the sound); MP3
     // bytes placed in out, or negative (also when the library cannot flush).
     virtual std::int32_t EncodeFlush(Mp3Handle h, std::uint8_t* out, std::int32_t outSize) = 0;
+    // 24. After InitParams: the samples per channel by which the decoded sound
+    // trails what the handle is given (the encoder's and the decoder's start-up);
+    // 0 when the library does not tell.
+    virtual std::int32_t StartDelay(Mp3Handle h) = 0;
 
 protected:
     ~IMp3Encoder() = default;

@@ -34,6 +34,10 @@ public:
     virtual bool WriteFrame(const void* bits, std::int32_t* bytesWritten) = 0;
     // Slot 12. Forgets the stream (the file keeps what was written).
     virtual void ReleaseStream() = 0;
+    // Slot 13. The shape of the pictures' pixels (width : height) for the streams
+    // created from now on: recorded in the file and, where the compressor's
+    // format has room, in the compressed pictures. 1:1 after Init.
+    virtual void SetPixelAspect(std::int32_t num, std::int32_t den) = 0;
 
 protected:
     ~IVideoCompressor() = default;

@@ -1,4 +1,5 @@
 // LAME: the MP3 encoder library libnlame.so, bound by name.
+#include <algorithm>
 #include <mutex>
 
 #include "engine/avi/IMp3Encoder.h"
@@ -20,6 +21,9 @@ using InitParamsFn = int (*)(void*);
 using EncodeBufferFn = int (*)(void*, int, const short*, const short*, int, unsigned char*, int);
 using EncodeFlushFn = int (*)(void*, unsigned char*, int);
 using CallbackSetFn = int (*)(void*, int, Mp3ReportFn);
+
+// The library's read-only variable that tells the start-up delay of a handle.
+constexpr int kStartDelayVariable = 40;
 
 // The library's function addresses, shared by every instance: the library stays
 // loaded for the life of the process once bound.
@@ -135,6 +139,11 @@ public:
     std::int32_t EncodeFlush(Mp3Handle h, std::uint8_t* out, std::int32_t outSize) override {
         if (!lib_ || !g_nlame.encodeFlush) return -1;
         return g_nlame.encodeFlush(h, out, outSize);
+    }
+
+    std::int32_t StartDelay(Mp3Handle h) override {
+        if (!lib_ || !g_nlame.varGetInt || !h) return 0;
+        return std::max(g_nlame.varGetInt(h, kStartDelayVariable), 0);
     }
 
 private:

@@ -50,6 +50,7 @@ public:
         file_ = nullptr;
         framePos_ = 0;
         open_ = false;
+        aspectNum_ = aspectDen_ = 1;
         return true;
     }
 
@@ -157,10 +158,11 @@ public:
         if (s < 0) return false;
         encoder_ = af::VideoEncoder::Open(options_.fccHandler ? options_.fccHandler : vars_.fccHandler,
                                           input_, options_.keyFrameEvery, options_.quality, header_.rate,
-                                          header_.scale);
+                                          header_.scale, aspectNum_, aspectDen_);
         if (!encoder_) return false;
         const std::vector<std::uint8_t>& fmt = encoder_->OutputFormat();
-        if (!file->SetFormat(s, fmt.data(), fmt.size())) {
+        if (!file->SetFormat(s, fmt.data(), fmt.size()) ||
+            (aspectNum_ != aspectDen_ && !file->SetPixelAspect(s, aspectNum_, aspectDen_))) {
             encoder_.reset();
             return false;
         }
@@ -186,6 +188,12 @@ public:
         stream_ = -1;
     }
 
+    void SetPixelAspect(std::int32_t num, std::int32_t den) override {
+        const bool valid = num > 0 && den > 0;
+        aspectNum_ = valid ? num : 1;
+        aspectDen_ = valid ? den : 1;
+    }
+
 private:
     std::int32_t framePos_ = 0;
     af::AviFileWriter* file_ = nullptr;  // not owned: the writer's
@@ -195,6 +203,7 @@ private:
     CompressorVars vars_;
     af::BitmapInfoHeader input_;
     bool open_ = false;
+    std::int32_t aspectNum_ = 1, aspectDen_ = 1;
     std::unique_ptr<af::VideoEncoder> encoder_;
     std::vector<std::uint8_t> chunk_;
 };

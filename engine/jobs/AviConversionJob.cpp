@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cmath>
 #include <condition_variable>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
@@ -13,6 +14,7 @@
 #include <vector>
 
 #include "engine/avi/AviEncodeParams.h"
+#include "engine/avi/AviOutputName.h"
 #include "engine/avi/IAviEncoder.h"
 #include "engine/avi/IAviMessageSink.h"
 #include "engine/core/Component.h"
@@ -25,6 +27,7 @@
 #include "engine/media/IMediaInfo.h"
 #include "engine/media/IVideoFrameSource.h"
 #include "platform/avifile/BitmapInfo.h"
+#include "platform/avifile/SourceAspect.h"
 #include "platform/ui/Dialogs.h"
 #include "platform/window/PreviewWindow.h"
 
@@ -47,6 +50,7 @@ struct SourceFacts {
     double fps = 0;
     std::int32_t width = 0;
     std::int32_t height = 0;
+    platform::PixelAspect aspect;  // of the pictures as the frame source gives them
 };
 
 SourceFacts Probe(const std::string& path) {
@@ -66,6 +70,7 @@ SourceFacts Probe(const std::string& path) {
         f.width = v.width;
         f.height = std::abs(v.height);
     }
+    if (f.hasVideo) f.aspect = platform::SourcePixelAspect(path.c_str());
     return f;
 }
 
@@ -148,7 +153,7 @@ public:
         const int width = r.noChangeSize ? src.width : r.width;
         const int height = r.noChangeSize ? src.height : r.height;
         if (!Convertible(src)) return;
-        FillParams(width, height, rateIndex, TotalFrames(src, rateIndex));
+        FillParams(src, width, height, rateIndex);
         Launch();
     }
 
@@ -171,8 +176,7 @@ public:
         sampleRate_ = sampleRate;
         if (!Convertible(src)) return;
         const int rateIndex = frameRateIndex >= 0 && frameRateIndex < kAviFrameRateCount ? frameRateIndex : 2;
-        FillParams(width ? width : src.width, height ? height : src.height, rateIndex,
-                   TotalFrames(src, rateIndex));
+        FillParams(src, width ? width : src.width, height ? height : src.height, rateIndex);
         if (!byFamily) {
             Launch();
             return;
@@ -279,7 +283,12 @@ private:
         return true;
     }
 
-    void FillParams(int width, int height, int rateIndex, std::int32_t total) {
+    // A picture that keeps the source's pixel grid keeps its pixel shape too; a
+    // size the user chose is filled with square pixels.
+    void FillParams(const SourceFacts& src, int width, int height, int rateIndex) {
+        const bool sameGrid = width == src.width && height == src.height;
+        pixelAspect_ = sameGrid ? src.aspect : platform::PixelAspect{};
+        const std::int32_t total = TotalFrames(src, rateIndex);
         std::memset(&params_, 0, sizeof params_);
         params_.width = width;
         params_.height = height;
@@ -352,16 +361,20 @@ private:
         Sources src;
         if (!OpenSources(&src, fps)) return;
         encoder_->SetParameters(&params_, sampleRate_);
+        encoder_->SetPixelAspect(pixelAspect_.num, pixelAspect_.den);
         if (!encoder_->Open()) {
             Message(kWriteError);
             return;
         }
         PictureSound sound(fps, sampleRate_);
         const std::int32_t total = params_.totalFrames;
-        const std::int32_t done = WritePictures(&src, &sound);
+        std::int32_t written = 0;
+        const std::int32_t done = WritePictures(&src, &sound, &written);
         // The file is complete (headers and indexes written) before anyone is told
-        // the conversion finished, and also when it stopped early.
+        // the conversion finished, and also when it stopped early; a file without
+        // a single picture is of no use to anyone and goes.
         const bool closed = encoder_->Close();
+        if (written == 0 && total > 0) RemoveOutput();
         if (done < total) return;
         if (!closed) {
             Message(kWriteError);
@@ -371,9 +384,14 @@ private:
         if (callback_) callback_->OnFinished();
     }
 
-    // The loop over the pictures: answers how many were handed over before it ran
-    // through or stopped (with its message).
-    std::int32_t WritePictures(Sources* src, PictureSound* sound) {
+    void RemoveOutput() {
+        std::remove(AviOutputName(target_).c_str());
+        std::remove((AviBaseName(target_) + ".wav").c_str());
+    }
+
+    // The loop over the pictures: answers where it ran through or stopped (with
+    // its message); *written counts the pictures in the file.
+    std::int32_t WritePictures(Sources* src, PictureSound* sound, std::int32_t* written) {
         const std::int32_t total = params_.totalFrames;
         std::vector<std::uint8_t>& picture = src->picture;
         const auto size = std::uint32_t(picture.size());
@@ -392,6 +410,7 @@ private:
                 Message(kWriteError);
                 return i;
             }
+            *written = i + 1;
             if (cancel_) {
                 Message(kCanceled);
                 return i;
@@ -410,6 +429,7 @@ private:
     std::int32_t sampleRate_ = 44100;
     bool hasAudio_ = false;
     AviEncodeParams params_{};
+    platform::PixelAspect pixelAspect_;
     void* preview_ = nullptr;
     std::thread worker_;
     std::atomic<bool> done_{true};

@@ -2,6 +2,9 @@
 // they are.
 #pragma once
 
+#include <string>
+#include <string_view>
+
 namespace reelcast::jobs {
 
 inline constexpr const char* kNoMediaInfo = "Can't get media information from input file";
@@ -13,5 +16,12 @@ inline constexpr const char* kCanceled = "User Canceled";
 inline constexpr const char* kNoPictureStream = "The source has no picture stream";
 inline constexpr const char* kSoundUnreadable =
     "The source's sound could not be read: the output has silence in its place";
+
+// Whether a job's message only warns: the conversion goes on (and may finish).
+inline bool IsWarning(std::string_view text) { return text == kSoundUnreadable; }
+
+// What the user is told of an output that a conversion which did not finish
+// leaves behind: the pictures written so far, complete and playable.
+inline std::string PartWrittenNotice(const std::string& path) { return path + " holds the part written so far"; }
 
 }  // namespace reelcast::jobs

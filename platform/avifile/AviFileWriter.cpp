@@ -4,6 +4,7 @@
 #include <atomic>
 #include <cmath>
 #include <cstring>
+#include <numeric>
 
 namespace reelcast::platform::avifile {
 namespace {
@@ -18,6 +19,9 @@ constexpr std::uint32_t kSuperIndexEntries = 256;
 constexpr std::uint32_t kAvifHasIndex = 0x10;
 constexpr std::uint32_t kAvifIsInterleaved = 0x100;
 constexpr std::uint32_t kAviifKeyframe = 0x10;
+
+// 'vprp' with one field description: nine values, then eight for the field.
+constexpr std::size_t kVideoPropertiesSize = 4 * (9 + 8);
 
 constexpr std::uint32_t FourCC(const char (&s)[5]) { return MakeFourCC(s[0], s[1], s[2], s[3]); }
 
@@ -69,6 +73,41 @@ bool AviFileWriter::SetFormat(int stream, const void* format, std::size_t size) 
     return true;
 }
 
+bool AviFileWriter::SetStart(int stream, std::uint32_t start) {
+    if (!file_ || started_ || stream < 0 || stream >= int(streams_.size())) return false;
+    streams_[stream].info.start = start;
+    return true;
+}
+
+int AviFileWriter::FirstStream(std::uint32_t fccType) const {
+    for (std::size_t i = 0; i < streams_.size(); ++i) {
+        if (streams_[i].info.fccType == fccType) return int(i);
+    }
+    return -1;
+}
+
+bool AviFileWriter::SetPixelAspect(int stream, int num, int den) {
+    if (!file_ || started_ || stream < 0 || stream >= int(streams_.size()) || num <= 0 || den <= 0) return false;
+    Stream& s = streams_[stream];
+    if (s.info.fccType != kStreamTypeVideo || s.format.size() < sizeof(BitmapInfoHeader)) return false;
+    BitmapInfoHeader h;
+    std::memcpy(&h, s.format.data(), sizeof h);
+    const std::uint64_t x = std::uint64_t(num) * std::uint64_t(std::max(h.biWidth, 1));
+    const std::uint64_t y = std::uint64_t(den) * std::uint64_t(std::max(std::abs(h.biHeight), 1));
+    if (x == y) {
+        s.frameAspect = 0;
+        return true;
+    }
+    // The display aspect in lowest terms, brought into 16 bits each.
+    std::uint64_t ax = x / std::gcd(x, y), ay = y / std::gcd(x, y);
+    while (ax > 0xFFFF || ay > 0xFFFF) {
+        ax = (ax + 1) / 2;
+        ay = (ay + 1) / 2;
+    }
+    s.frameAspect = std::uint32_t(ax << 16 | ay);
+    return true;
+}
+
 bool AviFileWriter::WriteBytes(const void* p, std::size_t n) {
     if (failed_) return false;
     if (n && std::fwrite(p, 1, n, file_) != n) {
@@ -106,6 +145,7 @@ std::size_t AviFileWriter::HeaderSize() const {
         n += 12 + 64 + 8 + Padded(s.format.size());
         if (!s.info.name.empty()) n += 8 + Padded(s.info.name.size() + 1);
         n += 8 + 24 + 16 * kSuperIndexEntries;
+        if (s.frameAspect) n += 8 + kVideoPropertiesSize;
     }
     n += 12 + 8 + 248;  // LIST odml, dmlh
     return n;
@@ -177,6 +217,7 @@ void AviFileWriter::WriteMainHeader(const Stream* video) {
 void AviFileWriter::WriteStreamList(const Stream& s) {
     std::size_t strl = 4 + 64 + 8 + Padded(s.format.size()) + 8 + 24 + 16 * kSuperIndexEntries;
     if (!s.info.name.empty()) strl += 8 + Padded(s.info.name.size() + 1);
+    if (s.frameAspect) strl += 8 + kVideoPropertiesSize;
     Put32(FourCC("LIST"));
     Put32(std::uint32_t(strl));
     Put32(FourCC("strl"));
@@ -194,6 +235,30 @@ void AviFileWriter::WriteStreamList(const Stream& s) {
         if ((s.info.name.size() + 1) & 1) WriteBytes("", 1);
     }
     WriteSuperIndex(s);
+    if (s.frameAspect) WriteVideoProperties(s);
+}
+
+// 'vprp': the frame's display aspect over its whole picture, one field per frame.
+void AviFileWriter::WriteVideoProperties(const Stream& s) {
+    BitmapInfoHeader h;
+    std::memcpy(&h, s.format.data(), sizeof h);
+    const std::uint32_t width = std::uint32_t(h.biWidth), height = std::uint32_t(std::abs(h.biHeight));
+    Put32(FourCC("vprp"));
+    Put32(std::uint32_t(kVideoPropertiesSize));
+    Put32(0);  // format token: unknown
+    Put32(0);  // video standard: unknown
+    Put32(s.info.scale ? std::uint32_t(std::lround(double(s.info.rate) / s.info.scale)) : 0);
+    Put32(width);   // horizontal total
+    Put32(height);  // vertical total
+    Put32(s.frameAspect);
+    Put32(width);
+    Put32(height);
+    Put32(1);  // fields per frame
+    Put32(height);  // compressed bitmap height, width
+    Put32(width);
+    Put32(height);  // valid bitmap height, width
+    Put32(width);
+    for (int i = 0; i < 4; ++i) Put32(0);  // valid offsets, video offsets
 }
 
 // 'strh'. A video frame rectangle left empty is the picture's own size.

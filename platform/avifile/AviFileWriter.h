@@ -78,6 +78,16 @@ public:
     // Sets (or replaces) a stream's format ('strf' contents); only before the
     // first chunk is written.
     bool SetFormat(int stream, const void* format, std::size_t size);
+    // Sets a stream's start (strh dwStart, in the stream's scale/rate units): where
+    // its first chunk lies on the file's time line. Only before the first chunk
+    // is written.
+    bool SetStart(int stream, std::uint32_t start);
+    // The first stream of this type, or -1.
+    int FirstStream(std::uint32_t fccType) const;
+    // Records the shape of a video stream's pixels (width : height) as the
+    // picture's display aspect in an OpenDML video properties ('vprp') chunk; only
+    // before the first chunk is written. Square pixels need no record.
+    bool SetPixelAspect(int stream, int num, int den);
     // Appends one chunk of the stream. Video chunks are one frame each (size 0
     // marks a dropped frame); audio chunks hold whole blocks.
     bool Write(int stream, const void* data, std::size_t size, bool keyframe);
@@ -108,6 +118,7 @@ private:
     struct Stream {
         AviStreamInfo info;
         std::vector<std::uint8_t> format;
+        std::uint32_t frameAspect = 0;  // 'vprp' display aspect, x << 16 | y; 0: none
         std::uint32_t chunkId = 0;      // '00dc', '01wb', ...
         std::uint32_t indexId = 0;      // 'ix00', ...
         std::vector<Entry> riffEntries; // chunks of the current RIFF list
@@ -135,6 +146,7 @@ private:
     void WriteStreamList(const Stream& s);
     void WriteStreamHeader(const Stream& s);
     void WriteSuperIndex(const Stream& s);
+    void WriteVideoProperties(const Stream& s);
     void WriteOdmlList(const Stream* video);
     std::size_t HeaderSize() const;
     bool BeginMovi(bool first);

@@ -75,7 +75,7 @@ public:
     }
 
     bool Setup(const CompressorDef& def, const BitmapInfoHeader& in, int keyFrameEvery, int quality,
-               std::uint32_t fpsNum, std::uint32_t fpsDen) {
+               std::uint32_t fpsNum, std::uint32_t fpsDen, AVRational aspect) {
         def_ = &def;
         width_ = in.biWidth;
         height_ = in.biHeight;
@@ -126,6 +126,7 @@ public:
             ctx_->time_base = {num, den};
             ctx_->framerate = {den, num};
             ctx_->codec_tag = def.handler;
+            if (aspect.num > 0 && aspect.den > 0 && aspect.num != aspect.den) ctx_->sample_aspect_ratio = aspect;
             ctx_->thread_count = 1;
             ctx_->max_b_frames = 0;  // one chunk per picture, in order
             ctx_->gop_size = keyFrameEvery > 0 ? keyFrameEvery : (def.keyFrameRate > 0 ? def.keyFrameRate : 1);
@@ -258,11 +259,12 @@ bool FindVideoCompressor(std::uint32_t handler, VideoCompressorInfo* out) {
 
 std::unique_ptr<VideoEncoder> VideoEncoder::Open(std::uint32_t handler, const BitmapInfoHeader& in,
                                                  int keyFrameEvery, int quality, std::uint32_t fpsNum,
-                                                 std::uint32_t fpsDen) {
+                                                 std::uint32_t fpsDen, int aspectNum, int aspectDen) {
     const CompressorDef* d = Find(handler);
     if (!d) return nullptr;
     auto enc = std::make_unique<FfmpegVideoEncoder>();
-    if (!enc->Setup(*d, in, keyFrameEvery, quality, fpsNum, fpsDen)) return nullptr;
+    if (!enc->Setup(*d, in, keyFrameEvery, quality, fpsNum, fpsDen, AVRational{aspectNum, aspectDen}))
+        return nullptr;
     return enc;
 }
 

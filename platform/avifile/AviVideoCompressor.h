@@ -35,11 +35,14 @@ class VideoEncoder {
 public:
     // Opens the compressor for pictures of format `in` (BI_RGB 24 or 32 bits, or
     // 'YUY2' 16 bits). keyFrameEvery 0 uses the compressor's own rule; quality is
-    // 0..10000 (negative: default). fpsNum/fpsDen is the picture rate. Null when
-    // the compressor is not installed or refuses this format or size.
+    // 0..10000 (negative: default). fpsNum/fpsDen is the picture rate; the pixel
+    // shape (width : height) goes into the compressed pictures where their format
+    // has room for it. Null when the compressor is not installed or refuses this
+    // format or size.
     static std::unique_ptr<VideoEncoder> Open(std::uint32_t handler, const BitmapInfoHeader& in,
                                               int keyFrameEvery, int quality,
-                                              std::uint32_t fpsNum, std::uint32_t fpsDen);
+                                              std::uint32_t fpsNum, std::uint32_t fpsDen,
+                                              int aspectNum = 1, int aspectDen = 1);
     virtual ~VideoEncoder() = default;
 
     // The stream format of the output ('strf' contents: BITMAPINFOHEADER with the

@@ -8,7 +8,6 @@
  * thread, one handle per thread at a time. */
 #include <lame/lame.h>
 #include <stdarg.h>
-#include <stdlib.h>
 
 #define NLAME_API __attribute__((visibility("default")))
 
@@ -32,48 +31,33 @@ enum {
     NLAME_VBR_QUALITY = 22,
     NLAME_VBR_MIN = 23,        /* kbit/s; 0 unset */
     NLAME_VBR_MAX = 24,        /* kbit/s; 0 unset */
-    NLAME_DISABLE_RESERVOIR = 26
+    NLAME_DISABLE_RESERVOIR = 26,
+    NLAME_START_DELAY = 40     /* read only: samples per channel by which the decoded
+                                  sound trails the input; valid after nlame_init_params */
 };
 
-/* A handle: the LAME state and how many leading samples are still to be dropped.
- *
- * MP3 in AVI has no place for LAME's gapless information, so every player
- * hears the encoder's start-up delay (LAME's encoder delay plus the 529-sample
- * decoder delay) before the first real sample, and the sound trails the
- * pictures by that much. Dropping that many samples from the front of the input
- * puts the decoded sound back in step with the pictures; the start-up samples
- * take the place of the dropped ones. */
-typedef struct {
-    lame_global_flags* gf;
-    int skip;  /* samples per channel still to drop; -1 until parameters are set */
-} nlame_t;
-
+/* MP3 in AVI has no place for LAME's gapless information: every decoder plays
+ * the encoder's start-up (LAME's encoder delay plus the 529-sample delay of the
+ * decoder's filter banks) before the first input sample. The library keeps every
+ * input sample and tells its caller that delay (NLAME_START_DELAY), so that the
+ * caller can place the sound on its time line. */
 #define NLAME_DECODER_DELAY 529
 
 /* The output goes into AVI streams, where a Xing/LAME tag frame would decode as
  * an extra frame of silence, so it is never written. */
 static void* make_handle(void) {
-    nlame_t* h = (nlame_t*)calloc(1, sizeof *h);
-    if (!h) return NULL;
-    h->gf = lame_init();
-    if (!h->gf) {
-        free(h);
-        return NULL;
-    }
-    lame_set_bWriteVbrTag(h->gf, 0);
-    h->skip = -1;
-    return h;
+    lame_global_flags* gf = lame_init();
+    if (gf) lame_set_bWriteVbrTag(gf, 0);
+    return gf;
 }
 
-#define GF(h) ((h) ? ((nlame_t*)(h))->gf : NULL)
+#define GF(h) ((lame_global_flags*)(h))
 
 NLAME_API void* nlame_lame_new(void) { return make_handle(); }
 NLAME_API void* nlame_new(void) { return make_handle(); }
 
 NLAME_API void nlame_lame_delete(void* h) {
-    if (!h) return;
-    lame_close(((nlame_t*)h)->gf);
-    free(h);
+    if (h) lame_close(GF(h));
 }
 NLAME_API void nlame_delete(void* h) { nlame_lame_delete(h); }
 
@@ -137,35 +121,21 @@ NLAME_API int nlame_var_get_int(void* h, int id) {
     case NLAME_OUT_SAMPLERATE: return lame_get_out_samplerate(gf);
     case NLAME_LOWPASS: return lame_get_lowpassfreq(gf);
     case NLAME_HIGHPASS: return lame_get_highpassfreq(gf);
+    case NLAME_START_DELAY: return lame_get_encoder_delay(gf) + NLAME_DECODER_DELAY;
     default: return 0;
     }
 }
 
-NLAME_API int nlame_init_params(void* h) {
-    if (!h) return -1;
-    nlame_t* n = (nlame_t*)h;
-    const int r = lame_init_params(n->gf);
-    if (r >= 0) n->skip = lame_get_encoder_delay(n->gf) + NLAME_DECODER_DELAY;
-    return r;
-}
+NLAME_API int nlame_init_params(void* h) { return h ? lame_init_params(GF(h)) : -1; }
 
 /* kind 0: separate left and right 16-bit buffers, `pairs` samples each. Answers
  * the MP3 bytes placed in out (at most outSize) or a negative number. */
 NLAME_API int nlame_encode_buffer(void* h, int kind, const short* left, const short* right,
                                   int pairs, unsigned char* out, int outSize) {
-    nlame_t* n = (nlame_t*)h;
-    if (!n || kind != 0 || pairs < 0 || !out || outSize < 0) return -1;
+    if (!h || kind != 0 || pairs < 0 || !out || outSize < 0) return -1;
     if (pairs == 0) return 0;
     if (!left || !right) return -1;
-    if (n->skip > 0) {
-        const int drop = pairs < n->skip ? pairs : n->skip;
-        n->skip -= drop;
-        left += drop;
-        right += drop;
-        pairs -= drop;
-        if (pairs == 0) return 0;
-    }
-    return lame_encode_buffer(n->gf, left, right, pairs, out, outSize);
+    return lame_encode_buffer(GF(h), left, right, pairs, out, outSize);
 }
 
 /* Pushes out the samples still held inside the encoder, padding the last frame. */

@@ -61,4 +61,6 @@ double avitest_decoded_audio_seconds(const char* path, int rate) {
     return avitest::DecodedAudioSeconds(path, rate, 2);
 }
 
+double avitest_first_picture_seconds(const char* path) { return avitest::FirstPictureSeconds(path); }
+
 }  // extern "C"

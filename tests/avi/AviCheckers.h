@@ -25,6 +25,8 @@ int avitest_decoded_video_frames(const char* path);
 int avitest_decodes_cleanly(const char* path, char* errors, size_t size);
 /* Decoded duration of the first sound stream, as 16-bit stereo at rate. */
 double avitest_decoded_audio_seconds(const char* path, int rate);
+/* Where the first picture lies on the file's time line, in seconds. */
+double avitest_first_picture_seconds(const char* path);
 
 #ifdef __cplusplus
 }

@@ -113,6 +113,11 @@ int DecodedVideoFrames(const std::string& path) {
     return std::atoi(n.c_str());
 }
 
+double FirstPictureSeconds(const std::string& path) {
+    return std::atof(Run("ffprobe -v error -select_streams v:0 -show_entries packet=pts_time -of csv=p=0 "
+                         "-read_intervals %+#1 " + Quote(path) + " 2>/dev/null").c_str());
+}
+
 namespace {
 
 std::uint32_t U32(const std::vector<std::uint8_t>& d, std::size_t at) {
@@ -149,6 +154,7 @@ bool Walk(const std::vector<std::uint8_t>& d, std::size_t begin, std::size_t end
             s.fccHandler = Cc(d, body + 4);
             s.scale = U32(d, body + 20);
             s.rate = U32(d, body + 24);
+            s.start = U32(d, body + 28);
             s.length = U32(d, body + 32);
             s.suggestedBuffer = U32(d, body + 36);
             s.sampleSize = U32(d, body + 44);
@@ -159,6 +165,8 @@ bool Walk(const std::vector<std::uint8_t>& d, std::size_t begin, std::size_t end
                 reinterpret_cast<const char*>(&d[body]), size));
         } else if (id == "indx" && !L.streams.empty() && size >= 24) {
             L.streams.back().superIndexEntries = U32(d, body + 4);
+        } else if (id == "vprp" && !L.streams.empty() && size >= 36) {
+            L.streams.back().frameAspect = U32(d, body + 20);
         } else if (id == "dmlh" && size >= 4) {
             L.dmlhTotalFrames = U32(d, body);
         } else if (id == "idx1") {

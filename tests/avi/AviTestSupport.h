@@ -45,6 +45,9 @@ bool DecodesCleanly(const std::string& path, std::string* errors = nullptr);
 double DecodedAudioSeconds(const std::string& path, int sampleRate, int channels);
 // Decoded video frames.
 int DecodedVideoFrames(const std::string& path);
+// Where the first picture lies on the file's time line, in seconds (the video
+// stream's start): the sound ends with the pictures at this plus their length.
+double FirstPictureSeconds(const std::string& path);
 
 struct AviStream {
     std::string fccType, fccHandler;
@@ -52,6 +55,8 @@ struct AviStream {
     std::vector<std::uint8_t> format;
     std::string name;
     std::uint32_t superIndexEntries = 0;
+    std::uint32_t start = 0;        // strh dwStart
+    std::uint32_t frameAspect = 0;  // 'vprp' dwFrameAspectRatio; 0 without one
 };
 struct AviLayout {
     bool ok = false;

@@ -136,4 +136,57 @@ TEST(AviCli, SaysWhereTheAviWasWritten) {
     EXPECT_NE(st, 0);
 }
 
+// The AVI keeps the source's pixel grid, and with it the pixels' shape: the file
+// (and, where the compressor has room, the pictures) tells how the picture is
+// shown. A size the user chose has square pixels; square pixels need no record.
+struct AspectCase {
+    const char* name;
+    const char* source;  // lavfi size and the source's pixel shape
+    const char* sar;
+    const char* options; // mode, compressor, size
+    const char* wantSar; // ffprobe's, of the stream
+    const char* wantDar;
+    std::uint32_t vprp;  // the file's display aspect record, 0 for none
+    bool inPictures;     // the decoded pictures carry the shape too
+};
+
+class AviCliAspect : public ::testing::TestWithParam<AspectCase> {};
+
+TEST_P(AviCliAspect, ShowsTheSourcesDisplayAspect) {
+    REQUIRE_CLI_AND_FFMPEG();
+    const AspectCase& c = GetParam();
+    avitest::TempDir dir;
+    const std::string src = dir.File("src.mkv"), out = dir.File("out.avi");
+    int st = -1;
+    avitest::Run(std::string("ffmpeg -nostdin -v error -f lavfi -i testsrc2=size=") + c.source +
+                     ":rate=25 -t 0.2 -vf setsar=" + c.sar + " -c:v mpeg4 " + Quote(src),
+                 &st);
+    ASSERT_EQ(st, 0);
+    const std::string log =
+        avitest::Run(Cli() + " convert -q --audio none " + c.options + " " + Quote(src) + " " + Quote(out) + " 2>&1", &st);
+    ASSERT_EQ(st, 0) << log;
+    auto v = avitest::ProbeStream(out, "v:0");
+    EXPECT_EQ(v["sample_aspect_ratio"], c.wantSar);
+    EXPECT_EQ(v["display_aspect_ratio"], c.wantDar);
+    const avitest::AviLayout L = avitest::ReadAviLayout(out);
+    ASSERT_TRUE(L.ok) << L.error;
+    EXPECT_EQ(L.streams.at(0).frameAspect, c.vprp);
+    const std::string pictures = avitest::Run("ffprobe -v error -select_streams v:0 -show_entries "
+                                              "frame=sample_aspect_ratio -of csv=p=0 -read_intervals %+#1 " + Quote(out));
+    if (c.inPictures) {
+        EXPECT_EQ(pictures, std::string(c.wantSar) + "\n");
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Sources, AviCliAspect,
+    ::testing::Values(AspectCase{"AnamorphicPal", "720x576", "64/45", "--mode divx", "64:45", "16:9", 0x00100009, true},
+                      AspectCase{"Hdv", "1440x1080", "4/3", "--mode avi", "4:3", "16:9", 0x00100009, true},
+                      AspectCase{"PalXvid", "720x576", "64/45", "--mode avi --codec XVID", "64:45", "16:9", 0x00100009, true},
+                      AspectCase{"PalMotionJpeg", "720x576", "64/45", "--mode avi --codec MJPG", "64:45", "16:9", 0x00100009, true},
+                      AspectCase{"PalUncompressed", "720x576", "64/45", "--mode avi --codec DIB", "64:45", "16:9", 0x00100009, false},
+                      AspectCase{"PalChosenSize", "720x576", "64/45", "--mode divx --size 1024x576", "1:1", "16:9", 0, false},
+                      AspectCase{"Square", "320x240", "1", "--mode divx", "1:1", "4:3", 0, false}),
+    [](const ::testing::TestParamInfo<AspectCase>& info) { return std::string(info.param.name); });
+
 }  // namespace

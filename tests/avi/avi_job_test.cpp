@@ -470,8 +470,9 @@ TEST_F(AviJobTest, SoundIsCompletedWithSilenceToThePicturesTime) {
     ASSERT_TRUE(job->WaitForWorker(-1));
     job->Release();
     const double sound = avitest::DecodedAudioSeconds(out, 48000, 2);
-    EXPECT_GE(sound, 50 / 25.0 - 1.0 / 48000);
-    EXPECT_LE(sound, 50 / 25.0 + 1152.0 / 48000);
+    const double end = avitest::FirstPictureSeconds(out) + 50 / 25.0;
+    EXPECT_GE(sound, end - 1.0 / 48000);
+    EXPECT_LE(sound, end + 1152.0 / 48000);
 }
 
 // The program turns each callback into a blocking message to its window, so the

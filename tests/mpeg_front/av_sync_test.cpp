@@ -1,6 +1,6 @@
 // Picture and sound stay in step over a whole conversion: a source with a white
 // flash and a beep at the same instant every second goes through reelcast-cli in
-// every MPEG mode; FFmpeg decodes the result, and every flash must lie within one
+// every mode; FFmpeg decodes the result, and every flash must lie within one
 // picture period of its beep, from the first second to the last.
 #include <gtest/gtest.h>
 
@@ -61,9 +61,11 @@ TEST_P(AvSync, FlashAndBeepStayTogether) {
     ScratchDir dir(std::string("avsync_") + c.mode);
     const double interval = c.every / c.sourceFps;
     const std::string src = MakeFlashBeepSource(dir, c.sourceRate, c.every, interval, c.sampleRate, seconds);
-    const std::string out = dir.File(std::string(c.mode) + ".mpg");
+    const std::string mode = c.mode;
+    const bool avi = mode == "avi" || mode == "divx";
+    const std::string out = dir.File(mode + (avi ? ".avi" : ".mpg"));
     std::string cmd = Quote(kCli) + " convert --mode " + c.mode + " -q -y";
-    if (c.ntsc) cmd += (std::string(c.mode) == "mpg1" || std::string(c.mode) == "mpg2") ? " --fps 29.97" : " --ntsc";
+    if (c.ntsc) cmd += (avi || mode == "mpg1" || mode == "mpg2") ? " --fps 29.97" : " --ntsc";
     const CommandResult conv = RunCommand(cmd + " " + Quote(src) + " " + Quote(out) + " 2>&1");
     ASSERT_EQ(0, conv.status) << conv.out;
 
@@ -111,7 +113,11 @@ INSTANTIATE_TEST_SUITE_P(EveryMode, AvSync,
                                            SyncCase{"mpg2", false, "24", 24.0, 24, 25.0},
                                            // Sound converted to 32000 Hz and kept at 48000 Hz.
                                            SyncCase{"mpg1", false, "25", 25.0, 25, 25.0, 22050},
-                                           SyncCase{"mpg2", false, "25", 25.0, 25, 25.0, 48000}),
+                                           SyncCase{"mpg2", false, "25", 25.0, 25, 25.0, 48000},
+                                           // AVI with MP3 sound, whose encoder starts late.
+                                           SyncCase{"divx", false, "25", 25.0, 25, 25.0},
+                                           SyncCase{"avi", true, "30000/1001", 30000.0 / 1001.0, 30, 30000.0 / 1001.0},
+                                           SyncCase{"divx", false, "25", 25.0, 25, 25.0, 48000}),
                          [](const ::testing::TestParamInfo<SyncCase>& info) {
                              return std::string(info.param.mode) + (info.param.ntsc ? "_ntsc" : "_pal") +
                                     (info.param.sourceFps == info.param.fps ? "" : "_from" + std::to_string(info.param.every)) +
