@@ -133,6 +133,24 @@ TEST(EmptiedOutput, RemovesOnlyAnOutputNobodyWrote) {
     EXPECT_EQ(SizeOf(f.path()), 0);
 }
 
+// A job's message that ends a run names the file it left behind, by the name
+// actually written (the AVI job's own for another extension).
+TEST(ConvertWindowLogic, FailedRunNamesThePartWritten) {
+    EXPECT_EQ(WrittenOutput(kModeAllToDivx, false, "/v/a.mkv"), "/v/a.avi");
+    EXPECT_EQ(WrittenOutput(kModeAllToAvi, false, "/v/a.AVI"), "/v/a.AVI");
+    EXPECT_EQ(WrittenOutput(kModeAllToAvi, true, "/v/a.mov.mkv"), "/v/a.mov.mkv");
+    EXPECT_EQ(WrittenOutput(4, false, "/v/a.vob"), "/v/a.vob") << "an MPEG mode";
+
+    TempFile f;
+    EXPECT_EQ(JobMessageText("User Canceled", f.path()), "User Canceled") << "an empty file holds nothing";
+    std::ofstream(f.path()) << "pictures";
+    EXPECT_EQ(JobMessageText("User Canceled", f.path()),
+              "User Canceled\n" + f.path() + " holds the part written so far");
+    const std::string warning = "The source's sound could not be read: the output has silence in its place";
+    EXPECT_EQ(JobMessageText(warning, f.path()), warning) << "a warning ends nothing";
+    EXPECT_EQ(JobMessageText("Get video frames error", f.path() + ".gone"), "Get video frames error");
+}
+
 TEST(EmptiedOutput, AFileThatCannotBeWrittenIsRefused) {
     EmptiedOutput out;
     EXPECT_FALSE(out.Empty("/tmp"));

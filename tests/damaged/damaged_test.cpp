@@ -192,6 +192,7 @@ std::string Make(const Damage& d) {
 struct Route {
     const char* mode;
     const char* ext;
+    const char* writtenExt = nullptr;  // of the file written, when not ext
 };
 void PrintTo(const Route& r, std::ostream* os) { *os << r.mode; }
 const Route kRoutes[] = {{"divx", ".avi"}, {"avi", ".avi"}, {"vcd", ".mpg"}, {"dvd", ".mpg"}};
@@ -286,17 +287,20 @@ TEST_P(Interrupted, SaysInterruptedAndWhatTheOutputHolds) {
     REQUIRE_CLI_AND_FFMPEG();
     avitest::TempDir out;
     const std::string target = out.File(std::string("out") + GetParam().ext);
+    const std::string written = GetParam().writtenExt ? out.File(std::string("out") + GetParam().writtenExt) : target;
     const RunResult r = RunCli("convert -q --mode " + std::string(GetParam().mode) + " " + Quote(Src("minute.avi")) +
                                " " + Quote(target), "timeout --preserve-status -s TERM 3");
     EXPECT_EQ(r.status, 1) << r.output;
     EXPECT_NE(r.output.find("reelcast-cli: " + Src("minute.avi") + ": interrupted\n"), std::string::npos) << r.output;
     EXPECT_EQ(r.output.find("User Canceled"), std::string::npos) << r.output;
-    if (avitest::FileExists(target)) {
-        EXPECT_NE(r.output.find(target + " holds the part written so far"), std::string::npos) << r.output;
+    if (avitest::FileExists(written)) {
+        EXPECT_NE(r.output.find(written + " holds the part written so far"), std::string::npos) << r.output;
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Routes, Interrupted, ::testing::Values(kRoutes[0], kRoutes[3]),
-                         [](const auto& info) { return std::string(info.param.mode); });
+INSTANTIATE_TEST_SUITE_P(Routes, Interrupted, ::testing::Values(kRoutes[0], kRoutes[3], Route{"divx", ".mkv", ".avi"}),
+                         [](const auto& info) {
+                             return std::string(info.param.mode) + (info.param.writtenExt ? "_renamed" : "");
+                         });
 
 }  // namespace
