@@ -368,14 +368,16 @@ private:
         }
         PictureSound sound(fps, sampleRate_);
         const std::int32_t total = params_.totalFrames;
-        std::int32_t written = 0;
-        const std::int32_t done = WritePictures(&src, &sound, &written);
+        const Outcome run = WritePictures(&src, &sound);
         // The file is complete (headers and indexes written) before anyone is told
-        // the conversion finished, and also when it stopped early; a file without
-        // a single picture is of no use to anyone and goes.
+        // the conversion finished or stopped, so that what the user is told of the
+        // file holds; a file without a single picture is of no use and goes.
         const bool closed = encoder_->Close();
-        if (written == 0 && total > 0) RemoveOutput();
-        if (done < total) return;
+        if (run.written == 0 && total > 0) RemoveOutput();
+        if (run.stop) {
+            Message(run.stop);
+            return;
+        }
         if (!closed) {
             Message(kWriteError);
             return;
@@ -389,17 +391,22 @@ private:
         std::remove((AviBaseName(target_) + ".wav").c_str());
     }
 
-    // The loop over the pictures: answers where it ran through or stopped (with
-    // its message); *written counts the pictures in the file.
-    std::int32_t WritePictures(Sources* src, PictureSound* sound, std::int32_t* written) {
+    struct Outcome {
+        std::int32_t written = 0;    // pictures in the file
+        const char* stop = nullptr;  // why the loop stopped early; null when it ran through
+    };
+
+    // The loop over the pictures.
+    Outcome WritePictures(Sources* src, PictureSound* sound) {
+        Outcome run;
         const std::int32_t total = params_.totalFrames;
         std::vector<std::uint8_t>& picture = src->picture;
         const auto size = std::uint32_t(picture.size());
         for (std::int32_t i = 0; i < total; ++i) {
             std::uint32_t got = size;
             if (i > 0 && !src->frames->GetFrame(std::uint32_t(i), picture.data(), &got)) {
-                Message(kFrameError);
-                return i;
+                run.stop = kFrameError;
+                return run;
             }
             SampleBlock block{nullptr, 0};
             if (!src->sound->GetBlock(&block)) block = SampleBlock{nullptr, 0};
@@ -407,17 +414,17 @@ private:
             if (preview_) platform::DrawPicture(preview_, picture.data(), size);
             if (!encoder_->WriteFrame(picture.data() + platform::kBitmapInfoHeaderSize,
                                       std::int32_t(size - platform::kBitmapInfoHeaderSize), &block)) {
-                Message(kWriteError);
-                return i;
+                run.stop = kWriteError;
+                return run;
             }
-            *written = i + 1;
+            run.written = i + 1;
             if (cancel_) {
-                Message(kCanceled);
-                return i;
+                run.stop = kCanceled;
+                return run;
             }
             if (callback_) callback_->OnProgress(std::int32_t(std::int64_t(i) * 10000 / total));
         }
-        return total;
+        return run;
     }
 
     core::ComponentHandle<IAviEncoder> encoder_;
