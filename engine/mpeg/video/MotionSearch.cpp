@@ -45,6 +45,28 @@ constexpr int kFineColumns = 16;
 constexpr auto kCoarseSpiral = MakeLinearSpiral<MotionSearch::kCoarseColumns>();
 constexpr auto kFineSpiral = MakeLinearSpiral<kFineColumns>();
 
+// A walk over ring k of a table of sums (strictly smaller wins) ends at the
+// ring's smallest sum, first met in walk order, if that beats the best so far.
+// The minimum is found without branches; only an improving ring is walked.
+// Answers the walk index of the new best, or -1 when the ring does not improve.
+template <int columns>
+int ImproveOnRing(const std::uint16_t* centre, int ring, const std::array<std::int16_t, RingStart(kMaxRing + 1)>& spiral,
+                  int* best) {
+    const int side = 2 * ring;
+    const std::uint16_t* topRow = centre - ring * columns - ring;         // x = -k .. k-1
+    const std::uint16_t* bottomRow = centre + ring * columns - ring + 1;  // x = -k+1 .. k
+    const std::uint16_t* leftCol = centre - (ring - 1) * columns - ring;  // y = -k+1 .. k
+    const std::uint16_t* rightCol = centre - ring * columns + ring;       // y = -k .. k-1
+    int lowest = 65535;
+    for (int i = 0; i < side; ++i) lowest = std::min(lowest, std::min<int>(topRow[i], bottomRow[i]));
+    for (int i = 0; i < side; ++i) lowest = std::min(lowest, std::min<int>(leftCol[i * columns], rightCol[i * columns]));
+    if (lowest >= *best) return -1;
+    int i = RingStart(ring);
+    while (centre[spiral[static_cast<std::size_t>(i)]] != lowest) ++i;
+    *best = lowest;
+    return i;
+}
+
 }  // namespace
 
 int FCodeFor(int m) {
@@ -187,22 +209,8 @@ MotionSearch::Vec MotionSearch::CoarseSearch(const std::uint8_t* ref, const std:
             // the bottom, up the left side. Strictly smaller wins, so the
             // earlier of equal sums stays.
             if (hasTop && hasBottom && hasLeft && hasRight) {
-                // The walk ends at the ring's smallest sum, first met, if that
-                // beats the best so far: find the minimum without branches, and
-                // walk only a ring that improves.
-                const int side = 2 * ring;
-                const std::uint16_t* topRow = centre - ring * kCoarseColumns - ring;
-                const std::uint16_t* bottomRow = centre + ring * kCoarseColumns - ring + 1;
-                const std::uint16_t* leftCol = centre - (ring - 1) * kCoarseColumns - ring;
-                const std::uint16_t* rightCol = centre - ring * kCoarseColumns + ring;
-                int lowest = 65535;
-                for (int i = 0; i < side; ++i) lowest = std::min(lowest, std::min<int>(topRow[i], bottomRow[i]));
-                for (int i = 0; i < side; ++i)
-                    lowest = std::min(lowest, std::min<int>(leftCol[i * kCoarseColumns], rightCol[i * kCoarseColumns]));
-                if (lowest < best) {
-                    int i = RingStart(ring);
-                    while (centre[kCoarseSpiral[static_cast<std::size_t>(i)]] != lowest) ++i;
-                    best = lowest;
+                const int i = ImproveOnRing<kCoarseColumns>(centre, ring, kCoarseSpiral, &best);
+                if (i >= 0) {
                     const Offset o = kSpiral[static_cast<std::size_t>(i)];
                     pos = Vec{x0 + o.dx, y0 + o.dy};
                     improved = true;
@@ -259,12 +267,9 @@ MotionSearch::Vec MotionSearch::FullPelSearch(const std::uint8_t* ref, const std
         int best = sums[kFineRings][kFineRings];
         const std::uint16_t* centre = &sums[kFineRings][kFineRings];
         int bestIndex = -1;
-        for (int i = 0; i < RingStart(kFineRings + 1) && best > 0; ++i) {
-            const int v = centre[kFineSpiral[static_cast<std::size_t>(i)]];
-            if (v < best) {
-                best = v;
-                bestIndex = i;
-            }
+        for (int ring = 1; ring <= kFineRings && best > 0; ++ring) {
+            const int i = ImproveOnRing<kFineColumns>(centre, ring, kFineSpiral, &best);
+            if (i >= 0) bestIndex = i;
         }
         if (bestIndex >= 0) {
             const Offset o = kSpiral[static_cast<std::size_t>(bestIndex)];
