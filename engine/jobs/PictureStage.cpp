@@ -29,6 +29,8 @@ void PictureStage::Configure(const Source& source) {
     src_ = source;
     scaling_ = src_.sourceWidth != src_.outputWidth || src_.sourceHeight != src_.outputHeight;
     if (scaling_) sourceSize_.Allocate(src_.sourceWidth, src_.sourceHeight);
+    previousBitmap_.assign(src_.frameBuffer->size(), 0);
+    previous_ = nullptr;
 }
 
 bool PictureStage::Produce(std::uint32_t i, StagedPicture& out) {
@@ -43,16 +45,28 @@ bool PictureStage::Produce(std::uint32_t i, StagedPicture& out) {
 }
 
 bool PictureStage::ProduceOrThrow(std::uint32_t i, StagedPicture& out) {
+    const StagedPicture* previous = previous_;
+    previous_ = nullptr;
     if (out.picture.storage.empty()) out.picture.Allocate(src_.outputWidth, src_.outputHeight);
     std::vector<std::uint8_t>& buffer = *src_.frameBuffer;
     std::uint32_t size = static_cast<std::uint32_t>(buffer.size());
     out.readFailed = !src_.frames->GetFrame(i, buffer.data(), &size);
     if (out.readFailed) return false;
     platform::DrawPicture(src_.previewWindow, buffer.data(), static_cast<std::uint32_t>(buffer.size()));
-    VideoFrame& converted = scaling_ ? sourceSize_.frame : out.picture.frame;
-    src_.yuv->RgbToYuv420(src_.sourceWidth, src_.sourceHeight, buffer.data() + platform::kBitmapInfoHeaderSize,
-                          converted.y, converted.cb, converted.cr);
-    if (scaling_) src_.yuv->Scale(&converted, &out.picture.frame);
+    // The previous picture stays in its slot until this stage writes there
+    // again, which is never the slot being produced now (or is this very one).
+    // Whole buffers are compared: the converter reads nothing else.
+    const bool same = previous && buffer == previousBitmap_;
+    if (same) {
+        if (previous != &out)
+            std::copy(previous->picture.storage.begin(), previous->picture.storage.end(), out.picture.storage.begin());
+    } else {
+        VideoFrame& converted = scaling_ ? sourceSize_.frame : out.picture.frame;
+        src_.yuv->RgbToYuv420(src_.sourceWidth, src_.sourceHeight, buffer.data() + platform::kBitmapInfoHeaderSize,
+                              converted.y, converted.cb, converted.cr);
+        if (scaling_) src_.yuv->Scale(&converted, &out.picture.frame);
+        std::copy(buffer.begin(), buffer.end(), previousBitmap_.begin());
+    }
     // The converter's block is overwritten by its next call: keep a copy, in
     // storage that grows to the largest block once.
     SampleBlock block{};
@@ -62,12 +76,14 @@ bool PictureStage::ProduceOrThrow(std::uint32_t i, StagedPicture& out) {
     if (n) std::copy(block.data, block.data + n, out.sound.begin());
     out.block.data = out.sound.data();
     out.block.count = static_cast<std::uint32_t>(n);
+    previous_ = &out;
     return true;
 }
 
 bool PictureStage::Start(std::uint32_t count, std::size_t depth) {
     Stop();
     slots_.resize(std::max<std::size_t>(depth, 1));
+    previous_ = nullptr;
     for (StagedPicture& s : slots_) s.picture.Allocate(src_.outputWidth, src_.outputHeight);
     produced_ = consumed_ = 0;
     stop_ = false;

@@ -85,6 +85,11 @@ private:
     Source src_;
     bool scaling_ = false;
     PlanarPicture sourceSize_;  // the converted picture before scaling
+    // The last bitmap converted: a picture read the same as it (still
+    // scenes, repeated source pictures) takes the previous conversion instead
+    // of converting again.
+    std::vector<std::uint8_t> previousBitmap_;
+    const StagedPicture* previous_ = nullptr;  // null when there is none to reuse
 
     std::vector<StagedPicture> slots_;
     std::thread thread_;

@@ -84,6 +84,7 @@ public:
         std::memcpy(buffer, &v, 4);
         std::memcpy(buffer + 4, &w.pictureWidth, 4);
         std::memcpy(buffer + 8, &w.pictureHeight, 4);
+        std::memcpy(buffer + 40, &index, 4);  // every picture differs from the one before
         return true;
     }
 };
