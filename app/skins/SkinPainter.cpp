@@ -17,10 +17,12 @@
 #include <functional>
 #include <vector>
 
+#include "app/logic/ProgramFiles.h"
 #include "app/logic/Skins.h"
 
 namespace {
 
+using reelcast::app::kProgramTitle;
 using reelcast::app::kSkinButtonCount;
 using reelcast::app::kSkinButtonLabels;
 using reelcast::app::kSkinFacesPerButton;
@@ -313,9 +315,9 @@ void Title(QPainter& p, const QRectF& r, const QColor& ink, const QColor& shadow
            bool italic = false, Qt::Alignment align = Qt::AlignLeft | Qt::AlignVCenter) {
     p.setFont(Font(px, true, italic));
     p.setPen(shadow);
-    p.drawText(r.translated(1, 1), align, "Vantor Reelcast");
+    p.drawText(r.translated(1, 1), align, kProgramTitle);
     p.setPen(ink);
-    p.drawText(r, align, "Vantor Reelcast");
+    p.drawText(r, align, kProgramTitle);
 }
 
 void Welcome(QPainter& p, QSize size, const QColor& top, const QColor& bottom, const QColor& reel,

@@ -30,7 +30,7 @@ extern "C" {
 #include <libavformat/avformat.h>
 }
 
-#include "engine/core/Factories.h"
+#include "engine/core/ComponentHandle.h"
 #include "engine/media/IVideoFrameSource.h"
 
 namespace {
@@ -99,11 +99,8 @@ double WallSeconds() {
 // the pictures read, -1 when the source cannot open the file.
 int ReadThroughSource(const std::string& path, std::vector<std::uint8_t>* buffer) {
     const std::uint32_t count = static_cast<std::uint32_t>(g_seconds * kRate);
-    auto* src = reelcast::core::New<reelcast::IVideoFrameSource>("VIDEODATADLL");
-    if (!src || !src->Open(path.c_str(), kWidth, kHeight, kRate)) {
-        if (src) reelcast::ReleaseAndClear(src);
-        return -1;
-    }
+    const auto src = reelcast::core::MakeHandle<reelcast::IVideoFrameSource>("VIDEODATADLL");
+    if (!src || !src->Open(path.c_str(), kWidth, kHeight, kRate)) return -1;
     std::uint32_t size = 0;
     src->GetFrame(0, nullptr, &size);
     buffer->resize(size);
@@ -113,7 +110,6 @@ int ReadThroughSource(const std::string& path, std::vector<std::uint8_t>* buffer
         if (src->GetFrame(i, buffer->data(), &n)) ++got;
     }
     benchmark::DoNotOptimize(buffer->data());
-    reelcast::ReleaseAndClear(src);
     return got;
 }
 

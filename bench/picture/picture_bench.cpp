@@ -5,9 +5,10 @@
 #include <cstdlib>
 #include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
-#include "engine/core/Factories.h"
+#include "engine/core/ComponentHandle.h"
 #include "engine/mpeg/video/kernels/Cpu.h"
 #include "engine/picture/IYuvToRgb.h"
 #include "engine/picture/IYuvUtil.h"
@@ -41,53 +42,40 @@ Pictures& P() {
 void Register(const std::string& family, std::uint32_t mask) {
     benchmark::RegisterBenchmark(("RgbToYuv420_1280x720/" + family).c_str(), [mask](benchmark::State& st) {
         reelcast::kernels::SetCpuMask(mask);
-        auto* u = reelcast::core::New<IYuvUtil>("YUVUTL");
+        const auto u = reelcast::core::MakeHandle<IYuvUtil>("YUVUTL");
         Pictures& p = P();
         for (auto _ : st) u->RgbToYuv420(p.sw, p.sh, p.bmp.data(), p.y.data(), p.cb.data(), p.cr.data());
-        reelcast::ReleaseAndClear(u);
         st.SetItemsProcessed(st.iterations() * p.sw * p.sh);
     });
     benchmark::RegisterBenchmark(("Scale_1280x720_to_720x576/" + family).c_str(), [mask](benchmark::State& st) {
         reelcast::kernels::SetCpuMask(mask);
-        auto* u = reelcast::core::New<IYuvUtil>("YUVUTL");
+        const auto u = reelcast::core::MakeHandle<IYuvUtil>("YUVUTL");
         Pictures& p = P();
         VideoFrame src{p.sw, p.sh, 1, p.y.data(), p.cb.data(), p.cr.data()};
         VideoFrame dst{p.dw, p.dh, 1, p.dy.data(), p.dcb.data(), p.dcr.data()};
         for (auto _ : st) u->Scale(&src, &dst);
-        reelcast::ReleaseAndClear(u);
         st.SetItemsProcessed(st.iterations() * p.dw * p.dh);
     });
-    for (int bpp : {24, 32}) {
-        benchmark::RegisterBenchmark(("ToRgb" + std::to_string(bpp) + "_720x576/" + family).c_str(), [mask, bpp](benchmark::State& st) {
+    using Conversion = bool (IYuvToRgb::*)(const VideoFrame*, std::uint8_t**);
+    const std::pair<const char*, Conversion> conversions[] = {
+        {"ToRgb24", &IYuvToRgb::ToRgb24}, {"ToRgb32", &IYuvToRgb::ToRgb32}, {"ToYuy2", &IYuvToRgb::ToYuy2}};
+    for (const auto& entry : conversions) {
+        const Conversion convert = entry.second;
+        benchmark::RegisterBenchmark((std::string(entry.first) + "_720x576/" + family).c_str(),
+                                     [mask, convert](benchmark::State& st) {
             reelcast::kernels::SetCpuMask(mask);
-            auto* c = reelcast::core::New<IYuvToRgb>("YUVRGB");
+            const auto c = reelcast::core::MakeHandle<IYuvToRgb>("YUVRGB");
             Pictures& p = P();
             VideoFrame f{p.dw, p.dh, 1, p.dy.data(), p.dcb.data(), p.dcr.data()};
             for (auto _ : st) {
                 std::uint8_t* out = nullptr;
-                if (bpp == 24) c->ToRgb24(&f, &out);
-                else c->ToRgb32(&f, &out);
+                (c.get()->*convert)(&f, &out);
                 benchmark::DoNotOptimize(out);
                 std::free(out);
             }
-            reelcast::ReleaseAndClear(c);
             st.SetItemsProcessed(st.iterations() * p.dw * p.dh);
         });
     }
-    benchmark::RegisterBenchmark(("ToYuy2_720x576/" + family).c_str(), [mask](benchmark::State& st) {
-        reelcast::kernels::SetCpuMask(mask);
-        auto* c = reelcast::core::New<IYuvToRgb>("YUVRGB");
-        Pictures& p = P();
-        VideoFrame f{p.dw, p.dh, 1, p.dy.data(), p.dcb.data(), p.dcr.data()};
-        for (auto _ : st) {
-            std::uint8_t* out = nullptr;
-            c->ToYuy2(&f, &out);
-            benchmark::DoNotOptimize(out);
-            std::free(out);
-        }
-        reelcast::ReleaseAndClear(c);
-        st.SetItemsProcessed(st.iterations() * p.dw * p.dh);
-    });
 }
 
 }  // namespace

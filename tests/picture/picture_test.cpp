@@ -7,7 +7,7 @@
 #include <random>
 #include <vector>
 
-#include "engine/core/Factories.h"
+#include "engine/core/ComponentHandle.h"
 #include "engine/mpeg/video/kernels/Cpu.h"
 #include "engine/picture/IYuvToRgb.h"
 #include "engine/picture/IYuvUtil.h"
@@ -151,14 +151,6 @@ struct Families {
     }
 };
 
-template <class I>
-struct Owned {
-    I* p;
-    explicit Owned(const char* mod) : p(reelcast::core::New<I>(mod)) {}
-    ~Owned() { reelcast::ReleaseAndClear(p); }
-    I* operator->() const { return p; }
-};
-
 Bytes MakeBitmap(int w, int h, std::mt19937& rng) {
     Bytes b(static_cast<std::size_t>((3 * w + 3) & ~3) * h);
     for (auto& v : b) v = static_cast<std::uint8_t>(rng());
@@ -167,7 +159,7 @@ Bytes MakeBitmap(int w, int h, std::mt19937& rng) {
 
 // Converts a uniform w x h bitmap of one colour.
 void OneColour(int R, int G, int B, int& Y, int& Cb, int& Cr) {
-    Owned<IYuvUtil> u("YUVUTL");
+    const auto u = reelcast::core::MakeHandle<IYuvUtil>("YUVUTL");
     Bytes bmp(static_cast<std::size_t>((3 * 2 + 3) & ~3) * 2);
     for (int r = 0; r < 2; ++r)
         for (int x = 0; x < 2; ++x) {
@@ -211,8 +203,8 @@ TEST(YuvUtil, TablesMatchTheirMultiplyShiftRecipe) {
 
 TEST(YuvUtil, ThreeByThreeTakesChromaFromTopLeftBlock) {
     Families::Each([] {
-        Owned<IYuvUtil> u("YUVUTL");
-        ASSERT_NE(u.p, nullptr);
+        const auto u = reelcast::core::MakeHandle<IYuvUtil>("YUVUTL");
+        ASSERT_TRUE(u);
         // Bottom-up: stored rows 1 and 2 are picture rows 1 and 0.
         Bytes bmp(12 * 3, 0);
         for (int stored = 1; stored <= 2; ++stored)
@@ -235,7 +227,7 @@ TEST(YuvUtil, ThreeByThreeTakesChromaFromTopLeftBlock) {
 
 TEST(YuvUtil, RandomBitmapsMatchTheReference) {
     Families::Each([] {
-        Owned<IYuvUtil> u("YUVUTL");
+        const auto u = reelcast::core::MakeHandle<IYuvUtil>("YUVUTL");
         std::mt19937 rng(42);
         const int sizes[][2] = {{2, 2}, {1, 1}, {5, 3}, {17, 9}, {33, 2}, {64, 48}, {101, 37}, {352, 288}};
         for (const auto& s : sizes) {
@@ -256,7 +248,7 @@ TEST(YuvUtil, RandomBitmapsMatchTheReference) {
 
 TEST(YuvUtil, ScaleMatchesTheReferenceAndKeepsIdentity) {
     Families::Each([] {
-        Owned<IYuvUtil> u("YUVUTL");
+        const auto u = reelcast::core::MakeHandle<IYuvUtil>("YUVUTL");
         std::mt19937 rng(7);
         const int sizes[][4] = {{352, 288, 352, 288}, {1280, 720, 720, 576}, {720, 576, 352, 240},
                                 {1, 5, 9, 7},         {3, 3, 17, 11},        {640, 480, 704, 576},
@@ -321,8 +313,8 @@ Bytes Take(std::uint8_t* p, std::size_t n) {
 
 TEST(YuvToRgb, DocumentedExamples) {
     Families::Each([] {
-        Owned<IYuvToRgb> c("YUVRGB");
-        ASSERT_NE(c.p, nullptr);
+        const auto c = reelcast::core::MakeHandle<IYuvToRgb>("YUVRGB");
+        ASSERT_TRUE(c);
         std::uint8_t* out = nullptr;
         Frame black(4, 2, 1, nullptr, 16), grey(4, 2, 1, nullptr, 235), red(4, 2, 1, nullptr, 128, 128, 240);
         ASSERT_TRUE(c->ToRgb24(&black.f, &out));
@@ -360,7 +352,7 @@ TEST(YuvToRgb, DocumentedExamples) {
 
 TEST(YuvToRgb, RandomPicturesMatchTheReference) {
     Families::Each([] {
-        Owned<IYuvToRgb> c("YUVRGB");
+        const auto c = reelcast::core::MakeHandle<IYuvToRgb>("YUVRGB");
         std::mt19937 rng(99);
         const int sizes[][2] = {{2, 2}, {4, 2}, {8, 8}, {20, 6}, {36, 18}, {64, 64}, {352, 288}, {720, 576}};
         for (const auto& s : sizes) {
@@ -386,8 +378,9 @@ TEST(YuvToRgb, RandomPicturesMatchTheReference) {
 }
 
 TEST(YuvToRgb, RefusesBadInputWithoutTouchingMemory) {
-    Owned<IYuvToRgb> c("YUVRGB");
-    std::uint8_t* out = reinterpret_cast<std::uint8_t*>(&c);
+    const auto c = reelcast::core::MakeHandle<IYuvToRgb>("YUVRGB");
+    std::uint8_t stale = 0;
+    std::uint8_t* out = &stale;  // cleared on refusal
     EXPECT_FALSE(c->ToRgb24(nullptr, &out));
     EXPECT_EQ(out, nullptr);
     VideoFrame bad{0, 10, 1, nullptr, nullptr, nullptr};
