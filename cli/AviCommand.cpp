@@ -71,16 +71,10 @@ int RunAviConvert(Engine& engine, const CliOptions& opts) {
         return 2;
     }
     const std::string written = AviOutputName(opts.output);
-    if (Exists(written) && !opts.overwrite) {
-        std::fprintf(stderr, "reelcast-cli: %s exists (use -y to overwrite)\n", written.c_str());
-        return 1;
-    }
+    if (Exists(written) && !opts.overwrite) return RefuseOverwrite(written);
 
     auto job = engine.Make<IAviConversionJob>(core::kAviJobExport);
-    if (!job) {
-        std::fprintf(stderr, "reelcast-cli: the AVI conversion job is not available\n");
-        return 1;
-    }
+    if (!job) return Unavailable("AVI conversion job");
     bool byFamily = true;
     if (!opts.codec.empty()) {
         const std::uint32_t wanted = FourCC(opts.codec);
@@ -133,10 +127,7 @@ int RunAviConvert(Engine& engine, const CliOptions& opts) {
 
 int RunCodecs(Engine& engine) {
     auto job = engine.Make<IAviConversionJob>(core::kAviJobExport);
-    if (!job) {
-        std::fprintf(stderr, "reelcast-cli: the AVI conversion job is not available\n");
-        return 1;
-    }
+    if (!job) return Unavailable("AVI conversion job");
     char name[256];
     std::uint32_t h = 0;
     int n = 0;

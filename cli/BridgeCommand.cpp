@@ -91,10 +91,7 @@ int RunBridgeConvert(const CliOptions& opts) {
             std::fprintf(stderr, "reelcast-cli: the output would replace the input\n");
             return 1;
         }
-        if (!opts.overwrite) {
-            std::fprintf(stderr, "reelcast-cli: %s exists (use -y to overwrite)\n", opts.output.c_str());
-            return 1;
-        }
+        if (!opts.overwrite) return RefuseOverwrite(opts.output);
     }
 
     BridgeLibrary lib;

@@ -2,10 +2,25 @@
 // 1 failed or refused (the message already printed on stderr), 2 usage error.
 #pragma once
 
+#include <cstdio>
+#include <string>
+
 #include "cli/CliOptions.h"
 #include "cli/Engine.h"
 
 namespace reelcast::cli {
+
+// The refusal to replace an existing output without -y; answers the exit code.
+inline int RefuseOverwrite(const std::string& path) {
+    std::fprintf(stderr, "reelcast-cli: %s exists (use -y to overwrite)\n", path.c_str());
+    return 1;
+}
+
+// A part of the engine (a job, the probe) that its library did not create.
+inline int Unavailable(const char* what) {
+    std::fprintf(stderr, "reelcast-cli: the %s is not available\n", what);
+    return 1;
+}
 
 int RunInfo(Engine& engine, const std::string& path);
 int RunMpegConvert(Engine& engine, const CliOptions& opts);

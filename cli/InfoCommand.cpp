@@ -22,10 +22,7 @@ std::string UnixLines(const char* text) {
 
 int RunInfo(Engine& engine, const std::string& path) {
     auto probe = engine.Make<IMediaInfo>(core::kMediaInfoExport);
-    if (!probe) {
-        std::fprintf(stderr, "reelcast-cli: the media probe is not available\n");
-        return 1;
-    }
+    if (!probe) return Unavailable("media probe");
     const bool ok = probe->Open(path.c_str(), false);
     std::string text = UnixLines(probe->GetInfoText());
     probe.reset();

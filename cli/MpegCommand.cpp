@@ -66,10 +66,7 @@ int RunMpegConvert(Engine& engine, const CliOptions& opts) {
     choice.ntscRateIndex = opts.film ? 1 : 0;
     choice.lowResolution = opts.lowRes;
 
-    if (Exists(opts.output) && !opts.overwrite) {
-        std::fprintf(stderr, "reelcast-cli: %s exists (use -y to overwrite)\n", opts.output.c_str());
-        return 1;
-    }
+    if (Exists(opts.output) && !opts.overwrite) return RefuseOverwrite(opts.output);
 
     auto probe = engine.Make<IMediaInfo>(core::kMediaInfoExport);
     app::MpegSourceFacts facts;
@@ -100,10 +97,7 @@ int RunMpegConvert(Engine& engine, const CliOptions& opts) {
     }
 
     auto job = engine.Make<IMpegConversionJob>(core::kMpegJobExport);
-    if (!job) {
-        std::fprintf(stderr, "reelcast-cli: the MPEG conversion job is not available\n");
-        return 1;
-    }
+    if (!job) return Unavailable("MPEG conversion job");
     const OutputMark before = MarkOutput(opts.output);
     Progress progress(opts.quiet);
     MpegJobCallback callback(progress);
