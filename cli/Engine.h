@@ -5,7 +5,7 @@
 #include <string>
 
 #include "engine/core/ComponentHandle.h"
-#include "engine/core/EngineExports.h"
+#include "engine/core/Factories.h"
 #include "platform/dynlib/DynLib.h"
 
 namespace reelcast::cli {

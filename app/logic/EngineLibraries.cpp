@@ -1,6 +1,6 @@
 #include "app/logic/EngineLibraries.h"
 
-#include "engine/core/EngineExports.h"
+#include "engine/core/Factories.h"
 #include "engine/jobs/IAviConversionJob.h"
 #include "engine/jobs/IMpegConversionJob.h"
 #include "engine/media/IMediaInfo.h"

@@ -34,6 +34,13 @@ IEngineComponent* NewComponent(const char* mod);
 // previous one. Meant for tests; not synchronised with running workers.
 Resolver SetResolver(Resolver r);
 
+// The engine library's file name and the exports the programs outside it (the
+// desktop program, reelcast-cli) create their objects by.
+inline constexpr const char* kEngineLibraryName = "OmbrixDll.dll";
+inline constexpr const char* kMpegJobExport = "_NEW_OMBRIX@0";
+inline constexpr const char* kMediaInfoExport = "_NEW_MEDIAGETINFO@0";
+inline constexpr const char* kAviJobExport = "_NEW_AVIENCWRAPPER@0";
+
 // Typed form: the interface I must derive from IEngineComponent and be the one
 // the component mod implements.
 template <class I>

@@ -13,7 +13,7 @@
 #include <unistd.h>
 
 #include "app/logic/EngineLibraries.h"
-#include "engine/core/EngineExports.h"
+#include "engine/core/Factories.h"
 #include "platform/dynlib/DynLib.h"
 #include "tests/avi/AviTestSupport.h"
 
