@@ -84,7 +84,9 @@ void ModalScript::Poll() {
     steps_.pop_front();
     // Acting may open a nested modal loop: run it outside this poll.
     QPointer<QWidget> target(top);
-    QTimer::singleShot(0, [act = std::move(step.act), target] {
+    // The script is the context: an act still queued when the script ends is
+    // dropped with it, not left behind in the application's queue.
+    QTimer::singleShot(0, this, [act = std::move(step.act), target] {
         if (target) act(target);
     });
 }
