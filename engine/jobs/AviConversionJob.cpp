@@ -27,7 +27,7 @@
 #include "engine/media/IMediaInfo.h"
 #include "engine/media/IVideoFrameSource.h"
 #include "platform/avifile/BitmapInfo.h"
-#include "platform/avifile/SourceAspect.h"
+#include "platform/avifile/PixelShape.h"
 #include "platform/ui/Dialogs.h"
 #include "platform/window/PreviewWindow.h"
 

@@ -1,4 +1,4 @@
-#include "platform/avifile/SourceAspect.h"
+#include "platform/avifile/PixelShape.h"
 
 #include <utility>
 
