@@ -11,11 +11,6 @@ namespace reelcast::kernels {
 
 namespace {
 
-using std::int16_t;
-using std::int32_t;
-using std::ptrdiff_t;
-using std::uint8_t;
-
 inline int ClampInt(int v, int lo, int hi) { return v < lo ? lo : (v > hi ? hi : v); }
 inline uint8_t ClipByte(int v) { return static_cast<uint8_t>(ClampInt(v, 0, 255)); }
 
@@ -218,8 +213,8 @@ void portable::Predict(uint8_t* dst, const uint8_t* ref, ptrdiff_t stride, int w
 namespace {
 
 bool QuantNonIntra(int16_t* dst, const int16_t* src, const uint8_t* matrix, int q, int levelLimit) {
-    q = ClampInt(q, 1, kMaxQuantiser);
-    levelLimit = ClampInt(levelLimit, 0, 32767);
+    q = ClampQuantiser(q);
+    levelLimit = ClampLevelLimit(levelLimit);
     bool nonzero = false;
     for (int i = 0; i < 64; ++i) {
         const int x = src[i];
@@ -234,11 +229,9 @@ bool QuantNonIntra(int16_t* dst, const int16_t* src, const uint8_t* matrix, int 
 
 void QuantIntra(int16_t* dst, const int16_t* src, const uint8_t* matrix, int q, int dcPrecision,
                 int levelLimit) {
-    q = ClampInt(q, 1, kMaxQuantiser);
-    levelLimit = ClampInt(levelLimit, 0, 32767);
-    const int d = 8 >> ClampInt(dcPrecision, 0, 3);
-    const int x0 = src[0];
-    const int dc = x0 >= 0 ? (x0 + d / 2) / d : -((d / 2 - x0) / d);
+    q = ClampQuantiser(q);
+    levelLimit = ClampLevelLimit(levelLimit);
+    const int dc = IntraDcLevel(src[0], dcPrecision);
     const int bias = (3 * q + 2) >> 2;
     for (int i = 1; i < 64; ++i) {
         const int x = src[i];
@@ -257,7 +250,7 @@ inline int Sign(int v) { return (v > 0) - (v < 0); }
 inline int Oddify(int v) { return (v & 1) ? v : v - Sign(v); }
 
 void DequantNonIntraMpeg1(int16_t* dst, const int16_t* src, const uint8_t* matrix, int q) {
-    q = ClampInt(q, 1, kMaxQuantiser);
+    q = ClampQuantiser(q);
     for (int i = 0; i < 64; ++i) {
         const int l = src[i];
         int v = 0;
@@ -272,7 +265,7 @@ inline void MismatchControl(int16_t* blk, int sum) {
 }
 
 void DequantNonIntraMpeg2(int16_t* dst, const int16_t* src, const uint8_t* matrix, int q) {
-    q = ClampInt(q, 1, kMaxQuantiser);
+    q = ClampQuantiser(q);
     int sum = 0;
     for (int i = 0; i < 64; ++i) {
         const int l = src[i];
@@ -285,8 +278,8 @@ void DequantNonIntraMpeg2(int16_t* dst, const int16_t* src, const uint8_t* matri
 }
 
 void DequantIntraMpeg1(int16_t* dst, const int16_t* src, const uint8_t* matrix, int q) {
-    q = ClampInt(q, 1, kMaxQuantiser);
-    const int dc = ClampInt(src[0] * 8, -2048, 2047);
+    q = ClampQuantiser(q);
+    const int dc = IntraDcValue(src[0], 0);
     for (int i = 1; i < 64; ++i) {
         const int l = src[i];
         int v = 0;
@@ -297,8 +290,8 @@ void DequantIntraMpeg1(int16_t* dst, const int16_t* src, const uint8_t* matrix, 
 }
 
 void DequantIntraMpeg2(int16_t* dst, const int16_t* src, const uint8_t* matrix, int q, int dcPrecision) {
-    q = ClampInt(q, 1, kMaxQuantiser);
-    const int dc = ClampInt(src[0] * (1 << (3 - ClampInt(dcPrecision, 0, 3))), -2048, 2047);
+    q = ClampQuantiser(q);
+    const int dc = IntraDcValue(src[0], dcPrecision);
     int sum = dc;
     for (int i = 1; i < 64; ++i) {
         const int v = ClampInt((src[i] * matrix[i] * q) / 16, -2048, 2047);
@@ -341,19 +334,10 @@ void portable::Chroma422To420(const uint8_t* src, uint8_t* dst, int width, int h
     const int oh = height / 2;
     for (int o = 0; o < oh; ++o, dst += width) {
         int rows[12];
-        if (progressiveFrame) {
-            for (int t = 0; t < 12; ++t) rows[t] = ClampInt(o * 2 - 5 + t, 0, height - 1);
-        } else {
-            const int f = o & 1, m = o >> 1;
-            const int fieldHeight = (height - f + 1) / 2;
-            for (int t = 0; t < 12; ++t) rows[t] = 2 * ClampInt(m * 2 - 5 + t, 0, fieldHeight - 1) + f;
-        }
-        for (int c = 0; c < width; ++c) {
-            auto at = [&](int t) { return static_cast<int>(src[static_cast<ptrdiff_t>(rows[t]) * width + c]); };
-            const int v = 228 * (at(5) + at(6)) + 70 * (at(4) + at(7)) - 37 * (at(3) + at(8)) -
-                          21 * (at(2) + at(9)) + 11 * (at(1) + at(10)) + 5 * (at(0) + at(11));
-            dst[c] = ClipByte((v + 256) >> 9);
-        }
+        Chroma420TapRows(o, height, progressiveFrame, rows);
+        for (int c = 0; c < width; ++c)
+            dst[c] = Chroma420Sample(
+                [&](int t) { return static_cast<int>(src[static_cast<ptrdiff_t>(rows[t]) * width + c]); });
     }
 }
 

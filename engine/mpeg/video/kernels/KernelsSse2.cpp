@@ -7,27 +7,13 @@
 #include "engine/mpeg/video/kernels/DctTables.h"
 #include "engine/mpeg/video/kernels/Kernels.h"
 #include "engine/mpeg/video/kernels/KernelsInternal.h"
+#include "engine/mpeg/video/kernels/KernelsX86.h"
 
 namespace reelcast::kernels {
 
 namespace {
 
-using std::int16_t;
-using std::int32_t;
-using std::ptrdiff_t;
-using std::uint8_t;
-
-inline __m128i Load16(const uint8_t* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); }
-inline __m128i Load8(const uint8_t* p) { return _mm_loadl_epi64(reinterpret_cast<const __m128i*>(p)); }
-inline __m128i Load4(const uint8_t* p) {
-    int32_t v;
-    std::memcpy(&v, p, 4);
-    return _mm_cvtsi32_si128(v);
-}
-inline void Store16(uint8_t* p, __m128i v) { _mm_storeu_si128(reinterpret_cast<__m128i*>(p), v); }
-inline void Store8(uint8_t* p, __m128i v) { _mm_storel_epi64(reinterpret_cast<__m128i*>(p), v); }
-inline __m128i LoadS16(const int16_t* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); }
-inline void StoreS16(int16_t* p, __m128i v) { _mm_storeu_si128(reinterpret_cast<__m128i*>(p), v); }
+using namespace x86;
 
 inline int HorizontalSum32(__m128i v) {
     v = _mm_add_epi32(v, _mm_shuffle_epi32(v, _MM_SHUFFLE(1, 0, 3, 2)));
@@ -59,43 +45,9 @@ void AddClip(uint8_t* dst, const uint8_t* pred, const int16_t* blk, ptrdiff_t st
 
 // ---- 8x8 transforms -------------------------------------------------------------
 
-// Pair constants of one pass: c[j][k] = (A[2k][j], A[2k+1][j]) in every lane.
-struct PassConstants {
-    alignas(16) int16_t c[8][4][8];
-};
-
-constexpr PassConstants MakePassConstants(const dct::PassMatrix& m) {
-    PassConstants pc{};
-    for (int j = 0; j < 8; ++j)
-        for (int k = 0; k < 4; ++k)
-            for (int l = 0; l < 4; ++l) {
-                pc.c[j][k][2 * l] = m.a[2 * k][j];
-                pc.c[j][k][2 * l + 1] = m.a[2 * k + 1][j];
-            }
-    return pc;
-}
-
-alignas(16) constexpr PassConstants kFdctPairs = MakePassConstants(dct::kForward);
-alignas(16) constexpr PassConstants kIdctPairs = MakePassConstants(dct::kInverse);
-
-inline void Transpose8x8(__m128i r[8]) {
-    const __m128i a0 = _mm_unpacklo_epi16(r[0], r[1]), a1 = _mm_unpackhi_epi16(r[0], r[1]);
-    const __m128i a2 = _mm_unpacklo_epi16(r[2], r[3]), a3 = _mm_unpackhi_epi16(r[2], r[3]);
-    const __m128i a4 = _mm_unpacklo_epi16(r[4], r[5]), a5 = _mm_unpackhi_epi16(r[4], r[5]);
-    const __m128i a6 = _mm_unpacklo_epi16(r[6], r[7]), a7 = _mm_unpackhi_epi16(r[6], r[7]);
-    const __m128i b0 = _mm_unpacklo_epi32(a0, a2), b1 = _mm_unpackhi_epi32(a0, a2);
-    const __m128i b2 = _mm_unpacklo_epi32(a1, a3), b3 = _mm_unpackhi_epi32(a1, a3);
-    const __m128i b4 = _mm_unpacklo_epi32(a4, a6), b5 = _mm_unpackhi_epi32(a4, a6);
-    const __m128i b6 = _mm_unpacklo_epi32(a5, a7), b7 = _mm_unpackhi_epi32(a5, a7);
-    r[0] = _mm_unpacklo_epi64(b0, b4);
-    r[1] = _mm_unpackhi_epi64(b0, b4);
-    r[2] = _mm_unpacklo_epi64(b1, b5);
-    r[3] = _mm_unpackhi_epi64(b1, b5);
-    r[4] = _mm_unpacklo_epi64(b2, b6);
-    r[5] = _mm_unpackhi_epi64(b2, b6);
-    r[6] = _mm_unpacklo_epi64(b3, b7);
-    r[7] = _mm_unpackhi_epi64(b3, b7);
-}
+using PassConstants = x86::PassConstants<8>;
+alignas(16) constexpr PassConstants kFdctPairs = MakePassConstants<8>(dct::kForward);
+alignas(16) constexpr PassConstants kIdctPairs = MakePassConstants<8>(dct::kInverse);
 
 // One 1-D pass down the lanes: out[j] = sat16((sum_i A[i][j] in[i] + round) >> Shift).
 template <int Shift>
@@ -420,8 +372,6 @@ void Predict(uint8_t* dst, const uint8_t* ref, ptrdiff_t stride, int w, int h, i
 
 // ---- quantisers -----------------------------------------------------------------
 
-inline int ClampQ(int q) { return q < 1 ? 1 : (q > kMaxQuantiser ? kMaxQuantiser : q); }
-inline int ClampLimit(int l) { return l < 0 ? 0 : (l > 32767 ? 32767 : l); }
 
 // Sign-extends 8 int16 into two int32 vectors.
 inline void Widen(__m128i v, __m128i& lo, __m128i& hi) {
@@ -457,8 +407,8 @@ inline __m128i SignAndPack(__m128i ylo, __m128i yhi, __m128i x) {
 }
 
 bool QuantNonIntra(int16_t* dst, const int16_t* src, const uint8_t* matrix, int q, int levelLimit) {
-    q = ClampQ(q);
-    const __m128i lim = _mm_set1_epi32(ClampLimit(levelLimit));
+    q = ClampQuantiser(q);
+    const __m128i lim = _mm_set1_epi32(ClampLevelLimit(levelLimit));
     const __m128i q2 = _mm_set1_epi32(2 * q);
     __m128i any = _mm_setzero_si128();
     for (int i = 0; i < 64; i += 8) {
@@ -479,12 +429,9 @@ bool QuantNonIntra(int16_t* dst, const int16_t* src, const uint8_t* matrix, int 
 
 void QuantIntra(int16_t* dst, const int16_t* src, const uint8_t* matrix, int q, int dcPrecision,
                 int levelLimit) {
-    q = ClampQ(q);
-    const int p = dcPrecision < 0 ? 0 : (dcPrecision > 3 ? 3 : dcPrecision);
-    const int d = 8 >> p;
-    const int x0 = src[0];
-    const int dc = x0 >= 0 ? (x0 + d / 2) / d : -((d / 2 - x0) / d);
-    const __m128i lim = _mm_set1_epi32(ClampLimit(levelLimit));
+    q = ClampQuantiser(q);
+    const int dc = IntraDcLevel(src[0], dcPrecision);
+    const __m128i lim = _mm_set1_epi32(ClampLevelLimit(levelLimit));
     const __m128i bias = _mm_set1_epi32((3 * q + 2) >> 2);
     const __m128i q2 = _mm_set1_epi32(2 * q);
     for (int i = 0; i < 64; i += 8) {
@@ -554,29 +501,26 @@ inline void MismatchControl(int16_t* blk) {
 }
 
 void DequantNonIntraMpeg1(int16_t* dst, const int16_t* src, const uint8_t* matrix, int q) {
-    q = ClampQ(q);
+    q = ClampQuantiser(q);
     for (int i = 0; i < 64; i += 8) StoreS16(dst + i, Clip2048(Oddify(NonIntraRecon(LoadS16(src + i), matrix + i, q))));
 }
 
 void DequantNonIntraMpeg2(int16_t* dst, const int16_t* src, const uint8_t* matrix, int q) {
-    q = ClampQ(q);
+    q = ClampQuantiser(q);
     for (int i = 0; i < 64; i += 8) StoreS16(dst + i, Clip2048(NonIntraRecon(LoadS16(src + i), matrix + i, q)));
     MismatchControl(dst);
 }
 
 void DequantIntraMpeg1(int16_t* dst, const int16_t* src, const uint8_t* matrix, int q) {
-    q = ClampQ(q);
-    int dc = src[0] * 8;
-    dc = dc < -2048 ? -2048 : (dc > 2047 ? 2047 : dc);
+    q = ClampQuantiser(q);
+    const int dc = IntraDcValue(src[0], 0);
     for (int i = 0; i < 64; i += 8) StoreS16(dst + i, Clip2048(Oddify(IntraRecon(LoadS16(src + i), matrix + i, q))));
     dst[0] = static_cast<int16_t>(dc);
 }
 
 void DequantIntraMpeg2(int16_t* dst, const int16_t* src, const uint8_t* matrix, int q, int dcPrecision) {
-    q = ClampQ(q);
-    const int p = dcPrecision < 0 ? 0 : (dcPrecision > 3 ? 3 : dcPrecision);
-    int dc = src[0] * (1 << (3 - p));
-    dc = dc < -2048 ? -2048 : (dc > 2047 ? 2047 : dc);
+    q = ClampQuantiser(q);
+    const int dc = IntraDcValue(src[0], dcPrecision);
     for (int i = 0; i < 64; i += 8) StoreS16(dst + i, Clip2048(IntraRecon(LoadS16(src + i), matrix + i, q)));
     dst[0] = static_cast<int16_t>(dc);
     MismatchControl(dst);
@@ -595,19 +539,11 @@ void Chroma422To420(const uint8_t* src, uint8_t* dst, int width, int height, int
     const __m128i c1 = _mm_set_epi16(-21, -37, -21, -37, -21, -37, -21, -37);
     const __m128i c2 = _mm_set_epi16(5, 11, 5, 11, 5, 11, 5, 11);
     const __m128i round = _mm_set1_epi32(256);
-    auto clampi = [](int v, int lo, int hi) { return v < lo ? lo : (v > hi ? hi : v); };
     for (int o = 0; o < oh; ++o, dst += width) {
+        int rowNumbers[12];
+        Chroma420TapRows(o, height, progressiveFrame, rowNumbers);
         const uint8_t* rows[12];
-        for (int t = 0; t < 12; ++t) {
-            int r;
-            if (progressiveFrame) {
-                r = clampi(o * 2 - 5 + t, 0, height - 1);
-            } else {
-                const int f = o & 1, m = o >> 1, fieldHeight = (height - f + 1) / 2;
-                r = 2 * clampi(m * 2 - 5 + t, 0, fieldHeight - 1) + f;
-            }
-            rows[t] = src + static_cast<ptrdiff_t>(r) * width;
-        }
+        for (int t = 0; t < 12; ++t) rows[t] = src + static_cast<ptrdiff_t>(rowNumbers[t]) * width;
         // Pair sums of the symmetric taps: (5,6), (4,7) | (3,8), (2,9) | (1,10), (0,11).
         auto pairSum = [&](int a, int b, int c) {
             return _mm_add_epi16(_mm_unpacklo_epi8(Load8(rows[a] + c), z), _mm_unpacklo_epi8(Load8(rows[b] + c), z));
@@ -626,12 +562,7 @@ void Chroma422To420(const uint8_t* src, uint8_t* dst, int width, int height, int
             const __m128i v = _mm_packs_epi32(_mm_srai_epi32(lo, 9), _mm_srai_epi32(hi, 9));
             Store8(dst + c, _mm_packus_epi16(v, v));
         }
-        for (; c < width; ++c) {
-            auto at = [&](int t) { return static_cast<int>(rows[t][c]); };
-            const int v = 228 * (at(5) + at(6)) + 70 * (at(4) + at(7)) - 37 * (at(3) + at(8)) -
-                          21 * (at(2) + at(9)) + 11 * (at(1) + at(10)) + 5 * (at(0) + at(11));
-            dst[c] = static_cast<uint8_t>(clampi((v + 256) >> 9, 0, 255));
-        }
+        for (; c < width; ++c) dst[c] = Chroma420Sample([&](int t) { return static_cast<int>(rows[t][c]); });
     }
 }
 

@@ -3,22 +3,17 @@
 // slots keep their SSE2 versions. Same integer results as the portable family.
 #include <immintrin.h>
 
-#include <cstring>
-
 #include "engine/mpeg/video/kernels/DctTables.h"
 #include "engine/mpeg/video/kernels/Kernels.h"
 #include "engine/mpeg/video/kernels/KernelsInternal.h"
+#include "engine/mpeg/video/kernels/KernelsX86.h"
 
 namespace reelcast::kernels {
 
 namespace {
 
-using std::int16_t;
-using std::int32_t;
-using std::ptrdiff_t;
-using std::uint8_t;
+using namespace x86;
 
-inline __m128i Load16(const uint8_t* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); }
 // Rows p and p + stride in the low and high lanes.
 inline __m256i Load2Rows(const uint8_t* p, ptrdiff_t stride) {
     return _mm256_inserti128_si256(_mm256_castsi128_si256(Load16(p)), Load16(p + stride), 1);
@@ -173,42 +168,8 @@ void Sad16Row9(const uint8_t* ref, const uint8_t* cur, ptrdiff_t stride, std::ui
 
 // ---- transforms: both column halves of a pass in one register ---------------------
 
-struct PassConstants {
-    alignas(32) int16_t c[8][4][16];
-};
-
-constexpr PassConstants MakePassConstants(const dct::PassMatrix& m) {
-    PassConstants pc{};
-    for (int j = 0; j < 8; ++j)
-        for (int k = 0; k < 4; ++k)
-            for (int l = 0; l < 8; ++l) {
-                pc.c[j][k][2 * l] = m.a[2 * k][j];
-                pc.c[j][k][2 * l + 1] = m.a[2 * k + 1][j];
-            }
-    return pc;
-}
-
-alignas(32) constexpr PassConstants kFdctPairs = MakePassConstants(dct::kForward);
-alignas(32) constexpr PassConstants kIdctPairs = MakePassConstants(dct::kInverse);
-
-inline void Transpose8x8(__m128i r[8]) {
-    const __m128i a0 = _mm_unpacklo_epi16(r[0], r[1]), a1 = _mm_unpackhi_epi16(r[0], r[1]);
-    const __m128i a2 = _mm_unpacklo_epi16(r[2], r[3]), a3 = _mm_unpackhi_epi16(r[2], r[3]);
-    const __m128i a4 = _mm_unpacklo_epi16(r[4], r[5]), a5 = _mm_unpackhi_epi16(r[4], r[5]);
-    const __m128i a6 = _mm_unpacklo_epi16(r[6], r[7]), a7 = _mm_unpackhi_epi16(r[6], r[7]);
-    const __m128i b0 = _mm_unpacklo_epi32(a0, a2), b1 = _mm_unpackhi_epi32(a0, a2);
-    const __m128i b2 = _mm_unpacklo_epi32(a1, a3), b3 = _mm_unpackhi_epi32(a1, a3);
-    const __m128i b4 = _mm_unpacklo_epi32(a4, a6), b5 = _mm_unpackhi_epi32(a4, a6);
-    const __m128i b6 = _mm_unpacklo_epi32(a5, a7), b7 = _mm_unpackhi_epi32(a5, a7);
-    r[0] = _mm_unpacklo_epi64(b0, b4);
-    r[1] = _mm_unpackhi_epi64(b0, b4);
-    r[2] = _mm_unpacklo_epi64(b1, b5);
-    r[3] = _mm_unpackhi_epi64(b1, b5);
-    r[4] = _mm_unpacklo_epi64(b2, b6);
-    r[5] = _mm_unpackhi_epi64(b2, b6);
-    r[6] = _mm_unpacklo_epi64(b3, b7);
-    r[7] = _mm_unpackhi_epi64(b3, b7);
-}
+using PassConstants = x86::PassConstants<16>;
+alignas(32) constexpr PassConstants kFdctPairs = MakePassConstants<16>(dct::kForward);
 
 template <int Shift>
 inline void MatrixPass(__m128i r[8], const PassConstants& pc) {
@@ -223,21 +184,6 @@ inline void MatrixPass(__m128i r[8], const PassConstants& pc) {
         s = _mm256_add_epi32(s, _mm256_add_epi32(_mm256_madd_epi16(p[2], c[2]), _mm256_madd_epi16(p[3], c[3])));
         s = _mm256_srai_epi32(_mm256_add_epi32(s, round), Shift);
         r[j] = _mm_packs_epi32(_mm256_castsi256_si128(s), _mm256_extracti128_si256(s, 1));
-    }
-}
-
-template <int Shift1, int Shift2>
-inline void Transform2d(int16_t* blk, const PassConstants& pc, bool limit) {
-    __m128i r[8];
-    for (int i = 0; i < 8; ++i) r[i] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(blk + 8 * i));
-    MatrixPass<Shift1>(r, pc);
-    Transpose8x8(r);
-    MatrixPass<Shift2>(r, pc);
-    Transpose8x8(r);
-    const __m128i lo = _mm_set1_epi16(-256), hi = _mm_set1_epi16(255);
-    for (int i = 0; i < 8; ++i) {
-        const __m128i v = limit ? _mm_min_epi16(_mm_max_epi16(r[i], lo), hi) : r[i];
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(blk + 8 * i), v);
     }
 }
 
@@ -332,7 +278,7 @@ inline void ForwardPass(__m128i r[8]) {
 
 void ForwardDct(int16_t* blk) {
     __m128i r[8];
-    for (int i = 0; i < 8; ++i) r[i] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(blk + 8 * i));
+    for (int i = 0; i < 8; ++i) r[i] = LoadS16(blk + 8 * i);
     if (SumsFit(r)) {
         ForwardPass<dct::kFdctShift1>(r);
     } else {
@@ -345,25 +291,23 @@ void ForwardDct(int16_t* blk) {
         MatrixPass<dct::kFdctShift2>(r, kFdctPairs);
     }
     Transpose8x8(r);
-    for (int i = 0; i < 8; ++i) _mm_storeu_si128(reinterpret_cast<__m128i*>(blk + 8 * i), r[i]);
+    for (int i = 0; i < 8; ++i) StoreS16(blk + 8 * i, r[i]);
 }
 
 void InverseDct(int16_t* blk) {
     __m128i r[8];
-    for (int i = 0; i < 8; ++i) r[i] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(blk + 8 * i));
+    for (int i = 0; i < 8; ++i) r[i] = LoadS16(blk + 8 * i);
     InversePass<dct::kIdctShift1>(r);
     Transpose8x8(r);
     InversePass<dct::kIdctShift2>(r);
     Transpose8x8(r);
     const __m128i lo = _mm_set1_epi16(-256), hi = _mm_set1_epi16(255);
     for (int i = 0; i < 8; ++i)
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(blk + 8 * i), _mm_min_epi16(_mm_max_epi16(r[i], lo), hi));
+        StoreS16(blk + 8 * i, _mm_min_epi16(_mm_max_epi16(r[i], lo), hi));
 }
 
 // ---- quantisers: 8 coefficients per 256-bit step -------------------------------
 
-inline int ClampQ(int q) { return q < 1 ? 1 : (q > kMaxQuantiser ? kMaxQuantiser : q); }
-inline int ClampLimit(int l) { return l < 0 ? 0 : (l > 32767 ? 32767 : l); }
 
 // Exact for 0 <= n < 2^23, 1 <= d < 2^24 (see the SSE2 form).
 inline __m256i DivExact(__m256i n, __m256i d) {
@@ -395,7 +339,7 @@ inline bool FlatWeights(const uint8_t* m) {
 }
 
 bool QuantNonIntraFlat(int16_t* dst, const int16_t* src, int q, int levelLimit) {
-    const __m256i lim = _mm256_set1_epi16(static_cast<int16_t>(ClampLimit(levelLimit)));
+    const __m256i lim = _mm256_set1_epi16(static_cast<int16_t>(ClampLevelLimit(levelLimit)));
     const __m256i qv = _mm256_set1_epi16(static_cast<int16_t>(q));
     const __m256i magic = _mm256_set1_epi16(static_cast<int16_t>((65536 + q - 1) / q));
     __m256i any = _mm256_setzero_si256();
@@ -418,9 +362,9 @@ bool QuantNonIntraFlat(int16_t* dst, const int16_t* src, int q, int levelLimit) 
 }
 
 bool QuantNonIntra(int16_t* dst, const int16_t* src, const uint8_t* matrix, int q, int levelLimit) {
-    q = ClampQ(q);
+    q = ClampQuantiser(q);
     if (FlatWeights(matrix)) return QuantNonIntraFlat(dst, src, q, levelLimit);
-    const __m256i lim = _mm256_set1_epi32(ClampLimit(levelLimit)), q2 = _mm256_set1_epi32(2 * q);
+    const __m256i lim = _mm256_set1_epi32(ClampLevelLimit(levelLimit)), q2 = _mm256_set1_epi32(2 * q);
     __m256i any = _mm256_setzero_si256();
     for (int i = 0; i < 64; i += 8) {
         const __m256i x = LoadCoefficients(src + i), w = LoadWeights(matrix + i);
@@ -433,12 +377,9 @@ bool QuantNonIntra(int16_t* dst, const int16_t* src, const uint8_t* matrix, int 
 }
 
 void QuantIntra(int16_t* dst, const int16_t* src, const uint8_t* matrix, int q, int dcPrecision, int levelLimit) {
-    q = ClampQ(q);
-    const int p = dcPrecision < 0 ? 0 : (dcPrecision > 3 ? 3 : dcPrecision);
-    const int d = 8 >> p;
-    const int x0 = src[0];
-    const int dc = x0 >= 0 ? (x0 + d / 2) / d : -((d / 2 - x0) / d);
-    const __m256i lim = _mm256_set1_epi32(ClampLimit(levelLimit));
+    q = ClampQuantiser(q);
+    const int dc = IntraDcLevel(src[0], dcPrecision);
+    const __m256i lim = _mm256_set1_epi32(ClampLevelLimit(levelLimit));
     const __m256i bias = _mm256_set1_epi32((3 * q + 2) >> 2), q2 = _mm256_set1_epi32(2 * q);
     for (int i = 0; i < 64; i += 8) {
         const __m256i x = LoadCoefficients(src + i), w = LoadWeights(matrix + i);
