@@ -1,7 +1,6 @@
 #include "AviTestSupport.h"
 
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -9,6 +8,9 @@
 #include <cstring>
 #include <fstream>
 #include <sstream>
+#include <utility>
+
+#include "TestShell.h"
 
 namespace avitest {
 
@@ -24,35 +26,15 @@ TempDir::~TempDir() {
     if (!path_.empty()) Run("rm -rf " + Quote(path_));
 }
 
-std::string Quote(const std::string& s) {
-    std::string o = "'";
-    for (char c : s) {
-        if (c == '\'') o += "'\\''";
-        else o += c;
-    }
-    return o + "'";
-}
+std::string Quote(const std::string& s) { return testshell::Quote(s); }
 
 std::string Run(const std::string& command, int* status) {
-    std::string out;
-    FILE* p = popen(command.c_str(), "r");
-    if (!p) {
-        if (status) *status = -1;
-        return out;
-    }
-    char buf[4096];
-    std::size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
-    const int st = pclose(p);
-    if (status) *status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
-    return out;
+    testshell::CommandResult r = testshell::RunCommand(command);
+    if (status) *status = r.status;
+    return std::move(r.out);
 }
 
-bool HaveTool(const char* name) {
-    int st = 0;
-    Run(std::string("command -v ") + name + " >/dev/null 2>&1", &st);
-    return st == 0;
-}
+bool HaveTool(const char* name) { return testshell::HaveProgram(name); }
 
 bool FileExists(const std::string& path) {
     struct stat s;
@@ -205,6 +187,19 @@ AviLayout ReadAviLayout(const std::string& path) {
     L.ok = at == d.size() && !L.riffForms.empty();
     if (!L.ok && L.error.empty()) L.error = "trailing bytes";
     return L;
+}
+
+std::vector<std::uint8_t> TestPicture(int w, int h, int n) {
+    const std::size_t stride = (std::size_t(w) * 3 + 3) & ~std::size_t(3);
+    std::vector<std::uint8_t> p(stride * std::size_t(h), 0);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            std::uint8_t* px = &p[std::size_t(y) * stride + std::size_t(x) * 3];
+            px[0] = std::uint8_t(x * 3 + n * 4);
+            px[1] = std::uint8_t(y * 3 + n * 2);
+            px[2] = std::uint8_t(((x / 8 + y / 8) & 1) ? 200 : 40);
+        }
+    return p;
 }
 
 bool MakeSource(const std::string& path, int width, int height, double fps, double seconds, int sampleRate,

@@ -71,6 +71,10 @@ struct AviLayout {
 // Walks the whole file: every RIFF and LIST size must fit the file exactly.
 AviLayout ReadAviLayout(const std::string& path);
 
+// Picture n of a moving test pattern: bottom-up BGR rows padded to 4 bytes, as
+// a 24-bit DIB holds them.
+std::vector<std::uint8_t> TestPicture(int w, int h, int n);
+
 // A source made by ffmpeg's lavfi generators (testsrc2 pictures, a sine tone).
 bool MakeSource(const std::string& path, int width, int height, double fps, double seconds,
                 int sampleRate, const std::string& videoCodec = "mpeg4");

@@ -23,6 +23,11 @@ std::string Cli() {
     if (!avitest::FileExists(kCli)) GTEST_SKIP() << "reelcast-cli not built"; \
     if (!avitest::HaveTool("ffmpeg") || !avitest::HaveTool("ffprobe")) GTEST_SKIP() << "ffmpeg/ffprobe not installed"
 
+// `reelcast-cli convert -q OPTIONS SRC OUT`: what it printed, its exit status in *status.
+std::string Convert(const std::string& options, const std::string& src, const std::string& out, int* status) {
+    return avitest::Run(Cli() + " convert -q " + options + " " + Quote(src) + " " + Quote(out) + " 2>&1", status);
+}
+
 TEST(AviCli, CodecsListsTheCompressorsWithTheirCodes) {
     if (!avitest::FileExists(kCli)) GTEST_SKIP() << "reelcast-cli not built";
     int st = -1;
@@ -43,10 +48,7 @@ TEST(AviCli, ConvertsInBothModesAndRefusesWhatItCannotDo) {
 
     int st = -1;
     const std::string divx = dir.File("divx.avi");
-    std::string out =
-        avitest::Run(Cli() + " convert --mode divx --audio mp3 --rate 48000 --fps 29.97 --size 96x64 -q " +
-                         Quote(src) + " " + Quote(divx) + " 2>&1",
-                     &st);
+    std::string out = Convert("--mode divx --audio mp3 --rate 48000 --fps 29.97 --size 96x64", src, divx, &st);
     ASSERT_EQ(st, 0) << out;
     auto s = avitest::ProbeStreams(divx);
     ASSERT_EQ(s.size(), 2u);
@@ -60,8 +62,7 @@ TEST(AviCli, ConvertsInBothModesAndRefusesWhatItCannotDo) {
     EXPECT_TRUE(avitest::DecodesCleanly(divx, &err)) << err;
 
     const std::string avi = dir.File("avi.avi");
-    out = avitest::Run(Cli() + " convert --mode avi --audio pcm -q " + Quote(src) + " " + Quote(avi) + " 2>&1",
-                       &st);
+    out = Convert("--mode avi --audio pcm", src, avi, &st);
     ASSERT_EQ(st, 0) << out;
     s = avitest::ProbeStreams(avi);
     ASSERT_EQ(s.size(), 1u);
@@ -71,14 +72,13 @@ TEST(AviCli, ConvertsInBothModesAndRefusesWhatItCannotDo) {
     EXPECT_TRUE(avitest::FileExists(dir.File("avi.wav")));
 
     // An existing output is kept without -y.
-    out = avitest::Run(Cli() + " convert --mode avi -q " + Quote(src) + " " + Quote(avi) + " 2>&1", &st);
+    out = Convert("--mode avi", src, avi, &st);
     EXPECT_NE(st, 0) << out;
     EXPECT_EQ(avitest::DecodedVideoFrames(avi), 25);
 
     const std::string bad = dir.File("bad.avi");
     for (const char* opts : {"--audio pcm --rate 48000", "--codec NOPE", "--fps 12", "--size 96x0"}) {
-        out = avitest::Run(
-            Cli() + " convert --mode divx -q " + opts + " " + Quote(src) + " " + Quote(bad) + " 2>&1", &st);
+        out = Convert(std::string("--mode divx ") + opts, src, bad, &st);
         EXPECT_EQ(st, 2) << opts << ": " << out;
         EXPECT_FALSE(avitest::FileExists(bad)) << opts;
     }
@@ -102,8 +102,7 @@ TEST_P(AviCliRate, FollowsTheSourceWithoutFps) {
     ASSERT_TRUE(avitest::MakeSource(src, 96, 64, r.fps, 2, 44100));
     int st = -1;
     const std::string out = dir.File("out.avi");
-    const std::string log =
-        avitest::Run(Cli() + " convert --mode divx -q " + Quote(src) + " " + Quote(out) + " 2>&1", &st);
+    const std::string log = Convert("--mode divx", src, out, &st);
     ASSERT_EQ(st, 0) << log;
     const std::string rate = avitest::Run("ffprobe -v error -select_streams v:0 -show_entries stream=r_frame_rate "
                                           "-of csv=p=0 " + Quote(out));
@@ -127,12 +126,11 @@ TEST(AviCli, SaysWhereTheAviWasWritten) {
     const std::string src = dir.File("src.mkv");
     ASSERT_TRUE(avitest::MakeSource(src, 96, 64, 25, 1, 44100));
     int st = -1;
-    const std::string log = avitest::Run(
-        Cli() + " convert --mode divx -q " + Quote(src) + " " + Quote(dir.File("film.mkv")) + " 2>&1", &st);
+    const std::string log = Convert("--mode divx", src, dir.File("film.mkv"), &st);
     ASSERT_EQ(st, 0) << log;
     EXPECT_NE(log.find(dir.File("film.avi")), std::string::npos) << log;
     EXPECT_EQ(avitest::DecodedVideoFrames(dir.File("film.avi")), 25);
-    avitest::Run(Cli() + " convert --mode divx -q " + Quote(src) + " " + Quote(dir.File("film.mkv")) + " 2>&1", &st);
+    Convert("--mode divx", src, dir.File("film.mkv"), &st);
     EXPECT_NE(st, 0);
 }
 
@@ -162,8 +160,7 @@ TEST_P(AviCliAspect, ShowsTheSourcesDisplayAspect) {
                      ":rate=25 -t 0.2 -vf setsar=" + c.sar + " -c:v mpeg4 " + Quote(src),
                  &st);
     ASSERT_EQ(st, 0);
-    const std::string log =
-        avitest::Run(Cli() + " convert -q --audio none " + c.options + " " + Quote(src) + " " + Quote(out) + " 2>&1", &st);
+    const std::string log = Convert(std::string("--audio none ") + c.options, src, out, &st);
     ASSERT_EQ(st, 0) << log;
     auto v = avitest::ProbeStream(out, "v:0");
     EXPECT_EQ(v["sample_aspect_ratio"], c.wantSar);

@@ -32,18 +32,16 @@ af::BitmapInfoHeader Rgb24(int w, int h) {
     return b;
 }
 
-// A moving gradient, bottom-up BGR rows padded to 4 bytes.
-std::vector<std::uint8_t> Picture(int w, int h, int n) {
-    const std::uint32_t stride = af::DibStride(w, 24);
-    std::vector<std::uint8_t> p(std::size_t(stride) * h, 0);
-    for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x) {
-            std::uint8_t* px = &p[std::size_t(y) * stride + std::size_t(x) * 3];
-            px[0] = std::uint8_t(x * 2 + n * 3);
-            px[1] = std::uint8_t(y * 2 + n);
-            px[2] = std::uint8_t((x + y) + n * 5);
-        }
-    return p;
+// 16-bit stereo PCM at 44100 Hz.
+acm::WaveFormatEx Pcm16Stereo() {
+    acm::WaveFormatEx wf;
+    wf.wFormatTag = 1;
+    wf.nChannels = 2;
+    wf.nSamplesPerSec = 44100;
+    wf.nAvgBytesPerSec = 176400;
+    wf.nBlockAlign = 4;
+    wf.wBitsPerSample = 16;
+    return wf;
 }
 
 std::vector<std::int16_t> Sine(int pairs, int rate, int offset) {
@@ -82,16 +80,10 @@ TEST(AviFileWriter, OpenDmlLayoutKeepsEveryFrameReadable) {
         a.sampleSize = 4;
         a.name = "Audio Stream";
         const int as = w->CreateStream(a);
-        acm::WaveFormatEx wf;
-        wf.wFormatTag = 1;
-        wf.nChannels = 2;
-        wf.nSamplesPerSec = 44100;
-        wf.nAvgBytesPerSec = 176400;
-        wf.nBlockAlign = 4;
-        wf.wBitsPerSample = 16;
+        const acm::WaveFormatEx wf = Pcm16Stereo();
         ASSERT_TRUE(w->SetFormat(as, &wf, sizeof wf));
         for (int i = 0; i < 60; ++i) {
-            const auto pic = Picture(160, 120, i);
+            const auto pic = avitest::TestPicture(160, 120, i);
             ASSERT_TRUE(w->Write(vs, pic.data(), pic.size(), true));
             const auto snd = Sine(1764, 44100, i * 1764);
             ASSERT_TRUE(w->Write(as, snd.data(), snd.size() * 2, true));
@@ -177,13 +169,7 @@ TEST(VideoCompressors, InputFormatsAndSizesAreChecked) {
 // the stream into an AVI, read back by FFmpeg with the format as declared.
 TEST(AcmCodecs, EveryOfferedFormatRoundTripsThroughAnAvi) {
     REQUIRE_FFMPEG();
-    acm::WaveFormatEx src;
-    src.wFormatTag = 1;
-    src.nChannels = 2;
-    src.nSamplesPerSec = 44100;
-    src.nAvgBytesPerSec = 176400;
-    src.nBlockAlign = 4;
-    src.wBitsPerSample = 16;
+    const acm::WaveFormatEx src = Pcm16Stereo();
     const std::vector<acm::FormatChoice> choices = acm::EnumFormats(src);
     std::vector<std::uint16_t> tags;
     for (const auto& c : choices) {

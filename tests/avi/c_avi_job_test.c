@@ -7,18 +7,13 @@
  *
  * c_avi_job_test <libOmbrixDll.so> [footage]   exit 77 when ffmpeg is missing. */
 #define _GNU_SOURCE
-#include <dlfcn.h>
 #include <math.h>
 #include <pthread.h>
-#include <stdarg.h>
 #include <stdint.h>
-#include <stdio.h>
-#include <stdlib.h>
 #include <string.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include "AviCheckers.h"
+#include "CTestSupport.h"
 
 /* Slots of the job's table. */
 enum {
@@ -48,23 +43,10 @@ typedef void (*StartFn)(void*, int32_t, int32_t, int32_t, int32_t);
 typedef unsigned char (*SetIntBoolFn)(void*, int32_t);
 typedef void (*VoidFn)(void*);
 
-#define SLOT(job, n, type) ((type)((*(void***)(job))[n]))
-
 static const double kRates[5] = {24000.0 / 1001.0, 24.0, 25.0, 30000.0 / 1001.0, 30.0};
 static const unsigned kRateField[5] = {23976, 24000, 25000, 29970, 30000};
 
-static int g_failures = 0;
 static char g_dir[256];
-
-static void Fail(const char* what, const char* fmt, ...) {
-    va_list ap;
-    va_start(ap, fmt);
-    fprintf(stderr, "FAIL %s: ", what);
-    vfprintf(stderr, fmt, ap);
-    fputc('\n', stderr);
-    va_end(ap);
-    ++g_failures;
-}
 
 static unsigned Gcd(unsigned a, unsigned b) {
     while (b) {
@@ -366,29 +348,14 @@ int main(int argc, char** argv) {
         printf("c_avi_job: ffmpeg/ffprobe not installed, skipped\n");
         return 77;
     }
-    {
-        const char* base = getenv("TMPDIR");
-        snprintf(g_dir, sizeof g_dir, "%s/reelcast-c-avi-XXXXXX", base && *base ? base : "/tmp");
-        if (!mkdtemp(g_dir)) {
-            perror("mkdtemp");
-            return 1;
-        }
-    }
+    MakeScratchDir(g_dir, sizeof g_dir, "c-avi");
     g_mediainfo = avitest_have_tool("mediainfo");
     if (!g_mediainfo) printf("no mediainfo: FFmpeg's reading only\n");
     /* The MP3 settings come from a store of our own: the defaults. */
     setenv("XDG_CONFIG_HOME", g_dir, 1);
 
-    lib = dlopen(argc > 1 ? argv[1] : "libOmbrixDll.so", RTLD_NOW);
-    if (!lib) {
-        fprintf(stderr, "dlopen: %s\n", dlerror());
-        return 1;
-    }
-    g_make = dlsym(lib, "_NEW_AVIENCWRAPPER");
-    if (!g_make) {
-        fprintf(stderr, "no _NEW_AVIENCWRAPPER\n");
-        return 1;
-    }
+    lib = OpenLibrary(argc > 1 ? argv[1] : NULL);
+    g_make = Export(lib, "_NEW_AVIENCWRAPPER");
 
     /* The compressor list holds both of the family. */
     {
@@ -461,9 +428,8 @@ int main(int argc, char** argv) {
     if (g_failures == 0) {
         snprintf(cmd, sizeof cmd, "rm -rf '%s'", g_dir);
         avitest_run(cmd, NULL, 0);
-        printf("c_avi_job: passed\n");
-        return 0;
+    } else {
+        fprintf(stderr, "files kept in %s\n", g_dir);
     }
-    fprintf(stderr, "c_avi_job: %d failures; files kept in %s\n", g_failures, g_dir);
-    return 1;
+    return Finish("c_avi_job");
 }

@@ -9,6 +9,9 @@
 #include <fstream>
 #include <map>
 #include <mutex>
+#include <utility>
+
+#include "TestShell.h"
 
 namespace media_test {
 namespace {
@@ -127,14 +130,8 @@ std::string RealFootage() {
 bool Run(const std::string& command) { return std::system(command.c_str()) == 0; }
 
 std::string Capture(const std::string& command) {
-    FILE* p = popen(command.c_str(), "r");
-    if (!p) return {};
-    std::string out;
-    char buf[4096];
-    std::size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
-    if (pclose(p) != 0) return {};
-    return out;
+    testshell::CommandResult r = testshell::RunCommand(command);
+    return r.status == 0 ? std::move(r.out) : std::string();
 }
 
 std::string Clip(const std::string& name) {

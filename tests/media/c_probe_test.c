@@ -11,15 +11,13 @@
  *
  *   c_probe_test path/to/libOmbrixDll.so [path/to/reelcast-cli]
  */
-#include <dlfcn.h>
-#include <stdarg.h>
 #include <stddef.h>
 #include <stdint.h>
-#include <stdio.h>
-#include <stdlib.h>
 #include <string.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include "CTestSupport.h"
 
 typedef struct VideoStreamInfo {
     uint8_t present;
@@ -53,7 +51,6 @@ _Static_assert(offsetof(AudioStreamInfo, formatTag) == 20, "layout");
 _Static_assert(offsetof(AudioStreamInfo, codec) == 22, "layout");
 _Static_assert(sizeof(AudioStreamInfo) == 280, "layout");
 
-typedef void* (*Factory)(void);
 typedef void (*ReleaseFn)(void*);
 typedef _Bool (*BoolFn)(void*);
 typedef _Bool (*OpenFn)(void*, const char*, _Bool);
@@ -61,19 +58,8 @@ typedef void (*GetVideoFn)(void*, VideoStreamInfo*);
 typedef void (*GetAudioFn)(void*, AudioStreamInfo*);
 typedef const char* (*GetTextFn)(void*);
 
-static int g_failures = 0;
-static char g_dir[64];
+static char g_dir[256];
 static const char* g_cli = NULL;
-
-static void Fail(const char* file, const char* fmt, ...) {
-    va_list ap;
-    va_start(ap, fmt);
-    fprintf(stderr, "FAIL %s: ", file);
-    vfprintf(stderr, fmt, ap);
-    fputc('\n', stderr);
-    va_end(ap);
-    ++g_failures;
-}
 
 /* Expected values; -1 (or NULL) leaves a field unchecked. */
 typedef struct Case {
@@ -185,7 +171,7 @@ static void MakeBroken(const char* name, const char* path) {
         WriteBytes(path, b, sizeof b);
     } else if (strcmp(name, "truncated.avi") == 0) {
         /* The head of a real AVI: headers promise streams whose data is gone. */
-        char src[128], cmd[1024];
+        char src[300], cmd[1024];
         snprintf(src, sizeof src, "%s/xvid_mp3.avi", g_dir);
         snprintf(cmd, sizeof cmd, "head -c 600 '%s' > '%s'", src, path);
         Run(cmd);
@@ -199,7 +185,7 @@ static void MakeBroken(const char* name, const char* path) {
         /* An MP4 cut before its index; an AVI whose pictures are overwritten with
          * noise past its headers. */
         const int mp4 = name[0] == 'c';
-        char src[128];
+        char src[300];
         snprintf(src, sizeof src, "%s/%s", g_dir, mp4 ? "h264.mp4" : "xvid_mp3.avi");
         FILE* f = fopen(src, "rb");
         if (!f) return;
@@ -393,29 +379,12 @@ static void CheckCase(void* probe, void** vt, const Case* c) {
 }
 
 int main(int argc, char** argv) {
-    void* lib = dlopen(argc > 1 ? argv[1] : "libOmbrixDll.so", RTLD_NOW);
-    if (!lib) {
-        fprintf(stderr, "dlopen: %s\n", dlerror());
-        return 1;
-    }
+    void* lib = OpenLibrary(argc > 1 ? argv[1] : NULL);
     if (argc > 2) g_cli = argv[2];
-    Factory make = (Factory)dlsym(lib, "_NEW_MEDIAGETINFO");
-    if (!make) {
-        fprintf(stderr, "no _NEW_MEDIAGETINFO\n");
-        return 1;
-    }
-    snprintf(g_dir, sizeof g_dir, "/tmp/reelcast-c-probe-XXXXXX");
-    if (!mkdtemp(g_dir)) {
-        perror("mkdtemp");
-        return 1;
-    }
+    MakeScratchDir(g_dir, sizeof g_dir, "c-probe");
 
     /* One probe for every file: each Open starts from nothing. */
-    void* probe = make();
-    if (!probe) {
-        fprintf(stderr, "factory answered null\n");
-        return 1;
-    }
+    void* probe = NewObject(lib, "_NEW_MEDIAGETINFO");
     void** vt = *(void***)probe;
     if (!((BoolFn)vt[3])(probe)) Fail("table", "IsReady answered false");
     /* Before any file: both back-ends count as good and their records are empty. */
@@ -436,14 +405,9 @@ int main(int argc, char** argv) {
     }
     ((ReleaseFn)vt[1])(probe);
 
-    char cmd[128];
+    char cmd[300];
     snprintf(cmd, sizeof cmd, "rm -rf '%s'", g_dir);
     Run(cmd);
     dlclose(lib);
-    if (g_failures) {
-        fprintf(stderr, "c_probe: %d failures\n", g_failures);
-        return 1;
-    }
-    printf("c_probe: passed\n");
-    return 0;
+    return Finish("c_probe");
 }

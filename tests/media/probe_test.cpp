@@ -7,6 +7,7 @@
 #include <string>
 
 #include "MediaClips.h"
+#include "TestShell.h"
 #include "engine/core/Factories.h"
 #include "engine/media/IMediaInfo.h"
 
@@ -42,54 +43,59 @@ std::string FirstLine(const std::string& text) { return text.substr(0, text.find
 
 // The fields of the first stream of a kind ("v" or "a"), as ffprobe gives them.
 std::map<std::string, std::string> Ffprobe(const std::string& path, const char* kind) {
-    const std::string out = Capture("ffprobe -v error -select_streams " + std::string(kind) +
-                                    ":0 -show_entries stream=width,height,nb_frames,sample_rate,"
-                                    "channels,codec_tag -of default=nw=1 '" + path + "'");
-    std::map<std::string, std::string> fields;
-    std::size_t at = 0;
-    while (at < out.size()) {
-        std::size_t end = out.find('\n', at);
-        if (end == std::string::npos) end = out.size();
-        const std::string line = out.substr(at, end - at);
-        const std::size_t eq = line.find('=');
-        if (eq != std::string::npos) fields[line.substr(0, eq)] = line.substr(eq + 1);
-        at = end + 1;
+    return testshell::KeyValues(Capture("ffprobe -v error -select_streams " + std::string(kind) +
+                                        ":0 -show_entries stream=width,height,nb_frames,sample_rate,"
+                                        "channels,codec_tag -of default=nw=1 '" + path + "'"));
+}
+
+// A video-only AVI and a WAV file: the whole text, byte for byte.
+struct ExactText {
+    const char* name;
+    const char* clip;
+    const char* text;
+    int video, audio, formatTag;
+};
+
+class MediaProbeText : public ::testing::TestWithParam<ExactText> {};
+
+TEST_P(MediaProbeText, IsExact) {
+    const ExactText& c = GetParam();
+    const std::string path = Clip(c.clip);
+    ASSERT_FALSE(path.empty());
+    Probe p = ProbeFile(path);
+    ASSERT_TRUE(p.ok);
+    EXPECT_EQ(p.text, c.text);
+    EXPECT_EQ(p.v.present, c.video);
+    EXPECT_EQ(p.a.present, c.audio);
+    if (c.video) {
+        EXPECT_FLOAT_EQ(p.v.frameRate, 25.0f);
     }
-    return fields;
+    if (c.audio) {
+        EXPECT_EQ(p.a.formatTag, c.formatTag);
+    }
 }
 
-TEST(MediaProbe, VideoOnlyAviGivesTheExactText) {
-    const std::string path = Clip("rgb24.avi");
-    ASSERT_FALSE(path.empty());
-    Probe p = ProbeFile(path);
-    ASSERT_TRUE(p.ok);
-    EXPECT_EQ(p.text,
-              "Media Type: AVI\r\n\r\n"
-              "VideoInfo:\r\n"
-              "    Picture Information:\r\n    Width: 66    Height: 50\r\n    BitCount: 24\r\n\r\n"
-              "    Media Information:\r\n    Total Frame: 50   FrameRate:25.00\r\n\r\n"
-              "    fccHandler: \r\n    Codec: \r\n    Description:\r\n"
-              "\r\n"
-              "    No audio");
-    EXPECT_EQ(p.v.present, 1);
-    EXPECT_EQ(p.a.present, 0);
-    EXPECT_FLOAT_EQ(p.v.frameRate, 25.0f);
-}
-
-TEST(MediaProbe, WaveFileGivesTheExactText) {
-    const std::string path = Clip("stereo.wav");
-    ASSERT_FALSE(path.empty());
-    Probe p = ProbeFile(path);
-    ASSERT_TRUE(p.ok);
-    EXPECT_EQ(p.text,
-              "Media Type: Wave\r\n\r\n"
-              "    No video"
-              "\r\n"
-              "AudioInfo:\r\n"
-              "    SampleRate: 44100    BitRate: 1411200\r\n    Channels: 2   BlockAlign:4\r\n\r\n"
-              "    Codec: PCM signed 16-bit little-endian\r\n    Description: Audio");
-    EXPECT_EQ(p.a.formatTag, 1);
-}
+INSTANTIATE_TEST_SUITE_P(
+    Files, MediaProbeText,
+    ::testing::Values(
+        ExactText{"VideoOnlyAvi", "rgb24.avi",
+         "Media Type: AVI\r\n\r\n"
+         "VideoInfo:\r\n"
+         "    Picture Information:\r\n    Width: 66    Height: 50\r\n    BitCount: 24\r\n\r\n"
+         "    Media Information:\r\n    Total Frame: 50   FrameRate:25.00\r\n\r\n"
+         "    fccHandler: \r\n    Codec: \r\n    Description:\r\n"
+         "\r\n"
+         "    No audio",
+         1, 0, 0},
+        ExactText{"WaveFile", "stereo.wav",
+         "Media Type: Wave\r\n\r\n"
+         "    No video"
+         "\r\n"
+         "AudioInfo:\r\n"
+         "    SampleRate: 44100    BitRate: 1411200\r\n    Channels: 2   BlockAlign:4\r\n\r\n"
+         "    Codec: PCM signed 16-bit little-endian\r\n    Description: Audio",
+         0, 1, 1}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 // AVI files of several codecs and depths: the records agree with ffprobe.
 TEST(MediaProbe, AviRecordsAgreeWithFfprobe) {

@@ -7,7 +7,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <sys/wait.h>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -16,6 +15,7 @@
 #include "engine/core/Factories.h"
 #include "engine/mpeg/audio/MpegAudioEncoder.h"
 #include "engine/mpeg/audio/Layer2BitRates.h"
+#include "../TestShell.h"
 #include "tests/mpeg_mux/NullMultiplexer.h"
 
 namespace reelcast::testing {
@@ -112,21 +112,13 @@ private:
     std::string path_;
 };
 
-inline bool HaveProgram(const char* name) {
-    const std::string cmd = std::string("command -v ") + name + " >/dev/null 2>&1";
-    return std::system(cmd.c_str()) == 0;
-}
+using testshell::HaveProgram;
 
 // Runs a shell command; answers its exit status and its combined output.
 inline int Run(const std::string& cmd, std::string* output = nullptr) {
-    FILE* p = popen((cmd + " 2>&1").c_str(), "r");
-    if (!p) return -1;
-    std::string text;
-    char buf[4096];
-    for (std::size_t n; (n = std::fread(buf, 1, sizeof buf, p)) > 0;) text.append(buf, n);
-    const int status = pclose(p);
-    if (output) *output = text;
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    testshell::CommandResult r = testshell::RunCommand(cmd + " 2>&1");
+    if (output) *output = std::move(r.out);
+    return r.status;
 }
 
 inline bool WriteFile(const std::string& path, const void* data, std::size_t size) {

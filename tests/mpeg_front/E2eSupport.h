@@ -2,47 +2,20 @@
 // and reading back what FFmpeg makes of our files.
 #pragma once
 
-#include <array>
-#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <map>
 #include <string>
-#include <sys/wait.h>
 #include <unistd.h>
+
+#include "../TestShell.h"
 
 namespace reelcast::testing {
 
-// Runs a shell command; its standard output (stderr joined when asked) and exit status.
-struct CommandResult {
-    int status = -1;
-    std::string out;
-};
-
-inline CommandResult RunCommand(const std::string& cmd) {
-    CommandResult r;
-    std::FILE* p = ::popen(cmd.c_str(), "r");
-    if (!p) return r;
-    std::array<char, 4096> buf;
-    std::size_t n;
-    while ((n = std::fread(buf.data(), 1, buf.size(), p)) > 0) r.out.append(buf.data(), n);
-    const int st = ::pclose(p);
-    r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
-    return r;
-}
-
-inline bool HaveProgram(const char* name) {
-    return RunCommand(std::string("command -v ") + name + " >/dev/null 2>&1").status == 0;
-}
-
-inline std::string Quote(const std::string& s) {
-    std::string q = "'";
-    for (char c : s) {
-        if (c == '\'') q += "'\\''";
-        else q += c;
-    }
-    return q + "'";
-}
+using testshell::CommandResult;
+using testshell::HaveProgram;
+using testshell::Quote;
+using testshell::RunCommand;
 
 // A folder of its own for one test, removed afterwards.
 class ScratchDir {
@@ -72,16 +45,7 @@ inline std::map<std::string, std::string> ProbeStreams(const std::string& file) 
         const std::string cmd = std::string("ffprobe -v error -select_streams ") + st +
                                 ":0 -show_entries stream=codec_name,width,height,r_frame_rate,sample_rate,channels"
                                 " -of default=nw=1 " + Quote(file);
-        const std::string out = RunCommand(cmd).out;
-        std::size_t pos = 0;
-        while (pos < out.size()) {
-            std::size_t eol = out.find('\n', pos);
-            if (eol == std::string::npos) eol = out.size();
-            const std::string line = out.substr(pos, eol - pos);
-            const std::size_t eq = line.find('=');
-            if (eq != std::string::npos) m[std::string(st) + "." + line.substr(0, eq)] = line.substr(eq + 1);
-            pos = eol + 1;
-        }
+        testshell::AddKeyValues(RunCommand(cmd).out, m, std::string(st) + ".");
     }
     return m;
 }

@@ -13,6 +13,7 @@
 #include "engine/mpeg/video/CodingMode.h"
 #include "engine/mpeg/video/MpegVideoEncoder.h"
 #include "engine/mpeg/video/kernels/Cpu.h"
+#include "../TestShell.h"
 
 namespace reelcast::testing {
 
@@ -37,15 +38,9 @@ std::string TempDir() {
 bool RunCommand(const std::string& cmd, std::string* output) {
     // Commands that route their own error stream keep it.
     std::string full = cmd.find(" 2> ") == std::string::npos ? cmd + " 2>&1" : cmd;
-    FILE* p = popen(full.c_str(), "r");
-    if (!p) return false;
-    std::string out;
-    char buf[4096];
-    std::size_t n;
-    while ((n = fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
-    const int rc = pclose(p);
-    if (output) *output = out;
-    return rc == 0;
+    testshell::CommandResult r = testshell::RunCommand(full);
+    if (output) *output = std::move(r.out);
+    return r.status == 0;
 }
 
 bool WriteFile(const std::string& path, const std::vector<std::uint8_t>& bytes) {

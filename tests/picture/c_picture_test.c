@@ -2,26 +2,22 @@
  * index; compares with a plain C rendering of the conversion formulas on
  * hand-made and random pictures. Run once as is and once with
  * REELCAST_FORCE_PORTABLE=1 so both kernel families face the same checks. */
-#include <dlfcn.h>
 #include <stdint.h>
-#include <stdio.h>
-#include <stdlib.h>
 #include <string.h>
+
+#include "CTestSupport.h"
 
 typedef struct {
     int32_t width, height, chromaFormat;
     uint8_t *y, *cb, *cr;
 } Frame;
 
-typedef void* (*Factory)(void);
 typedef void (*Fn_release)(void*);
 typedef void (*Fn_scale)(void*, const Frame*, Frame*);
 typedef void (*Fn_rgb2yuv)(void*, int32_t, int32_t, const uint8_t*, uint8_t*, uint8_t*, uint8_t*);
 typedef unsigned char (*Fn_topacked)(void*, const Frame*, uint8_t**);
 
 static void** vtable(void* obj) { return *(void***)obj; }
-static int failures = 0;
-#define CHECK(c, ...) do { if (!(c)) { fprintf(stderr, "FAIL: " __VA_ARGS__); fprintf(stderr, "\n"); ++failures; } } while (0)
 
 static uint32_t rng_state = 12345u;
 static uint32_t rnd(void) { rng_state = rng_state * 1664525u + 1013904223u; return rng_state >> 8; }
@@ -130,18 +126,10 @@ static uint8_t* rnd_bytes(size_t n) {
 }
 
 int main(int argc, char** argv) {
-    const char* path = argc > 1 ? argv[1] : "libOmbrixDll.so";
-    void* lib = dlopen(path, RTLD_NOW);
-    Factory newUtil, newRgb;
-    void *util, *conv;
+    void* lib = OpenLibrary(argc > 1 ? argv[1] : NULL);
+    void* util = NewObject(lib, "_NEW_YUVUTL");
+    void* conv = NewObject(lib, "_NEW_YUVRGB");
     int n;
-    if (!lib) { fprintf(stderr, "dlopen: %s\n", dlerror()); return 1; }
-    newUtil = (Factory)dlsym(lib, "_NEW_YUVUTL");
-    newRgb = (Factory)dlsym(lib, "_NEW_YUVRGB");
-    if (!newUtil || !newRgb) { fprintf(stderr, "factories missing\n"); return 1; }
-    util = newUtil();
-    conv = newRgb();
-    if (!util || !conv) { fprintf(stderr, "factories answered null\n"); return 1; }
 
     /* Hand-made: a 2 x 2 pure red picture, then random pictures of several sizes. */
     {
@@ -204,7 +192,6 @@ int main(int argc, char** argv) {
     }
     ((Fn_release)vtable(util)[1])(util);
     ((Fn_release)vtable(conv)[1])(conv);
-    if (failures == 0) printf("c_picture: all checks passed (%s)\n", getenv("REELCAST_FORCE_PORTABLE") ? "portable" : "vector");
     dlclose(lib);
-    return failures ? 1 : 0;
+    return Finish(getenv("REELCAST_FORCE_PORTABLE") ? "c_picture (portable)" : "c_picture (vector)");
 }
