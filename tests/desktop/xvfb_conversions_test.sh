@@ -78,18 +78,24 @@ close_conversion() {
   sleep 0.3
 }
 
-probe() {  # probe FILE STREAM ENTRY
-  ffprobe -v error -select_streams "$2" -show_entries "stream=$3" -of csv=p=0 "$1" 2>/dev/null | head -1
+expect_probe() {  # expect_probe FILE STREAM ENTRIES WANT WHAT
+  local got
+  got=$(ffprobe -v error -select_streams "$2" -show_entries "stream=$3" -of csv=p=0 "$1" 2>/dev/null | head -1)
+  [ "$got" = "$4" ] || fail "$5 is $got"
+}
+
+convert() {  # convert MODE SOURCE OUTPUT [SETTINGS-WINDOW]: a whole conversion that leaves OUTPUT
+  open_conversion "$1"
+  start_conversion "$2" ${4:+"$4"}
+  finish
+  [ -s "$3" ] || fail "no output $3"
 }
 
 # --- MPEG route: AVI to VCD -------------------------------------------------------
-open_conversion 3
-start_conversion "$work/short.avi" "VCD Setting"
-finish
 out="$work/short.avi.mpg"
-[ -s "$out" ] || fail "no VCD output"
-[ "$(probe "$out" v:0 codec_name,width,height)" = "mpeg1video,352,288" ] || fail "VCD video is $(probe "$out" v:0 codec_name,width,height)"
-[ "$(probe "$out" a:0 codec_name)" = "mp2" ] || fail "VCD sound is $(probe "$out" a:0 codec_name)"
+convert 3 "$work/short.avi" "$out" "VCD Setting"
+expect_probe "$out" v:0 codec_name,width,height "mpeg1video,352,288" "VCD video"
+expect_probe "$out" a:0 codec_name mp2 "VCD sound"
 echo "ok: AVI to VCD"
 
 # --- The overwrite question: No keeps the file, Yes converts again -------------------
@@ -111,30 +117,28 @@ finish
 echo "ok: overwrite question"
 
 # --- AVI route: ALL to DivX ----------------------------------------------------------
-open_conversion 5
-start_conversion "$work/short.avi" "AVI Option"
-finish
 out="$work/short.avi.avi"
-[ -s "$out" ] || fail "no DivX output"
-[ "$(probe "$out" v:0 codec_name)" = "mpeg4" ] || fail "DivX video is $(probe "$out" v:0 codec_name)"
+convert 5 "$work/short.avi" "$out" "AVI Option"
+expect_probe "$out" v:0 codec_name mpeg4 "DivX video"
 echo "ok: ALL to DivX"
 
 # --- The bridge: ALL to AVI with a QuickTime input ------------------------------------
-open_conversion 6
-start_conversion "$work/short.mov"
-finish
 out="$work/short.mov.avi"
-[ -s "$out" ] || fail "no AVI from the QuickTime input"
+convert 6 "$work/short.mov" "$out"
 frames=$(ffprobe -v error -count_frames -select_streams v:0 -show_entries stream=nb_read_frames -of csv=p=0 "$out")
 [ "${frames:-0}" -ge 70 ] || fail "the bridge's AVI holds ${frames:-0} pictures, not 75"
 echo "ok: ALL to AVI through the bridge"
 
 # --- Stopping mid-way: the part converted so far stays a playable file ---------------------
+start_long() {  # a long MPEG conversion, a second under way
+  open_conversion 3
+  start_conversion "$work/long.avi" "VCD Setting"
+  for i in $(seq 1 100); do [ -s "$out" ] && break; sleep 0.1; done
+  sleep 1
+}
+
 out="$work/long.avi.mpg"
-open_conversion 3
-start_conversion "$work/long.avi" "VCD Setting"
-for i in $(seq 1 100); do [ -s "$out" ] && break; sleep 0.1; done
-sleep 1
+start_long
 click_in "$win" $CONVERT_BUTTON
 size=-1
 for i in $(seq 1 30); do  # until the job has ended and the file stays as it is
@@ -152,10 +156,7 @@ echo "ok: stop after ${seconds} s"
 
 # --- Closing while converting: no hang ----------------------------------------------------
 rm -f "$out"
-open_conversion 3
-start_conversion "$work/long.avi" "VCD Setting"
-for i in $(seq 1 100); do [ -s "$out" ] && break; sleep 0.1; done
-sleep 1
+start_long
 click_in "$win" $CLOSE_BUTTON
 q=$(wait_window '^Sure$' 10) || fail "no \"Stop the converting?\" question"
 key_in "$q" Return

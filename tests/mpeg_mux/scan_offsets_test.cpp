@@ -76,6 +76,22 @@ ScanPassResult RunPass(const fs::path& out, const fs::path& index, int records) 
     return r;
 }
 
+// Files of `blocks` blocks and `records` index records named after name, one
+// pass over them, and the output's bytes after it.
+struct Pass {
+    Layout layout;
+    ScanPassResult result;
+    std::vector<std::uint8_t> bytes;
+};
+
+Pass MakeAndRun(const fs::path& dir, const std::string& name, int blocks, int records) {
+    const fs::path out = dir / (name + ".mpg"), index = dir / (name + ".mpgsvcd");
+    Pass p{MakeFiles(out, index, blocks, records), {}, {}};
+    p.result = RunPass(out, index, records);
+    p.bytes = reelcast::testing::ReadWholeFile(out.string());
+    return p;
+}
+
 }  // namespace
 
 TEST(ScanOffsets, SectorAddressesAndReach) {
@@ -94,10 +110,10 @@ TEST(ScanOffsets, SectorAddressesAndReach) {
 
 TEST(ScanOffsets, ThirtyIPicturesAtTwentyFive) {
     Files f;
-    const fs::path out = f.dir / "a.mpg", index = f.dir / "a.mpgsvcd";
-    Layout l = MakeFiles(out, index, 30, 30);
-    EXPECT_EQ(ScanPassResult::kDone, RunPass(out, index, 30));
-    auto b = reelcast::testing::ReadWholeFile(out.string());
+    const Pass pass = MakeAndRun(f.dir, "a", 30, 30);
+    EXPECT_EQ(ScanPassResult::kDone, pass.result);
+    const Layout& l = pass.layout;
+    const auto& b = pass.bytes;
     auto rec = [&](int i, int field) {
         const std::size_t p = l.at[i] + 3 * field;
         return std::vector<std::uint8_t>(b.begin() + p, b.begin() + p + 3);
@@ -119,14 +135,13 @@ TEST(ScanOffsets, ThirtyIPicturesAtTwentyFive) {
 
 TEST(ScanOffsets, FewerBlocksThanRecordsFails) {
     Files f;
-    const fs::path out = f.dir / "b.mpg", index = f.dir / "b.mpgsvcd";
-    Layout l = MakeFiles(out, index, 5, 8);
-    EXPECT_EQ(ScanPassResult::kFailed, RunPass(out, index, 8));
-    auto b = reelcast::testing::ReadWholeFile(out.string());
+    const Pass pass = MakeAndRun(f.dir, "b", 5, 8);
+    EXPECT_EQ(ScanPassResult::kFailed, pass.result);
     // The blocks found got their addresses.
-    EXPECT_EQ(Addr(100 + 7 * 5), std::vector<std::uint8_t>(b.begin() + l.at[4] + 3, b.begin() + l.at[4] + 6));
+    const std::size_t at = pass.layout.at[4] + 3;
+    EXPECT_EQ(Addr(100 + 7 * 5), std::vector<std::uint8_t>(pass.bytes.begin() + at, pass.bytes.begin() + at + 3));
     EXPECT_EQ(ScanPassResult::kIndexUnreadable,
-              FillScanOffsets(out.c_str(), -1, (f.dir / "missing").c_str(), 1, 3, 15));
+              FillScanOffsets((f.dir / "b.mpg").c_str(), -1, (f.dir / "missing").c_str(), 1, 3, 15));
 }
 
 TEST(ScanOffsets, BitReaderReadsAcrossChunks) {

@@ -172,6 +172,18 @@ bool DecodeWithFfmpeg(const std::string& file, int width, int height, YuvClip* o
     return ok && output.empty();
 }
 
+bool DecodeStreamWithFfmpeg(const std::vector<std::uint8_t>& stream, const std::string& name, int width,
+                            int height, YuvClip* out, std::string* log) {
+    const std::string file = TempDir() + "/" + name;
+    if (!WriteFile(file, stream)) {
+        if (log) *log = "cannot write " + file;
+        return false;
+    }
+    const bool ok = DecodeWithFfmpeg(file, width, height, out, log);
+    std::remove(file.c_str());
+    return ok;
+}
+
 bool DecodeWithMpeg2dec(const std::string& file, int width, int height, YuvClip* out, std::string* log) {
     // pgmpipe writes one P5 image per picture: luma, then the two chroma planes
     // side by side, (height * 3 / 2) rows of the coded width.

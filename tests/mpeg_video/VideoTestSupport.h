@@ -78,6 +78,10 @@ EncodeResult Encode(const YuvClip& clip, const EncodeSettings& es, bool keepReco
 
 // Decoders we did not write. Each answers false on any complaint.
 bool DecodeWithFfmpeg(const std::string& file, int width, int height, YuvClip* out, std::string* log);
+// The same for a stream in memory, written for the decode to TempDir()/name and
+// removed again.
+bool DecodeStreamWithFfmpeg(const std::vector<std::uint8_t>& stream, const std::string& name, int width,
+                            int height, YuvClip* out, std::string* log);
 bool DecodeWithMpeg2dec(const std::string& file, int width, int height, YuvClip* out, std::string* log);
 
 double Psnr(const std::vector<std::uint8_t>& a, const std::vector<std::uint8_t>& b, std::size_t n);

@@ -35,6 +35,13 @@ public:
             out.insert(out.end(), buf.begin(), buf.begin() + n);
         return out;
     }
+    // Codes `count` pictures of f numbered from `first`; true when each was coded.
+    bool PutFrames(const VideoFrame& f, int count, int first = 0) {
+        bool ok = false;
+        for (int i = first; i < first + count; ++i)
+            if (!enc->PutFrame(&f, &ok, i) || !ok) return false;
+        return true;
+    }
     IMpegVideoEncoder* enc = nullptr;
     RecordingMux mux;
 };
@@ -103,10 +110,7 @@ TEST(VideoLifecycle, StopTwiceEndsTheStreamOnceAndStartAgainBeginsAfresh) {
     // A continuation stream: coding index 0 again, closed group, I picture.
     e.mux.pictures.clear();
     ASSERT_TRUE(e.enc->Start());
-    for (int i = 0; i < 4; ++i) {
-        ASSERT_TRUE(e.enc->PutFrame(&a.frame, &ok, i));
-        ASSERT_TRUE(ok);
-    }
+    ASSERT_TRUE(e.PutFrames(a.frame, 4));
     e.enc->Stop();
     std::vector<std::uint8_t> s2 = e.Drain();
     ASSERT_EQ(e.mux.pictures.size(), 4u);
@@ -115,13 +119,10 @@ TEST(VideoLifecycle, StopTwiceEndsTheStreamOnceAndStartAgainBeginsAfresh) {
     const std::vector<ParsedPicture> pics = ParsePictures(s2);
     ASSERT_EQ(pics.size(), 4u);
     EXPECT_TRUE(pics[0].closedGop && pics[0].afterSequence);
-    const std::string file = TempDir() + "/continued.m2v";
-    ASSERT_TRUE(WriteFile(file, s2));
     YuvClip dec;
     std::string log;
-    EXPECT_TRUE(DecodeWithFfmpeg(file, 176, 144, &dec, &log)) << log;
+    EXPECT_TRUE(DecodeStreamWithFfmpeg(s2, "continued.m2v", 176, 144, &dec, &log)) << log;
     EXPECT_EQ(dec.frames.size(), 4u);
-    std::remove(file.c_str());
 }
 
 TEST(VideoLifecycle, ReadStreamGivesWhatIsThere) {
@@ -181,23 +182,15 @@ TEST(VideoInput, FourFourFourChromaIsFilteredDown) {
         Picture p(176, 144, 3, 0, 128);
         for (int r = 0; r < 144; ++r)
             for (int c = 0; c < 176; ++c) p.y[static_cast<std::size_t>(r) * 176 + c] = static_cast<std::uint8_t>(c + r);
-        bool ok = false;
-        for (int i = 0; i < 4; ++i) {
-        ASSERT_TRUE(e.enc->PutFrame(&p.frame, &ok, i));
-        ASSERT_TRUE(ok);
-    }
+        ASSERT_TRUE(e.PutFrames(p.frame, 4));
         e.enc->Stop();
-        const std::vector<std::uint8_t> s = e.Drain();
-        const std::string file = TempDir() + "/chroma444.mpv";
-        ASSERT_TRUE(WriteFile(file, s));
         YuvClip dec;
         std::string log;
-        ASSERT_TRUE(DecodeWithFfmpeg(file, 176, 144, &dec, &log)) << log;
+        ASSERT_TRUE(DecodeStreamWithFfmpeg(e.Drain(), "chroma444.mpv", 176, 144, &dec, &log)) << log;
         ASSERT_EQ(dec.frames.size(), 4u);
         const std::size_t ls = 176 * 144;
         for (const auto& f : dec.frames)
             for (std::size_t i = ls; i < f.size(); ++i) ASSERT_NEAR(f[i], 128, 1) << "kind " << kind;
-        std::remove(file.c_str());
     }
 }
 
