@@ -143,10 +143,7 @@ class EveryCompressor : public AviEncodeTest, public ::testing::WithParamInterfa
 TEST_P(EveryCompressor, WritesAStreamFfmpegDecodesToTheLastFrame) {
     REQUIRE_FFMPEG();
     const char* cc = GetParam();
-    Clip c;
-    c.handler = Cc(cc);
-    c.frames = 12;
-    c.rateIndex = 3;  // 29.970
+    const Clip c{.handler = Cc(cc), .frames = 12, .rateIndex = 3 /* 29.970 */};
     const std::string path = dir_.File("v.avi");
     ASSERT_EQ(Encode(c, path), 12) << cc;
     const avitest::AviLayout L = avitest::ReadAviLayout(path);
@@ -182,11 +179,7 @@ INSTANTIATE_TEST_SUITE_P(Avi, EveryCompressor,
 
 TEST_F(AviEncodeTest, UncompressedFramesComeBackExactly) {
     REQUIRE_FFMPEG();
-    Clip c;
-    c.handler = Cc("DIB ");
-    c.width = 30;  // rows of 90 bytes, padded to 92
-    c.height = 8;
-    c.frames = 2;
+    const Clip c{.handler = Cc("DIB "), .width = 30 /* rows of 90 bytes, padded to 92 */, .height = 8, .frames = 2};
     const std::string path = dir_.File("dib.avi");
     ASSERT_EQ(Encode(c, path), 2);
     const std::string raw = avitest::Run("ffmpeg -nostdin -v error -i " + avitest::Quote(path) +
@@ -205,11 +198,7 @@ TEST_F(AviEncodeTest, UncompressedFramesComeBackExactly) {
 TEST_F(AviEncodeTest, Mp3StreamHasItsFormatFieldsAndMatchesThePictures) {
     REQUIRE_FFMPEG();
     for (int rate : {44100, 48000, 32000}) {
-        Clip c;
-        c.audioType = 2;
-        c.frames = 37;
-        c.rateIndex = rate == 44100 ? 2 : 0;
-        c.sampleRate = rate;
+        const Clip c{.audioType = 2, .frames = 37, .rateIndex = rate == 44100 ? 2 : 0, .sampleRate = rate};
         const std::string path = dir_.File("mp3_" + std::to_string(rate) + ".avi");
         ASSERT_EQ(Encode(c, path), 37) << rate;
         const avitest::AviLayout L = avitest::ReadAviLayout(path);
@@ -257,9 +246,7 @@ TEST_F(AviEncodeTest, Mp3StreamHasItsFormatFieldsAndMatchesThePictures) {
 TEST_F(AviEncodeTest, Mp3BitrateComesFromTheStoredSettings) {
     REQUIRE_FFMPEG();
     ASSERT_TRUE(platform::registry::SetValue("Software\\VantorReelcast\\Lame", "bitrate", "128"));
-    Clip c;
-    c.audioType = 2;
-    c.frames = 25;
+    const Clip c{.audioType = 2, .frames = 25};
     const std::string path = dir_.File("mp3_128.avi");
     ASSERT_EQ(Encode(c, path), 25);
     const avitest::AviLayout L = avitest::ReadAviLayout(path);
@@ -276,9 +263,7 @@ TEST_F(AviEncodeTest, Mp3ChannelModeFollowsTheStoredSetting) {
     REQUIRE_FFMPEG();
     for (int stored : {0, 1}) {
         ASSERT_TRUE(avi::WriteLameSettings({160, stored, 3, 19500, -1}));
-        Clip c;
-        c.audioType = 2;
-        c.frames = 25;
+        const Clip c{.audioType = 2, .frames = 25};
         const std::string path = dir_.File("mode" + std::to_string(stored) + ".avi");
         ASSERT_EQ(Encode(c, path), 25);
         const std::string mp3 = avitest::Run("ffmpeg -nostdin -v error -i " + avitest::Quote(path) +
@@ -308,9 +293,7 @@ TEST_F(AviEncodeTest, Mp3ChannelModeFollowsTheStoredSetting) {
 
 TEST_F(AviEncodeTest, PcmGoesToAWavFileBeside) {
     REQUIRE_FFMPEG();
-    Clip c;
-    c.audioType = 1;
-    c.frames = 25;
+    Clip c{.audioType = 1, .frames = 25};
     const std::string path = dir_.File("clip.avi");
     ASSERT_EQ(Encode(c, path), 25);
     const avitest::AviLayout L = avitest::ReadAviLayout(path);
@@ -327,9 +310,7 @@ TEST_F(AviEncodeTest, PcmGoesToAWavFileBeside) {
 
 TEST_F(AviEncodeTest, CodecFormatWithoutADialogIsTheFirstCompressedOne) {
     REQUIRE_FFMPEG();
-    Clip c;
-    c.audioType = 3;
-    c.frames = 30;
+    Clip c{.audioType = 3, .frames = 30};
     const std::string path = dir_.File("acm.avi");
     ASSERT_EQ(Encode(c, path), 30);
     const avitest::AviLayout L = avitest::ReadAviLayout(path);
@@ -429,14 +410,8 @@ class SplitFiles : public AviEncodeTest, public ::testing::WithParamInterface<in
 
 TEST_P(SplitFiles, AreNumberedAndEachIsComplete) {
     REQUIRE_FFMPEG();
-    Clip c;
-    c.handler = Cc("DIB ");
-    c.width = 160;
-    c.height = 120;
-    c.frames = 40;
-    c.audioType = GetParam();
-    c.splitRule = 5;
-    c.customMiB = 1;
+    const Clip c{.handler = Cc("DIB "), .audioType = GetParam(), .width = 160, .height = 120, .frames = 40,
+                 .splitRule = 5, .customMiB = 1};
     const bool mp3 = c.audioType == 2;
     ASSERT_EQ(Encode(c, dir_.File("clip.avi")), 40);
     const char* names[] = {"clip", "clip_02", "clip_03"};
@@ -474,8 +449,7 @@ INSTANTIATE_TEST_SUITE_P(Avi, SplitFiles, ::testing::Values(1, 2),
 // A dot in a folder name is no extension: the file stays in its folder (and a
 // file of the folder's name beside it is left alone).
 TEST_F(AviEncodeTest, OutputNameKeepsItsFolderAndAnAviExtension) {
-    Clip c;
-    c.frames = 1;
+    const Clip c{.frames = 1};
     ASSERT_EQ(avitest::Run("mkdir -p " + avitest::Quote(dir_.File("v.1"))), "");
     ASSERT_EQ(Encode(c, dir_.File("noext")), 1);
     EXPECT_TRUE(avitest::FileExists(dir_.File("noext.avi")));
@@ -495,9 +469,7 @@ TEST_F(AviEncodeTest, SecondConversionCompletesTheFirstAndStartsAtFrameZero) {
     REQUIRE_FFMPEG();
     IAviEncoder* enc = core::New<IAviEncoder>("AVIENC");
     ASSERT_TRUE(enc);
-    Clip c;
-    c.audioType = 2;
-    c.frames = 8;
+    Clip c{.audioType = 2, .frames = 8};
     ASSERT_EQ(Encode(c, dir_.File("one.avi"), enc), 8);
     c.frames = 5;
     ASSERT_EQ(Encode(c, dir_.File("two.avi"), enc), 5);
@@ -532,9 +504,7 @@ TEST_F(AviEncodeTest, CompressorsRefuseWhatTheyCannotTake) {
     EXPECT_NE(listed.find(", hanle=XVID\n"), std::string::npos) << listed;
     vc->Release();
 
-    Clip c;
-    c.handler = Cc("MSVC");
-    c.width = 66;  // not a multiple of 4
+    const Clip c{.handler = Cc("MSVC"), .width = 66 /* not a multiple of 4 */};
     EXPECT_EQ(Encode(c, dir_.File("msvc.avi")), -3);
 }
 

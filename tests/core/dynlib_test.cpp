@@ -1,24 +1,24 @@
 #include <gtest/gtest.h>
 
+#include <utility>
+
 #include "platform/dynlib/DynLib.h"
 
 namespace rp = reelcast::platform;
 
 TEST(DynLib, WindowsNamesMapToSharedObjects) {
-    EXPECT_EQ(rp::SharedObjectName("OmbrixDll.dll"), "libOmbrixDll.so");
-    EXPECT_EQ(rp::SharedObjectName("nlame.DLL"), "libnlame.so");
-    EXPECT_EQ(rp::SharedObjectName("Movbridge"), "libMovbridge.so");
-    EXPECT_EQ(rp::SharedObjectName("/opt/x/OmbrixDll.dll"), "/opt/x/libOmbrixDll.so");
-    EXPECT_EQ(rp::SharedObjectName("libm.so.6"), "libm.so.6");
-    EXPECT_EQ(rp::SharedObjectName("libfoo.so"), "libfoo.so");
+    for (const auto& [windows, shared] : {std::pair<const char*, const char*>{"OmbrixDll.dll", "libOmbrixDll.so"},
+                                          {"nlame.DLL", "libnlame.so"}, {"Movbridge", "libMovbridge.so"},
+                                          {"/opt/x/OmbrixDll.dll", "/opt/x/libOmbrixDll.so"},
+                                          {"libm.so.6", "libm.so.6"}, {"libfoo.so", "libfoo.so"}})
+        EXPECT_EQ(rp::SharedObjectName(windows), shared);
 }
 
 TEST(DynLib, DecorationIsDropped) {
-    EXPECT_EQ(rp::UndecoratedName("_NEW_OMBRIX@0"), "_NEW_OMBRIX");
-    EXPECT_EQ(rp::UndecoratedName("nlame_init@12"), "nlame_init");
-    EXPECT_EQ(rp::UndecoratedName("plain"), "plain");
-    EXPECT_EQ(rp::UndecoratedName("odd@x1"), "odd@x1");
-    EXPECT_EQ(rp::UndecoratedName("trailing@"), "trailing@");
+    for (const auto& [exported, plain] : {std::pair<const char*, const char*>{"_NEW_OMBRIX@0", "_NEW_OMBRIX"},
+                                          {"nlame_init@12", "nlame_init"}, {"plain", "plain"},
+                                          {"odd@x1", "odd@x1"}, {"trailing@", "trailing@"}})
+        EXPECT_EQ(rp::UndecoratedName(exported), plain);
 }
 
 TEST(DynLib, EngineLoadsByWindowsNameFromProgramFolderOrPath) {

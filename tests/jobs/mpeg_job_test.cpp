@@ -315,34 +315,27 @@ TEST_P(MpegJobTest, RefusedSettingsAndUnwritableFileAreReported) {
     EXPECT_EQ(cb.messages[0], w.closeText);
 }
 
+// Sound only included: nothing to encode pictures from; said, not silent.
 TEST_P(MpegJobTest, SourceProblemsGiveTheirMessages) {
-    w.probeExists = false;
-    Run();
-    EXPECT_EQ(cb.messages, std::vector<std::string>{"Can't get media information from input file"});
-
-    Reset();
-    w.probeOpens = false;
-    Run();
-    EXPECT_EQ(cb.messages, std::vector<std::string>{"Can't get media information from input file"});
-
-    Reset();
-    w.video.present = 0;
-    w.audio.present = 0;
-    Run();
-    EXPECT_EQ(cb.messages, std::vector<std::string>{"The media file have not any video or audio stream"});
-
-    Reset();
-    w.frameSourceOpens = false;
-    Run();
-    EXPECT_EQ(cb.messages, std::vector<std::string>{"Get video frames error"});
-    EXPECT_EQ(w.encodeCalls, 0);
-
-    // Sound only: nothing to encode pictures from; said, not silent.
-    Reset();
-    w.video = VideoStreamInfo{};
-    Run();
-    EXPECT_EQ(cb.messages, std::vector<std::string>{"Get video frames error"});
-    EXPECT_EQ(cb.finished, 0);
+    const struct {
+        void (*spoil)(World&);
+        const char* message;
+    } cases[] = {
+        {[](World& s) { s.probeExists = false; }, "Can't get media information from input file"},
+        {[](World& s) { s.probeOpens = false; }, "Can't get media information from input file"},
+        {[](World& s) { s.video.present = s.audio.present = 0; }, "The media file have not any video or audio stream"},
+        {[](World& s) { s.frameSourceOpens = false; }, "Get video frames error"},
+        {[](World& s) { s.video = VideoStreamInfo{}; }, "Get video frames error"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.message);
+        Reset();
+        c.spoil(w);
+        Run();
+        EXPECT_EQ(cb.messages, std::vector<std::string>{c.message});
+        EXPECT_EQ(w.encodeCalls, 0);
+        EXPECT_EQ(cb.finished, 0);
+    }
 }
 
 TEST_P(MpegJobTest, UnreadablePictureEndsFinishedWithMessage) {

@@ -17,32 +17,25 @@ struct RefDct {
     // Separable forms; in and out are row-major [row][col] = [y][x] / [v][u].
     void Forward(const double in[64], double out[64]) const {
         double t[64];
-        for (int y = 0; y < 8; ++y)
-            for (int u = 0; u < 8; ++u) {
-                double s = 0;
-                for (int x = 0; x < 8; ++x) s += c[u][x] * in[y * 8 + x];
-                t[y * 8 + u] = s;
-            }
-        for (int u = 0; u < 8; ++u)
-            for (int v = 0; v < 8; ++v) {
-                double s = 0;
-                for (int y = 0; y < 8; ++y) s += c[v][y] * t[y * 8 + u];
-                out[v * 8 + u] = s;
-            }
+        Pass(in, t, 1, true);
+        Pass(t, out, 8, true);
     }
     void Inverse(const double in[64], double out[64]) const {
         double t[64];
-        for (int v = 0; v < 8; ++v)
-            for (int x = 0; x < 8; ++x) {
+        Pass(in, t, 1, false);
+        Pass(t, out, 8, false);
+    }
+
+private:
+    // One 1-D pass along the rows (step 1) or the columns (step 8): forward sums
+    // samples against c[k][n], inverse coefficients against c[n][k].
+    void Pass(const double* in, double* out, int step, bool forward) const {
+        const int across = step == 1 ? 8 : 1;
+        for (int line = 0; line < 8; ++line)
+            for (int k = 0; k < 8; ++k) {
                 double s = 0;
-                for (int u = 0; u < 8; ++u) s += c[u][x] * in[v * 8 + u];
-                t[v * 8 + x] = s;
-            }
-        for (int x = 0; x < 8; ++x)
-            for (int y = 0; y < 8; ++y) {
-                double s = 0;
-                for (int v = 0; v < 8; ++v) s += c[v][y] * t[v * 8 + x];
-                out[y * 8 + x] = s;
+                for (int n = 0; n < 8; ++n) s += (forward ? c[k][n] : c[n][k]) * in[line * across + n * step];
+                out[line * across + k * step] = s;
             }
     }
 };
