@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "platform/avifile/BitmapInfo.h"
+#include "platform/avifile/YuvToBgr.h"
 
 extern "C" {
 #include <libavutil/buffer.h>
@@ -26,6 +27,17 @@ BitmapInfoHeader Header(int w, int h, int bits, std::uint64_t imageBytes, std::u
     return hdr;
 }
 
+// Pictures in these formats that must be scaled (or are 4:4:4, which swscale
+// has no direct 24-bit path for) are scaled by swscale as planar 4:4:4, whose
+// vector code covers every step, and then turned into rows of B, G, R by our
+// own kernel. Handing the scaler 24-bit output instead runs its general path
+// with a per-pixel output stage: several times slower, and chroma at half
+// width. Full-range (JPEG) formats keep the general path, which knows their range.
+bool PlanarRoute(AVPixelFormat src, int srcW, int srcH, int width, int height) {
+    if (src != AV_PIX_FMT_YUV420P && src != AV_PIX_FMT_YUV422P && src != AV_PIX_FMT_YUV444P) return false;
+    return src == AV_PIX_FMT_YUV444P || srcW != width || srcH != height;
+}
+
 }  // namespace
 
 DibConverter::~DibConverter() {
@@ -39,11 +51,15 @@ void DibConverter::SetThreads(int threads) { threads_ = threads < 1 ? 1 : thread
 
 // With more than one thread swscale splits the picture into bands of output
 // rows, each computed from the source as a whole: the same rows as one pass.
-bool DibConverter::MakeContext(const AVFrame* f, int width, int height) {
+bool DibConverter::MakeContext(const AVFrame* f, int width, int height, int dstFormat) {
     const AVPixelFormat src = static_cast<AVPixelFormat>(f->format);
+    const AVPixelFormat dst = static_cast<AVPixelFormat>(dstFormat);
+    // The planar route's vector code makes bicubic scaling cheap: sharper
+    // than bilinear, and it keeps more of the source's detail.
+    const int flags = dst == AV_PIX_FMT_BGR24 ? SWS_BILINEAR : SWS_BICUBIC;
     if (threads_ <= 1) {
-        sws_ = sws_getCachedContext(sws_, f->width, f->height, src, width, height, AV_PIX_FMT_BGR24,
-                                    SWS_BILINEAR, nullptr, nullptr, nullptr);
+        sws_ = sws_getCachedContext(sws_, f->width, f->height, src, width, height, dst,
+                                    flags, nullptr, nullptr, nullptr);
         return sws_ != nullptr;
     }
     sws_freeContext(sws_);
@@ -52,8 +68,8 @@ bool DibConverter::MakeContext(const AVFrame* f, int width, int height) {
     const bool set = av_opt_set_int(sws_, "srcw", f->width, 0) >= 0 && av_opt_set_int(sws_, "srch", f->height, 0) >= 0 &&
                      av_opt_set_int(sws_, "src_format", src, 0) >= 0 && av_opt_set_int(sws_, "dstw", width, 0) >= 0 &&
                      av_opt_set_int(sws_, "dsth", height, 0) >= 0 &&
-                     av_opt_set_int(sws_, "dst_format", AV_PIX_FMT_BGR24, 0) >= 0 &&
-                     av_opt_set_int(sws_, "sws_flags", SWS_BILINEAR, 0) >= 0 &&
+                     av_opt_set_int(sws_, "dst_format", dst, 0) >= 0 &&
+                     av_opt_set_int(sws_, "sws_flags", flags, 0) >= 0 &&
                      av_opt_set_int(sws_, "threads", threads_, 0) >= 0;
     if (!set || sws_init_context(sws_, nullptr, nullptr) < 0) {
         sws_freeContext(sws_);
@@ -64,22 +80,27 @@ bool DibConverter::MakeContext(const AVFrame* f, int width, int height) {
 }
 
 bool DibConverter::Convert(const AVFrame* f, std::uint8_t* rows, int stride, int height) {
-    if (threads_ <= 1) {
-        std::uint8_t* dst[4] = {rows, nullptr, nullptr, nullptr};
-        int dstStride[4] = {stride, 0, 0, 0};
-        return sws_scale(sws_, f->data, f->linesize, 0, f->height, dst, dstStride) == height;
-    }
+    std::uint8_t* const dst[4] = {rows, nullptr, nullptr, nullptr};
+    const int dstStride[4] = {stride, 0, 0, 0};
+    return ConvertPlanes(f, dst, dstStride, AV_PIX_FMT_BGR24, height);
+}
+
+bool DibConverter::ConvertPlanes(const AVFrame* f, std::uint8_t* const dst[4], const int dstStride[4], int dstFormat,
+                                 int height) {
+    if (threads_ <= 1) return sws_scale(sws_, f->data, f->linesize, 0, f->height, dst, dstStride) == height;
     // The frame interface is the threaded one; it wants a reference-counted
     // destination, so the caller's rows are lent under a placeholder buffer.
     if (!out_) out_ = av_frame_alloc();
     if (!holder_) holder_ = av_buffer_alloc(1);
     if (!out_ || !holder_) return false;
     out_->buf[0] = holder_;
-    out_->format = AV_PIX_FMT_BGR24;
+    out_->format = dstFormat;
     out_->width = key_[3];  // the context's output size
     out_->height = height;
-    out_->data[0] = rows;
-    out_->linesize[0] = stride;
+    for (int i = 0; i < 4; ++i) {
+        out_->data[i] = dst[i];
+        out_->linesize[i] = dstStride[i];
+    }
     return sws_scale_frame(sws_, out_, f) >= 0;
 }
 
@@ -124,11 +145,13 @@ bool DibConverter::ScaleInto(const AVFrame* f, int width, int height, std::uint8
     const AVPixelFormat src = static_cast<AVPixelFormat>(f->format);
     if (src == AV_PIX_FMT_NONE || !ValidSize(f->width, f->height)) return false;
     const int key[6] = {f->width, f->height, src, width, height, threads_};
+    const bool planar = PlanarRoute(src, f->width, f->height, width, height);
     if (!sws_ || std::memcmp(key, key_, sizeof key) != 0) {
-        if (!MakeContext(f, width, height)) return false;
+        if (!MakeContext(f, width, height, planar ? AV_PIX_FMT_YUV444P : AV_PIX_FMT_BGR24)) return false;
         std::memcpy(key_, key, sizeof key);
         direct_ = -1;
     }
+    if (planar) return ScalePlanar(f, width, height, rows, rowSize);
     const std::uint64_t padBytes = rowSize - static_cast<std::uint64_t>(width) * 3;
     if (direct_ == 1) {
         // Saves the scratch picture and its copy: most of the cost beside the
@@ -157,6 +180,29 @@ bool DibConverter::ScaleInto(const AVFrame* f, int width, int height, std::uint8
             scratch_.clear();
             scratch_.shrink_to_fit();
         }
+    }
+    return true;
+}
+
+bool DibConverter::ScalePlanar(const AVFrame* f, int width, int height, std::uint8_t* rows,
+                               std::uint64_t rowSize) {
+    // Whole cache lines per plane row, and a spare line after each plane for
+    // the vector stores' reach past the last row's end.
+    const std::size_t stride = (static_cast<std::size_t>(width) + 63) / 64 * 64;
+    const std::size_t plane = stride * static_cast<std::size_t>(height) + 64;
+    scratch_.resize(3 * plane + 64);
+    std::uint8_t* base = scratch_.data();
+    std::uint8_t* const planes[4] = {base, base + plane, base + 2 * plane, nullptr};
+    const int strides[4] = {static_cast<int>(stride), static_cast<int>(stride), static_cast<int>(stride), 0};
+    if (!ConvertPlanes(f, planes, strides, AV_PIX_FMT_YUV444P, height)) return false;
+    const YuvRowToBgr24Fn toBgr = YuvRowToBgr24Kernel();
+    const std::uint64_t used = static_cast<std::uint64_t>(width) * 3;
+    for (int y = 0; y < height; ++y) {
+        // Bottom-up: the picture's top row is the bitmap's last.
+        std::uint8_t* row = rows + rowSize * static_cast<std::uint64_t>(height - 1 - y);
+        const std::size_t at = stride * static_cast<std::size_t>(y);
+        toBgr(planes[0] + at, planes[1] + at, planes[2] + at, row, width);
+        if (used < rowSize) std::memset(row + used, 0, rowSize - used);
     }
     return true;
 }

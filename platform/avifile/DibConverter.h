@@ -50,15 +50,21 @@ public:
 private:
     bool ScaleInto(const AVFrame* f, int width, int height, std::uint8_t* rows, std::uint64_t rowSize);
     bool ScaleBottomUp(const AVFrame* f, int height, std::uint8_t* rows, std::uint64_t rowSize);
-    bool MakeContext(const AVFrame* f, int width, int height);
+    bool ScalePlanar(const AVFrame* f, int width, int height, std::uint8_t* rows, std::uint64_t rowSize);
+    bool MakeContext(const AVFrame* f, int width, int height, int dstFormat);
     // Converts f into rows of `stride` bytes (negative: bottom-up from rows).
     bool Convert(const AVFrame* f, std::uint8_t* rows, int stride, int height);
+    // The same into the planes of the context's output format (an AVPixelFormat).
+    bool ConvertPlanes(const AVFrame* f, std::uint8_t* const dst[4], const int dstStride[4], int dstFormat,
+                       int height);
     bool DirectIsExact(const AVFrame* f, int width, int height, const std::uint8_t* rows,
                        std::uint64_t rowSize);
 
     SwsContext* sws_ = nullptr;
     std::vector<std::uint8_t> buf_;
-    std::vector<std::uint8_t> scratch_;  // swscale's output, with room for its over-wide stores
+    // swscale's output (24-bit rows, or the planes of the planar route), with
+    // room for its over-wide stores
+    std::vector<std::uint8_t> scratch_;
     // Whether swscale may write straight into the bitmap's rows for the current
     // conversion (source size and format, target size): -1 not known yet.
     int direct_ = -1;
