@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <random>
+#include <utility>
 #include <string>
 #include <vector>
 
@@ -75,31 +76,33 @@ std::vector<std::uint8_t> Picture(const std::string& path, int w, int h, int thr
 
 // Colour bars (4:4:4 and 4:2:0, coded losslessly), scaled by the planar route:
 // every bar's middle has the colour of FFmpeg's exact BT.601 limited-range
-// conversion within 1, and
-// the bytes are the same with 1, 2 and 4 threads.
+// conversion within 1, and the bytes are the same with 1, 2 and 4 threads.
 TEST(BitmapRoute, ColourBarsKeepTheirColoursAtEveryThreadCount) {
-    const int w = 352, h = 288;  // 640x480 bars, scaled down
     for (const char* format : {"yuv444p", "yuv420p"}) {
         SCOPED_TRACE(format);
         const std::string path = media_test::TempDir() + "/bars_" + format + ".mkv";
         ASSERT_TRUE(media_test::Run("ffmpeg -nostdin -v error -y -f lavfi -i smptebars=size=640x480:rate=25 -frames:v 1 "
                                     "-pix_fmt " + std::string(format) + " -c:v libx264 -qp 0 '" + path + "'"));
-        const std::vector<std::uint8_t> ours = Picture(path, w, h, 1);
-        ASSERT_EQ(ours.size(), static_cast<std::size_t>((3 * w + 3) / 4 * 4) * h);
-        EXPECT_EQ(Picture(path, w, h, 2), ours);
-        EXPECT_EQ(Picture(path, w, h, 4), ours);
         // FFmpeg's own decode at the source size, top-down BGR.
         const std::string ref = media_test::Capture("ffmpeg -nostdin -v error -i '" + path +
                                                     "' -vf scale=flags=full_chroma_int+accurate_rnd -f rawvideo -pix_fmt bgr24 -");
         ASSERT_EQ(ref.size(), 640u * 480 * 3);
-        const std::size_t row = (3 * w + 3) / 4 * 4;
-        for (int bar = 0; bar < 7; ++bar) {
-            const int sx = 640 * (2 * bar + 1) / 14, sy = 480 / 3;  // the middle of a top bar
-            const int x = sx * w / 640, y = sy * h / 480;
-            for (int ch = 0; ch < 3; ++ch) {
-                const int want = static_cast<std::uint8_t>(ref[(static_cast<std::size_t>(sy) * 640 + sx) * 3 + ch]);
-                const int got = ours[row * static_cast<std::size_t>(h - 1 - y) + 3 * static_cast<std::size_t>(x) + ch];
-                EXPECT_NEAR(got, want, 1) << "bar " << bar << " channel " << ch;
+        // 640x480 bars scaled down bicubic, and beyond 2:1 both ways bilinear.
+        for (const auto& [w, h] : {std::pair{352, 288}, std::pair{200, 150}}) {
+            SCOPED_TRACE(w);
+            const std::vector<std::uint8_t> ours = Picture(path, w, h, 1);
+            ASSERT_EQ(ours.size(), static_cast<std::size_t>((3 * w + 3) / 4 * 4) * h);
+            EXPECT_EQ(Picture(path, w, h, 2), ours);
+            EXPECT_EQ(Picture(path, w, h, 4), ours);
+            const std::size_t row = (3 * w + 3) / 4 * 4;
+            for (int bar = 0; bar < 7; ++bar) {
+                const int sx = 640 * (2 * bar + 1) / 14, sy = 480 / 3;  // the middle of a top bar
+                const int x = sx * w / 640, y = sy * h / 480;
+                for (int ch = 0; ch < 3; ++ch) {
+                    const int want = static_cast<std::uint8_t>(ref[(static_cast<std::size_t>(sy) * 640 + sx) * 3 + ch]);
+                    const int got = ours[row * static_cast<std::size_t>(h - 1 - y) + 3 * static_cast<std::size_t>(x) + ch];
+                    EXPECT_NEAR(got, want, 1) << "bar " << bar << " channel " << ch;
+                }
             }
         }
     }
