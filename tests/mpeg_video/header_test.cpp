@@ -22,10 +22,7 @@ std::uint32_t SequenceField(const std::vector<std::uint8_t>& s, int skipBits, in
 TEST(VideoHeaders, CodingOrderAndTemporalReferences) {
     // Pictures 0..18: index 18 is a multiple of 3, so all 19 are coded.
     const YuvClip clip = MakeLavfiClip("testsrc2", 176, 144, 25.0, 19);
-    EncodeSettings es;
-    es.kind = 2;
-    es.bitRate = 800000.0;
-    const EncodeResult r = Encode(clip, es);
+    const EncodeResult r = Encode(clip, {.kind = 2, .bitRate = 800000.0});
     ASSERT_TRUE(r.ok);
     ASSERT_EQ(r.pictures.size(), 19u);
     const int display[] = {0, 3, 1, 2, 6, 4, 5, 9, 7, 8, 12, 10, 11, 15, 13, 14, 18, 16, 17};
@@ -80,11 +77,7 @@ TEST(VideoHeaders, CodingOrderAndTemporalReferences) {
 TEST(VideoHeaders, SequenceHeaderAndExtensions) {
     const YuvClip clip = MakeLavfiClip("testsrc2", 352, 240, 29.97, 4);
     // MPEG-1 without rate control: variable bit rate and vbv_delay 0xFFFF.
-    EncodeSettings es;
-    es.kind = 0;
-    es.cbr = false;
-    es.frameRate = 29.97;
-    es.frameRateCode = 4;
+    EncodeSettings es{.kind = 0, .cbr = false, .frameRate = 29.97, .frameRateCode = 4};
     EncodeResult r = Encode(clip, es);
     ASSERT_TRUE(r.ok);
     EXPECT_EQ(SequenceField(r.stream, 0, 12), 352u);
@@ -191,11 +184,7 @@ TEST(VideoHeaders, SequenceHeaderAndExtensions) {
 // parameter: floor(29677 x 31 / 92000 + 0.5) x 2 = 20 (code 10).
 TEST(VideoHeaders, VcdFirstQuantiserInTheSlices) {
     const YuvClip clip = MakeLavfiClip("testsrc2", 352, 288, 25.0, 4);
-    EncodeSettings es;
-    es.kind = 1;
-    es.cbr = true;
-    es.bitRate = 1150000.0;
-    const EncodeResult r = Encode(clip, es);
+    const EncodeResult r = Encode(clip, {.kind = 1, .bitRate = 1150000.0, .cbr = true});
     ASSERT_TRUE(r.ok);
     EXPECT_EQ(SequenceField(r.stream, 28, 4), 3u);     // 25 pictures/s
     EXPECT_EQ(SequenceField(r.stream, 32, 18), 2875u); // 1 150 000 / 400
@@ -216,11 +205,7 @@ TEST(VideoHeaders, VcdFirstQuantiserInTheSlices) {
 
 TEST(VideoHeaders, TimeCodesAtNtscRate) {
     const YuvClip clip = MakeLavfiClip("testsrc2", 176, 144, 29.97, 30);
-    EncodeSettings es;
-    es.kind = 0;
-    es.frameRate = 29.97;
-    es.frameRateCode = 4;
-    const EncodeResult r = Encode(clip, es);
+    const EncodeResult r = Encode(clip, {.kind = 0, .frameRate = 29.97, .frameRateCode = 4});
     ASSERT_TRUE(r.ok);
     std::vector<std::uint32_t> tcs;
     for (const ParsedPicture& p : ParsePictures(r.stream))
@@ -233,10 +218,7 @@ TEST(VideoHeaders, TimeCodesAtNtscRate) {
 TEST(VideoHeaders, TallPicturesUseTheSliceExtension) {
     const YuvClip clip = MakeLavfiClip("testsrc2", 704, 2816, 25.0, 4);
     ASSERT_EQ(clip.frames.size(), 4u);
-    EncodeSettings es;
-    es.kind = 2;
-    es.bitRate = 8000000.0;
-    const EncodeResult r = Encode(clip, es);
+    const EncodeResult r = Encode(clip, {.kind = 2, .bitRate = 8000000.0});
     ASSERT_TRUE(r.ok);
     int slices = 0;
     int lastRow = -1;
@@ -285,9 +267,7 @@ TEST(VideoHeaders, FCodesFollowTheMotion) {
         pan.frames.push_back(window(20 * i));
     }
     for (int kind : {0, 2}) {
-        EncodeSettings es;
-        es.kind = kind;
-        es.bitRate = 1150000.0;
+        const EncodeSettings es{.kind = kind, .bitRate = 1150000.0};
         const EncodeResult s = Encode(still, es);
         for (const ParsedPicture& p : ParsePictures(s.stream)) {
             if (p.type == 1) continue;

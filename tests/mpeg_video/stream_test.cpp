@@ -40,13 +40,9 @@ TEST_P(VideoStream, DecodersAgreeWithReconstruction) {
     const StreamCase& c = GetParam();
     const YuvClip clip = MakeLavfiClip("testsrc2", c.width, c.height, c.fps, c.pictures);
     ASSERT_EQ(clip.frames.size(), static_cast<std::size_t>(c.pictures));
-    EncodeSettings es;
-    es.kind = c.kind;
-    es.bitRate = c.bitRate;
-    es.cbr = c.cbr;
-    es.frameRate = c.fps;
-    es.frameRateCode = c.frameRateCode;
-    const EncodeResult r = Encode(clip, es, true);
+    const EncodeResult r = Encode(
+        clip, {.kind = c.kind, .bitRate = c.bitRate, .cbr = c.cbr, .frameRate = c.fps, .frameRateCode = c.frameRateCode},
+        true);
     ASSERT_TRUE(r.ok);
     ASSERT_EQ(r.pictures.size(), static_cast<std::size_t>(c.pictures));
     ASSERT_EQ(r.reconstruction.size(), static_cast<std::size_t>(c.pictures));
@@ -107,10 +103,7 @@ TEST_P(VideoRate, WholeGroupsMeetTheRate) {
     constexpr int kPictures = 13 + 15 + 15;  // three whole groups
     const YuvClip clip = MakeFileClip(MediaFile(), c.width, c.height, 25.0, kPictures, 0);
     ASSERT_EQ(clip.frames.size(), static_cast<std::size_t>(kPictures));
-    EncodeSettings es;
-    es.kind = c.kind;
-    es.bitRate = c.bitRate;
-    const EncodeResult r = Encode(clip, es, false);
+    const EncodeResult r = Encode(clip, {.kind = c.kind, .bitRate = c.bitRate});
     ASSERT_TRUE(r.ok);
     std::uint64_t bytes = 0;
     for (const auto& p : r.pictures) bytes += p.length;
@@ -142,9 +135,7 @@ INSTANTIATE_TEST_SUITE_P(Footage, VideoRate,
 TEST(VideoDeterminism, PortableAndVectorKernelsGiveTheSameBytes) {
     const YuvClip clip = MakeLavfiClip("testsrc2", 352, 288, 25.0, 10);
     for (int kind : {1, 3}) {
-        EncodeSettings es;
-        es.kind = kind;
-        es.bitRate = kind == 1 ? 1150000.0 : 2376000.0;
+        EncodeSettings es{.kind = kind, .bitRate = kind == 1 ? 1150000.0 : 2376000.0};
         const EncodeResult vec = Encode(clip, es);
         es.forcePortable = true;
         const EncodeResult por = Encode(clip, es);
