@@ -5,6 +5,7 @@
 #include <QDialog>
 
 #include "app/logic/MpegStart.h"
+#include "platform/NonCopyable.h"
 
 class QCheckBox;
 class QComboBox;
@@ -85,12 +86,10 @@ private:
 
 // The five dialogs together, as the MPEG start uses them; top-level windows,
 // centred on the desktop.
-class MpegSettingDialogs {
+class MpegSettingDialogs : NonCopyable {
 public:
     MpegSettingDialogs();
     ~MpegSettingDialogs();
-    MpegSettingDialogs(const MpegSettingDialogs&) = delete;
-    MpegSettingDialogs& operator=(const MpegSettingDialogs&) = delete;
 
     // Shows the dialog of `mode` (its size fields filled from the rounded source
     // size); false unless it ended with OK. On OK *choice holds what it shows.

@@ -7,15 +7,14 @@
 #include "engine/core/ComponentHandle.h"
 #include "engine/core/Factories.h"
 #include "platform/dynlib/DynLib.h"
+#include "platform/NonCopyable.h"
 
 namespace reelcast::cli {
 
-class Engine {
+class Engine : NonCopyable {
 public:
     Engine() = default;
     ~Engine();
-    Engine(const Engine&) = delete;
-    Engine& operator=(const Engine&) = delete;
 
     // Loads "OmbrixDll.dll"; false with a reason in error().
     bool Load();

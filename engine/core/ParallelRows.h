@@ -13,14 +13,14 @@
 #include <thread>
 #include <vector>
 
+#include "platform/NonCopyable.h"
+
 namespace reelcast::core {
 
-class ParallelRows {
+class ParallelRows : NonCopyable {
 public:
     ParallelRows() = default;
     ~ParallelRows();
-    ParallelRows(const ParallelRows&) = delete;
-    ParallelRows& operator=(const ParallelRows&) = delete;
 
     // Team of `threads` including the caller; helpers are started here. When
     // they cannot be started the team is smaller (down to the caller alone).

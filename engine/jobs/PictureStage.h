@@ -18,6 +18,7 @@
 #include "engine/media/SampleBlock.h"
 #include "engine/picture/IYuvUtil.h"
 #include "engine/picture/VideoFrame.h"
+#include "platform/NonCopyable.h"
 
 namespace reelcast::jobs {
 
@@ -38,7 +39,7 @@ struct StagedPicture {
     bool readFailed = false;            // the source could not deliver it
 };
 
-class PictureStage {
+class PictureStage : NonCopyable {
 public:
     struct Source {
         IVideoFrameSource* frames = nullptr;
@@ -54,8 +55,6 @@ public:
 
     PictureStage() = default;
     ~PictureStage();
-    PictureStage(const PictureStage&) = delete;
-    PictureStage& operator=(const PictureStage&) = delete;
 
     // Takes the components (not owned; they must outlive the stage, and only
     // the stage uses them until Stop) and allocates the pictures.

@@ -8,17 +8,16 @@
 #include <cstdint>
 
 #include "platform/acm/WaveFormat.h"
+#include "platform/NonCopyable.h"
 
 struct SwrContext;
 
 namespace reelcast::platform {
 
-class AcmPcmStream {
+class AcmPcmStream : NonCopyable {
 public:
     AcmPcmStream() = default;
     ~AcmPcmStream();
-    AcmPcmStream(const AcmPcmStream&) = delete;
-    AcmPcmStream& operator=(const AcmPcmStream&) = delete;
 
     // False when either format is not PCM of 8, 16 or 32 bits, 1 to 8 channels,
     // 1 Hz to 768 kHz, with a consistent block alignment.

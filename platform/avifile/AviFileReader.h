@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/NonCopyable.h"
+
 namespace reelcast::platform {
 
 constexpr std::uint32_t MakeFourCC(char a, char b, char c, char d) {
@@ -48,13 +50,11 @@ constexpr std::uint32_t kReplacedLength = 2;
 
 class AviFrameReader;
 
-class AviFile {
+class AviFile : NonCopyable {
 public:
     // AVIFileOpen, read-only. Null when the file cannot be read or is no AVI file.
     static std::unique_ptr<AviFile> Open(const char* path);
     ~AviFile();
-    AviFile(const AviFile&) = delete;
-    AviFile& operator=(const AviFile&) = delete;
 
     int StreamCount() const;
     // AVIFileGetStream: the n-th stream (from 0) of type fccType, or -1.
@@ -85,11 +85,9 @@ private:
     friend class AviFrameReader;
 };
 
-class AviFrameReader {
+class AviFrameReader : NonCopyable {
 public:
     ~AviFrameReader();
-    AviFrameReader(const AviFrameReader&) = delete;
-    AviFrameReader& operator=(const AviFrameReader&) = delete;
 
     // AVIStreamGetFrame: picture number pos as a packed DIB (header, a palette
     // for 8-bit pictures, bottom-up rows): 8-bit for paletted streams, 32-bit for

@@ -18,6 +18,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/NonCopyable.h"
+
 namespace reelcast::platform::avifile {
 
 constexpr std::uint32_t MakeFourCC(char a, char b, char c, char d) {
@@ -65,13 +67,11 @@ struct BitmapInfoHeader {
 #pragma pack(pop)
 static_assert(sizeof(BitmapInfoHeader) == 40);
 
-class AviFileWriter {
+class AviFileWriter : NonCopyable {
 public:
     // Creates (truncates) the file; null when it cannot be created.
     static std::unique_ptr<AviFileWriter> Create(const std::string& path);
     ~AviFileWriter();  // closes when still open
-    AviFileWriter(const AviFileWriter&) = delete;
-    AviFileWriter& operator=(const AviFileWriter&) = delete;
 
     // Adds a stream before the first chunk is written; its index, or -1.
     int CreateStream(const AviStreamInfo& info);

@@ -12,6 +12,8 @@ extern "C" {
 #include <libavutil/frame.h>
 }
 
+#include "platform/NonCopyable.h"
+
 struct SwsContext;
 
 namespace reelcast::platform {
@@ -19,12 +21,10 @@ namespace reelcast::platform {
 // Largest picture side accepted; larger pictures are refused rather than allocated.
 constexpr int kMaxDibSide = 16384;
 
-class DibConverter {
+class DibConverter : NonCopyable {
 public:
     DibConverter() = default;
     ~DibConverter();
-    DibConverter(const DibConverter&) = delete;
-    DibConverter& operator=(const DibConverter&) = delete;
 
     // The picture at its own size in the bitmap form a decompressor hands out:
     // 8-bit with its palette (clrUsed entries, 256 when clrUsed is 0) for paletted

@@ -9,6 +9,7 @@
 #include <cstdint>
 
 #include "platform/avifile/PictureFilter.h"
+#include "platform/NonCopyable.h"
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -17,12 +18,10 @@ extern "C" {
 
 namespace reelcast::platform {
 
-class FrameCursor {
+class FrameCursor : NonCopyable {
 public:
     FrameCursor() = default;
     ~FrameCursor();
-    FrameCursor(const FrameCursor&) = delete;
-    FrameCursor& operator=(const FrameCursor&) = delete;
 
     // fmt stays owned by the caller and must outlive the cursor. threads: decoder
     // threads (0 = as many as the machine has). False when the stream has no

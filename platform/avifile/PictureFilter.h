@@ -11,6 +11,8 @@ extern "C" {
 #include <libavformat/avformat.h>
 }
 
+#include "platform/NonCopyable.h"
+
 struct AVFilterGraph;
 struct AVFilterContext;
 
@@ -23,12 +25,10 @@ int DisplayRotation(const AVStream* st);
 // The picture size a player shows for a coded size: sides swapped by a quarter turn.
 void DisplaySize(const AVStream* st, int* width, int* height);
 
-class PictureFilter {
+class PictureFilter : NonCopyable {
 public:
     PictureFilter() = default;
     ~PictureFilter();
-    PictureFilter(const PictureFilter&) = delete;
-    PictureFilter& operator=(const PictureFilter&) = delete;
 
     // Prepares for the pictures of st (the stream must outlive the filter).
     void Open(const AVStream* st);

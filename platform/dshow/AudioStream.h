@@ -12,10 +12,11 @@
 #include <memory>
 
 #include "platform/acm/WaveFormat.h"
+#include "platform/NonCopyable.h"
 
 namespace reelcast::platform {
 
-class AudioStream {
+class AudioStream : NonCopyable {
 public:
     enum Status : std::int32_t {
         kOk = 0,
@@ -25,8 +26,6 @@ public:
 
     AudioStream();
     ~AudioStream();
-    AudioStream(const AudioStream&) = delete;
-    AudioStream& operator=(const AudioStream&) = delete;
 
     // Opens the primary audio stream of path. False when the file has no audio
     // stream that can be decoded, or more than 8 channels.

@@ -11,6 +11,7 @@
 #include <string>
 
 #include "platform/dshow/MediaTypes.h"
+#include "platform/NonCopyable.h"
 
 namespace reelcast::platform {
 
@@ -20,12 +21,10 @@ struct GraphPin {
     MediaType type;
 };
 
-class FilterGraph {
+class FilterGraph : NonCopyable {
 public:
     FilterGraph();
     ~FilterGraph();
-    FilterGraph(const FilterGraph&) = delete;
-    FilterGraph& operator=(const FilterGraph&) = delete;
 
     // RenderFile. False when the file cannot be read or none of its streams can
     // be decoded.

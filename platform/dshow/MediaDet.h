@@ -9,15 +9,14 @@
 #include <memory>
 
 #include "platform/dshow/MediaTypes.h"
+#include "platform/NonCopyable.h"
 
 namespace reelcast::platform {
 
-class MediaDet {
+class MediaDet : NonCopyable {
 public:
     MediaDet();
     ~MediaDet();
-    MediaDet(const MediaDet&) = delete;
-    MediaDet& operator=(const MediaDet&) = delete;
 
     // put_Filename. False when the file cannot be read.
     bool SetFilename(const char* path);

@@ -5,13 +5,13 @@
 #include <condition_variable>
 #include <mutex>
 
+#include "platform/NonCopyable.h"
+
 namespace reelcast::platform {
 
-class ManualResetEvent {
+class ManualResetEvent : NonCopyable {
 public:
     explicit ManualResetEvent(bool initiallySet = false) : set_(initiallySet) {}
-    ManualResetEvent(const ManualResetEvent&) = delete;
-    ManualResetEvent& operator=(const ManualResetEvent&) = delete;
 
     void Set();
     void Reset();

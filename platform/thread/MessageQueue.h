@@ -8,6 +8,8 @@
 #include <deque>
 #include <mutex>
 
+#include "platform/NonCopyable.h"
+
 namespace reelcast::platform {
 
 // The first message number free for a program's own use.
@@ -18,11 +20,9 @@ struct ThreadMessage {
     std::uintptr_t param = 0;
 };
 
-class MessageQueue {
+class MessageQueue : NonCopyable {
 public:
     MessageQueue() = default;
-    MessageQueue(const MessageQueue&) = delete;
-    MessageQueue& operator=(const MessageQueue&) = delete;
 
     // Any thread. Never blocks.
     void Post(std::uint32_t message, std::uintptr_t param = 0);

@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/NonCopyable.h"
+
 namespace reelcast::platform::ui {
 
 using WindowHandle = void*;
@@ -29,12 +31,10 @@ void SendToInterfaceThread(const std::function<void()>& fn);
 
 // Makes the calling thread the interface thread for its lifetime when the process
 // has none (a program without windows, a test); otherwise does nothing.
-class InterfaceSession {
+class InterfaceSession : NonCopyable {
 public:
     InterfaceSession();
     ~InterfaceSession();
-    InterfaceSession(const InterfaceSession&) = delete;
-    InterfaceSession& operator=(const InterfaceSession&) = delete;
 
 private:
     void* app_ = nullptr;

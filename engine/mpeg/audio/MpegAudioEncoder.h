@@ -16,10 +16,11 @@
 #include "engine/mpeg/audio/IMpegAudioEncoder.h"
 #include "engine/mpeg/audio/Layer2Tables.h"
 #include "engine/mpeg/audio/PsychoModel2.h"
+#include "platform/NonCopyable.h"
 
 namespace reelcast::mpeg {
 
-class MpegAudioEncoder final : public core::Component<IMpegAudioEncoder, MpegAudioEncoder> {
+class MpegAudioEncoder final : public core::Component<IMpegAudioEncoder, MpegAudioEncoder>, NonCopyable {
 public:
     static constexpr std::int32_t kFrameSamples = 2304;        // 1152 left/right pairs
     static constexpr std::int32_t kMaxPendingSamples = 100000;
@@ -29,8 +30,6 @@ public:
 
     MpegAudioEncoder();
     ~MpegAudioEncoder();
-    MpegAudioEncoder(const MpegAudioEncoder&) = delete;
-    MpegAudioEncoder& operator=(const MpegAudioEncoder&) = delete;
 
     bool Init() override;
     void SetMultiplexer(IMpegMultiplexer* mux) override;

@@ -6,16 +6,16 @@
 #include <cstdint>
 #include <memory>
 
+#include "platform/NonCopyable.h"
+
 namespace reelcast::mux {
 
-class BitReader {
+class BitReader : NonCopyable {
 public:
     static constexpr std::size_t kChunk = 1048576;
 
     BitReader() = default;
     ~BitReader();
-    BitReader(const BitReader&) = delete;
-    BitReader& operator=(const BitReader&) = delete;
 
     // Opens an existing file for reading and loads its first chunk. False when the
     // file cannot be opened or holds no bytes.
