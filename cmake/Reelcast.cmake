@@ -29,6 +29,31 @@ function(reelcast_object_library name)
   endif()
 endfunction()
 
+# reelcast_platform_library(NAME [DEPS targets...]): a platform stand-in made of
+# every .cpp in the current folder (reading and writing sides are separate
+# files), over FFmpeg and threads; DEPS (other stand-ins) are linked PUBLIC.
+# Files named *_avx2.cpp are built with AVX2 (without FMA, unlike the engine's).
+# A folder without sources yet gives a header-only library.
+function(reelcast_platform_library name)
+  cmake_parse_arguments(ARG "" "" "DEPS" ${ARGN})
+  file(GLOB srcs CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
+  list(FILTER srcs EXCLUDE REGEX "_test\\.cpp$")
+  if(srcs)
+    add_library(${name} STATIC ${srcs})
+    foreach(s ${srcs})
+      if(s MATCHES "_avx2\\.cpp$")
+        set_source_files_properties(${s} PROPERTIES COMPILE_OPTIONS "-mavx2")
+      endif()
+    endforeach()
+    set(scope PUBLIC)
+  else()
+    add_library(${name} INTERFACE)
+    set(scope INTERFACE)
+  endif()
+  target_include_directories(${name} ${scope} ${CMAKE_SOURCE_DIR})
+  target_link_libraries(${name} ${scope} ${ARG_DEPS} PkgConfig::FFMPEG Threads::Threads)
+endfunction()
+
 # reelcast_add_test(NAME SOURCES... LIBS ...): a GoogleTest executable registered with ctest.
 function(reelcast_add_test name)
   cmake_parse_arguments(ARG "" "" "SOURCES;LIBS;LABELS" ${ARGN})

@@ -172,8 +172,8 @@ public:
             std::snprintf(text, sizeof text, "MP3 Lame\r\n%dkbps\r\n%s\r\nH%d", lame_->GetBitrate(),
                           lame_->GetStereoMode() == 0 ? "Stereo" : "Join Stereo", lame_->GetQuality());
         } else {
-            std::snprintf(text, sizeof text, "ACM \r\n%dkbps\r\n%dChannel", int(source_.nAvgBytesPerSec),
-                          int(source_.nChannels));
+            std::snprintf(text, sizeof text, "ACM \r\n%dkbps\r\n%dChannel", int(source_.avgBytesPerSec),
+                          int(source_.channels));
         }
         description_ = text;
         return description_.c_str();
@@ -186,7 +186,7 @@ public:
             return true;
         }
         if (audioType_ == AviAudioType::Codec) {
-            if (source_.wFormatTag == 0) return false;
+            if (source_.formatTag == 0) return false;
             destFormat_.clear();
             formatChosen_ = false;
             return ChooseCodecFormat(nullptr);
@@ -199,7 +199,7 @@ public:
         for (const acm::FormatChoice& c : acm::EnumFormats(source_)) {
             acm::WaveFormatEx w;
             std::memcpy(&w, c.format.data(), sizeof w);
-            if (w.wFormatTag == kTagPcm) continue;
+            if (w.formatTag == kTagPcm) continue;
             destFormat_ = c.format;
             formatChosen_ = true;
             return true;
@@ -240,12 +240,12 @@ private:
 
     void SetSourceFormat(std::int32_t rate) {
         source_ = acm::WaveFormatEx{};
-        source_.wFormatTag = kTagPcm;
-        source_.nChannels = 2;
-        source_.nSamplesPerSec = std::uint32_t(rate);
-        source_.nAvgBytesPerSec = std::uint32_t(rate) * 4;
-        source_.nBlockAlign = 4;
-        source_.wBitsPerSample = 16;
+        source_.formatTag = kTagPcm;
+        source_.channels = 2;
+        source_.samplesPerSec = std::uint32_t(rate);
+        source_.avgBytesPerSec = std::uint32_t(rate) * 4;
+        source_.blockAlign = 4;
+        source_.bitsPerSample = 16;
         source_.cbSize = 0;
     }
 
@@ -275,12 +275,12 @@ private:
     // MPEGLAYER3WAVEFORMAT (30 bytes).
     void BuildMp3Format() {
         acm::WaveFormatEx w;
-        w.wFormatTag = kTagMp3;
-        w.nChannels = 2;
-        w.nSamplesPerSec = std::uint32_t(lame_->GetSampleRate());
-        w.nAvgBytesPerSec = std::uint32_t(lame_->GetBitrate() / 8) * 1000;
-        w.nBlockAlign = 1;
-        w.wBitsPerSample = 0;
+        w.formatTag = kTagMp3;
+        w.channels = 2;
+        w.samplesPerSec = std::uint32_t(lame_->GetSampleRate());
+        w.avgBytesPerSec = std::uint32_t(lame_->GetBitrate() / 8) * 1000;
+        w.blockAlign = 1;
+        w.bitsPerSample = 0;
         w.cbSize = 12;
         destFormat_.assign(30, 0);
         std::memcpy(destFormat_.data(), &w, sizeof w);
@@ -306,12 +306,12 @@ private:
         audioHeader_ = af::AviStreamInfo{};
         audioHeader_.fccType = af::kStreamTypeAudio;
         audioHeader_.fccHandler = 0;
-        audioHeader_.scale = d.nBlockAlign;
-        audioHeader_.rate = d.nAvgBytesPerSec;
+        audioHeader_.scale = d.blockAlign;
+        audioHeader_.rate = d.avgBytesPerSec;
         audioHeader_.start = 0;
         audioHeader_.length = 0xFFFFFFFFu;
         audioHeader_.quality = -1;
-        audioHeader_.sampleSize = d.nBlockAlign;
+        audioHeader_.sampleSize = d.blockAlign;
         audioHeader_.name = "Audio Stream";
     }
 
@@ -432,8 +432,8 @@ private:
                                                   std::uint32_t(codecOut_.size()));
         if (used < 0) return false;
         const acm::WaveFormatEx& d = Dest();
-        const double perSecond = d.nBlockAlign ? double(d.nAvgBytesPerSec / d.nBlockAlign) : 0.0;
-        const double rate = source_.nSamplesPerSec ? double(source_.nSamplesPerSec) : 44100.0;
+        const double perSecond = d.blockAlign ? double(d.avgBytesPerSec / d.blockAlign) : 0.0;
+        const double rate = source_.samplesPerSec ? double(source_.samplesPerSec) : 44100.0;
         const auto aviSamples = std::uint32_t(double(count / 2) / rate * perSecond + 0.5);
         return WriteAudioChunk(codecOut_.data(), std::uint32_t(used), aviSamples);
     }

@@ -14,33 +14,12 @@ namespace {
 
 namespace af = platform::avifile;
 
-constexpr std::uint32_t kVidc = af::MakeFourCC('v', 'i', 'd', 'c');
-
-// AVICOMPRESSOPTIONS flags.
-constexpr std::uint32_t kAviCompressValid = 0x8;
-constexpr std::uint32_t kAviCompressKeyFrames = 0x4;
-constexpr std::uint32_t kAviCompressDataRate = 0x2;
-
-struct CompressOptions {
-    std::uint32_t fccType = 0;
-    std::uint32_t fccHandler = 0;
+// The compressor's settings: as chosen (its defaults), and as the stream takes
+// them, fixed when the frame rate is set.
+struct CompressorSettings {
+    std::uint32_t handler = 0;
     std::int32_t keyFrameEvery = 0;
     std::int32_t quality = 0;
-    std::int32_t bytesPerSecond = 0;
-    std::uint32_t flags = 0;
-    af::BitmapInfoHeader format;
-    std::int32_t interleaveEvery = 0;
-};
-
-// COMPVARS: the chosen compressor and its defaults.
-struct CompressorVars {
-    std::int32_t size = 0;
-    std::uint32_t flags = 0;
-    std::uint32_t fccType = 0;
-    std::uint32_t fccHandler = 0;
-    std::int32_t keyFrameRate = 0;
-    std::int32_t quality = 0;
-    std::int32_t dataRate = 0;
 };
 
 class VideoCompressor final : public core::Component<IVideoCompressor, VideoCompressor> {
@@ -88,20 +67,13 @@ public:
     void SetFrameRate(double fps) override {
         header_ = af::AviStreamInfo{};
         header_.fccType = af::kStreamTypeVideo;
-        header_.fccHandler = vars_.fccHandler;
+        header_.fccHandler = chosen_.handler;
         header_.scale = 1000;
         header_.rate = fps > 0 && fps < 4e6 ? std::uint32_t(fps * 1000.0) : 25000;
-        header_.suggestedBufferSize = input_.biSizeImage;
+        header_.suggestedBufferSize = input_.sizeImage;
         header_.quality = -1;
 
-        options_ = CompressOptions{};
-        options_.fccType = af::kStreamTypeVideo;
-        options_.fccHandler = vars_.fccHandler;
-        options_.keyFrameEvery = vars_.keyFrameRate;
-        options_.quality = vars_.quality;
-        options_.bytesPerSecond = vars_.dataRate * 1024;
-        options_.flags = kAviCompressValid | kAviCompressKeyFrames | kAviCompressDataRate;
-        options_.format = input_;
+        streamSettings_ = chosen_;
     }
 
     void CloseCompressor() override {
@@ -111,25 +83,25 @@ public:
     bool OpenCompressor(std::uint32_t handler, std::int32_t width, std::int32_t height,
                         std::int32_t format) override {
         af::BitmapInfoHeader in;
-        in.biWidth = width;
-        in.biHeight = height;
+        in.width = width;
+        in.height = height;
         switch (format) {
         case 0:
-            in.biBitCount = 32;
+            in.bitCount = 32;
             break;
         case 1:
-            in.biBitCount = 24;
+            in.bitCount = 24;
             break;
         case 3:
-            in.biBitCount = 16;
-            in.biCompression = af::MakeFourCC('Y', 'U', 'Y', '2');
+            in.bitCount = 16;
+            in.compression = af::MakeFourCC('Y', 'U', 'Y', '2');
             break;
         default:
             return false;
         }
         if (width <= 0 || height <= 0 || width > 16384 || height > 16384) return false;
         // Rows of the pictures the frame source hands over are padded to 4 bytes.
-        in.biSizeImage = (format == 3 ? std::uint32_t(width) * 2 : af::DibStride(width, in.biBitCount)) *
+        in.sizeImage = (format == 3 ? std::uint32_t(width) * 2 : af::DibStride(width, in.bitCount)) *
                          std::uint32_t(height);
         af::VideoCompressorInfo info;
         if (!af::FindVideoCompressor(handler, &info)) return false;
@@ -138,14 +110,7 @@ public:
             return false;
         CloseCompressor();
         input_ = in;
-        vars_ = CompressorVars{};
-        vars_.size = 64;
-        vars_.flags = 1;  // ICMF_COMPVARS_VALID
-        vars_.fccType = kVidc;
-        vars_.fccHandler = handler;
-        vars_.keyFrameRate = info.defaultKeyFrameRate;
-        vars_.quality = info.defaultQuality;
-        vars_.dataRate = 0;
+        chosen_ = {handler, info.defaultKeyFrameRate, info.defaultQuality};
         open_ = true;
         return true;
     }
@@ -153,11 +118,11 @@ public:
     bool CreateVideoStream(af::AviFileWriter* file) override {
         if (!file || !open_) return false;
         ReleaseStream();
-        header_.fccHandler = vars_.fccHandler;
+        header_.fccHandler = chosen_.handler;
         const int s = file->CreateStream(header_);
         if (s < 0) return false;
-        encoder_ = af::VideoEncoder::Open(options_.fccHandler ? options_.fccHandler : vars_.fccHandler,
-                                          input_, options_.keyFrameEvery, options_.quality, header_.rate,
+        encoder_ = af::VideoEncoder::Open(streamSettings_.handler ? streamSettings_.handler : chosen_.handler,
+                                          input_, streamSettings_.keyFrameEvery, streamSettings_.quality, header_.rate,
                                           header_.scale, aspectNum_, aspectDen_);
         if (!encoder_) return false;
         const std::vector<std::uint8_t>& fmt = encoder_->OutputFormat();
@@ -199,8 +164,8 @@ private:
     af::AviFileWriter* file_ = nullptr;  // not owned: the writer's
     int stream_ = -1;
     af::AviStreamInfo header_;
-    CompressOptions options_;
-    CompressorVars vars_;
+    CompressorSettings streamSettings_;
+    CompressorSettings chosen_;
     af::BitmapInfoHeader input_;
     bool open_ = false;
     std::int32_t aspectNum_ = 1, aspectDen_ = 1;

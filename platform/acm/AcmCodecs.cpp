@@ -87,27 +87,27 @@ std::vector<std::uint8_t> MakeFormat(const Family& f, int channels, int rate, in
     AVCodecContext* ctx = OpenEncoder(f, channels, rate, bits, kbps);
     if (!ctx) return {};
     WaveFormatEx w;
-    w.wFormatTag = f.tag;
-    w.nChannels = std::uint16_t(channels);
-    w.nSamplesPerSec = std::uint32_t(rate);
+    w.formatTag = f.tag;
+    w.channels = std::uint16_t(channels);
+    w.samplesPerSec = std::uint32_t(rate);
     std::vector<std::uint8_t> extra;
     switch (f.tag) {
     case kTagPcm:
-        w.wBitsPerSample = std::uint16_t(bits);
-        w.nBlockAlign = std::uint16_t(channels * bits / 8);
-        w.nAvgBytesPerSec = w.nBlockAlign * w.nSamplesPerSec;
+        w.bitsPerSample = std::uint16_t(bits);
+        w.blockAlign = std::uint16_t(channels * bits / 8);
+        w.avgBytesPerSec = w.blockAlign * w.samplesPerSec;
         break;
     case kTagALaw:
     case kTagMuLaw:
-        w.wBitsPerSample = 8;
-        w.nBlockAlign = std::uint16_t(channels);
-        w.nAvgBytesPerSec = w.nBlockAlign * w.nSamplesPerSec;
+        w.bitsPerSample = 8;
+        w.blockAlign = std::uint16_t(channels);
+        w.avgBytesPerSec = w.blockAlign * w.samplesPerSec;
         break;
     case kTagMsAdpcm:
     case kTagImaAdpcm:
-        w.wBitsPerSample = 4;
-        w.nBlockAlign = std::uint16_t(ctx->block_align);
-        w.nAvgBytesPerSec = ctx->frame_size > 0
+        w.bitsPerSample = 4;
+        w.blockAlign = std::uint16_t(ctx->block_align);
+        w.avgBytesPerSec = ctx->frame_size > 0
             ? std::uint32_t(std::uint64_t(ctx->block_align) * rate / ctx->frame_size) : 0;
         if (f.tag == kTagMsAdpcm && ctx->extradata_size > 0) {
             extra.assign(ctx->extradata, ctx->extradata + ctx->extradata_size);
@@ -118,8 +118,8 @@ std::vector<std::uint8_t> MakeFormat(const Family& f, int channels, int rate, in
     case kTagMpeg:
         // MPEG1WAVEFORMAT: layer 2, the bit rate, stereo or single channel,
         // no emphasis, MPEG-1, no time stamps.
-        w.nBlockAlign = 1;
-        w.nAvgBytesPerSec = std::uint32_t(kbps) * 125;
+        w.blockAlign = 1;
+        w.avgBytesPerSec = std::uint32_t(kbps) * 125;
         Append16(extra, 2);                          // fwHeadLayer: ACM_MPEG_LAYER2
         Append32(extra, std::uint32_t(kbps) * 1000); // dwHeadBitrate
         Append16(extra, channels == 1 ? 8 : 1);      // fwHeadMode: single channel / stereo
@@ -130,8 +130,8 @@ std::vector<std::uint8_t> MakeFormat(const Family& f, int channels, int rate, in
         Append32(extra, 0);                          // dwPTSHigh
         break;
     case kTagAc3:
-        w.nBlockAlign = 1;
-        w.nAvgBytesPerSec = std::uint32_t(kbps) * 125;
+        w.blockAlign = 1;
+        w.avgBytesPerSec = std::uint32_t(kbps) * 125;
         break;
     }
     avcodec_free_context(&ctx);
@@ -144,13 +144,13 @@ std::vector<std::uint8_t> MakeFormat(const Family& f, int channels, int rate, in
 
 std::string Describe(const WaveFormatEx& w, int kbps) {
     char buf[96];
-    const char* ch = w.nChannels == 1 ? "Mono" : "Stereo";
+    const char* ch = w.channels == 1 ? "Mono" : "Stereo";
     if (kbps) {
-        std::snprintf(buf, sizeof buf, "%u.%03u kHz, %d kbit/s, %s", unsigned(w.nSamplesPerSec / 1000),
-                      unsigned(w.nSamplesPerSec % 1000), kbps, ch);
+        std::snprintf(buf, sizeof buf, "%u.%03u kHz, %d kbit/s, %s", unsigned(w.samplesPerSec / 1000),
+                      unsigned(w.samplesPerSec % 1000), kbps, ch);
     } else {
-        std::snprintf(buf, sizeof buf, "%u.%03u kHz, %u Bit, %s", unsigned(w.nSamplesPerSec / 1000),
-                      unsigned(w.nSamplesPerSec % 1000), unsigned(w.wBitsPerSample), ch);
+        std::snprintf(buf, sizeof buf, "%u.%03u kHz, %u Bit, %s", unsigned(w.samplesPerSec / 1000),
+                      unsigned(w.samplesPerSec % 1000), unsigned(w.bitsPerSample), ch);
     }
     return buf;
 }
@@ -176,18 +176,18 @@ public:
     }
 
     bool Setup(const Family& f, const WaveFormatEx& src, const WaveFormatEx& dst, int kbps) {
-        srcChannels_ = src.nChannels;
-        ctx_ = OpenEncoder(f, dst.nChannels, int(dst.nSamplesPerSec),
-                           f.tag == kTagPcm ? dst.wBitsPerSample : 16, kbps);
+        srcChannels_ = src.channels;
+        ctx_ = OpenEncoder(f, dst.channels, int(dst.samplesPerSec),
+                           f.tag == kTagPcm ? dst.bitsPerSample : 16, kbps);
         if (!ctx_) return false;
         // The format the encoder writes must be the one the stream header declares.
-        if ((f.tag == kTagMsAdpcm || f.tag == kTagImaAdpcm) && ctx_->block_align != dst.nBlockAlign)
+        if ((f.tag == kTagMsAdpcm || f.tag == kTagImaAdpcm) && ctx_->block_align != dst.blockAlign)
             return false;
         frameSize_ = ctx_->frame_size > 0 ? ctx_->frame_size : 1024;
         AVChannelLayout inLayout;
-        av_channel_layout_default(&inLayout, src.nChannels);
+        av_channel_layout_default(&inLayout, src.channels);
         if (swr_alloc_set_opts2(&swr_, &ctx_->ch_layout, ctx_->sample_fmt, ctx_->sample_rate, &inLayout,
-                                AV_SAMPLE_FMT_S16, int(src.nSamplesPerSec), 0, nullptr) < 0 ||
+                                AV_SAMPLE_FMT_S16, int(src.samplesPerSec), 0, nullptr) < 0 ||
             swr_init(swr_) < 0)
             return false;
         fifo_ = av_audio_fifo_alloc(ctx_->sample_fmt, ctx_->ch_layout.nb_channels, frameSize_ * 4);
@@ -307,13 +307,13 @@ std::uint32_t MaxFormatSize() {
 
 std::vector<FormatChoice> EnumFormats(const WaveFormatEx& source) {
     std::vector<FormatChoice> out;
-    if (source.wFormatTag != kTagPcm || source.nSamplesPerSec == 0) return out;
-    const int rate = int(source.nSamplesPerSec);
+    if (source.formatTag != kTagPcm || source.samplesPerSec == 0) return out;
+    const int rate = int(source.samplesPerSec);
     for (const Family& f : kFamilies) {
         if (!Installed(f)) continue;
-        if (f.mpegRatesOnly && !IsMpegRate(source.nSamplesPerSec)) continue;
+        if (f.mpegRatesOnly && !IsMpegRate(source.samplesPerSec)) continue;
         for (int channels : {2, 1}) {
-            if (channels > source.nChannels) continue;
+            if (channels > source.channels) continue;
             const int bitsList[2] = {16, 8};
             const int nBits = f.tag == kTagPcm ? 2 : 1;
             for (int b = 0; b < nBits; ++b) {
@@ -343,21 +343,21 @@ std::vector<CodecDriver> CodecDrivers() {
 
 std::unique_ptr<CodecStream> CodecStream::Open(int driverId, const WaveFormatEx& source,
                                                const std::vector<std::uint8_t>& dest) {
-    if (source.wFormatTag != kTagPcm || source.wBitsPerSample != 16 || source.nChannels < 1 ||
-        source.nChannels > 2 || source.nSamplesPerSec == 0 || dest.size() < sizeof(WaveFormatEx))
+    if (source.formatTag != kTagPcm || source.bitsPerSample != 16 || source.channels < 1 ||
+        source.channels > 2 || source.samplesPerSec == 0 || dest.size() < sizeof(WaveFormatEx))
         return nullptr;
     WaveFormatEx dst;
     std::memcpy(&dst, dest.data(), sizeof dst);
-    if (dst.nChannels < 1 || dst.nChannels > 2 || dst.nSamplesPerSec == 0 ||
+    if (dst.channels < 1 || dst.channels > 2 || dst.samplesPerSec == 0 ||
         dest.size() < sizeof(WaveFormatEx) + dst.cbSize)
         return nullptr;
-    const Family* f = FamilyOfTag(dst.wFormatTag);
+    const Family* f = FamilyOfTag(dst.formatTag);
     if (!f || (driverId >= 0 && driverId != f->id)) return nullptr;
-    if (f->tag == kTagPcm && dst.wBitsPerSample != 8 && dst.wBitsPerSample != 16) return nullptr;
-    if (f->mpegRatesOnly && !IsMpegRate(dst.nSamplesPerSec)) return nullptr;
+    if (f->tag == kTagPcm && dst.bitsPerSample != 8 && dst.bitsPerSample != 16) return nullptr;
+    if (f->mpegRatesOnly && !IsMpegRate(dst.samplesPerSec)) return nullptr;
     int kbps = 0;
     if (f->kbps[0]) {
-        kbps = int(dst.nAvgBytesPerSec / 125);
+        kbps = int(dst.avgBytesPerSec / 125);
         if (kbps <= 0) return nullptr;
     }
     auto s = std::make_unique<FfmpegCodecStream>();

@@ -12,16 +12,13 @@
 #include <string>
 #include <vector>
 
+#include "platform/acm/WaveFormat.h"
+
 namespace reelcast::platform::acm {
 
+// WAVEFORMATEX: the wave format and the count of codec-specific bytes after it.
 #pragma pack(push, 1)
-struct WaveFormatEx {
-    std::uint16_t wFormatTag = 0;
-    std::uint16_t nChannels = 0;
-    std::uint32_t nSamplesPerSec = 0;
-    std::uint32_t nAvgBytesPerSec = 0;
-    std::uint16_t nBlockAlign = 0;
-    std::uint16_t wBitsPerSample = 0;
+struct WaveFormatEx : WaveFormat {
     std::uint16_t cbSize = 0;
 };
 #pragma pack(pop)

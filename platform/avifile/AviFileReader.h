@@ -13,18 +13,9 @@
 #include <vector>
 
 #include "platform/NonCopyable.h"
+#include "platform/avifile/FourCC.h"
 
 namespace reelcast::platform {
-
-constexpr std::uint32_t MakeFourCC(char a, char b, char c, char d) {
-    return static_cast<std::uint32_t>(static_cast<std::uint8_t>(a)) |
-           static_cast<std::uint32_t>(static_cast<std::uint8_t>(b)) << 8 |
-           static_cast<std::uint32_t>(static_cast<std::uint8_t>(c)) << 16 |
-           static_cast<std::uint32_t>(static_cast<std::uint8_t>(d)) << 24;
-}
-
-constexpr std::uint32_t kStreamTypeVideo = MakeFourCC('v', 'i', 'd', 's');
-constexpr std::uint32_t kStreamTypeAudio = MakeFourCC('a', 'u', 'd', 's');
 
 // AVISTREAMINFO's fields that the readers use, from the stream header.
 struct AviStreamInfo {

@@ -92,8 +92,8 @@ bool AviFileWriter::SetPixelAspect(int stream, int num, int den) {
     if (s.info.fccType != kStreamTypeVideo || s.format.size() < sizeof(BitmapInfoHeader)) return false;
     BitmapInfoHeader h;
     std::memcpy(&h, s.format.data(), sizeof h);
-    const std::uint64_t x = std::uint64_t(num) * std::uint64_t(std::max(h.biWidth, 1));
-    const std::uint64_t y = std::uint64_t(den) * std::uint64_t(std::max(std::abs(h.biHeight), 1));
+    const std::uint64_t x = std::uint64_t(num) * std::uint64_t(std::max(h.width, 1));
+    const std::uint64_t y = std::uint64_t(den) * std::uint64_t(std::max(std::abs(h.height), 1));
     if (x == y) {
         s.frameAspect = 0;
         return true;
@@ -208,8 +208,8 @@ void AviFileWriter::WriteMainHeader(const Stream* video) {
     Put32(0);  // initial frames
     Put32(std::uint32_t(streams_.size()));
     Put32(suggested ? suggested + 8 : 0);
-    Put32(std::uint32_t(bih.biWidth));
-    Put32(std::uint32_t(std::abs(bih.biHeight)));
+    Put32(std::uint32_t(bih.width));
+    Put32(std::uint32_t(std::abs(bih.height)));
     for (int i = 0; i < 4; ++i) Put32(0);
 }
 
@@ -242,7 +242,7 @@ void AviFileWriter::WriteStreamList(const Stream& s) {
 void AviFileWriter::WriteVideoProperties(const Stream& s) {
     BitmapInfoHeader h;
     std::memcpy(&h, s.format.data(), sizeof h);
-    const std::uint32_t width = std::uint32_t(h.biWidth), height = std::uint32_t(std::abs(h.biHeight));
+    const std::uint32_t width = std::uint32_t(h.width), height = std::uint32_t(std::abs(h.height));
     Put32(FourCC("vprp"));
     Put32(std::uint32_t(kVideoPropertiesSize));
     Put32(0);  // format token: unknown
@@ -270,8 +270,8 @@ void AviFileWriter::WriteStreamHeader(const Stream& s) {
     if (s.info.fccType == kStreamTypeVideo && !right && !bottom && s.format.size() >= sizeof(BitmapInfoHeader)) {
         BitmapInfoHeader h;
         std::memcpy(&h, s.format.data(), sizeof(h));
-        right = std::int16_t(h.biWidth);
-        bottom = std::int16_t(std::abs(h.biHeight));
+        right = std::int16_t(h.width);
+        bottom = std::int16_t(std::abs(h.height));
     }
     Put32(FourCC("strh"));
     Put32(56);

@@ -19,16 +19,16 @@
 #include <vector>
 
 #include "platform/NonCopyable.h"
+#include "platform/avifile/BitmapInfo.h"
+#include "platform/avifile/FourCC.h"
 
 namespace reelcast::platform::avifile {
 
-constexpr std::uint32_t MakeFourCC(char a, char b, char c, char d) {
-    return std::uint32_t(std::uint8_t(a)) | std::uint32_t(std::uint8_t(b)) << 8 |
-           std::uint32_t(std::uint8_t(c)) << 16 | std::uint32_t(std::uint8_t(d)) << 24;
-}
-
-constexpr std::uint32_t kStreamTypeVideo = MakeFourCC('v', 'i', 'd', 's');
-constexpr std::uint32_t kStreamTypeAudio = MakeFourCC('a', 'u', 'd', 's');
+// The writer's callers spell the RIFF codes and the bitmap header from here.
+using platform::BitmapInfoHeader;
+using platform::kStreamTypeAudio;
+using platform::kStreamTypeVideo;
+using platform::MakeFourCC;
 
 // The stream header as the AVIFile services take it (AVISTREAMINFO's fields
 // that reach the file's 'strh' and 'strn' chunks).
@@ -48,24 +48,6 @@ struct AviStreamInfo {
     std::int16_t frameLeft = 0, frameTop = 0, frameRight = 0, frameBottom = 0;
     std::string name;                      // written as 'strn' when not empty
 };
-
-// The 40-byte BITMAPINFOHEADER.
-#pragma pack(push, 1)
-struct BitmapInfoHeader {
-    std::uint32_t biSize = 40;
-    std::int32_t biWidth = 0;
-    std::int32_t biHeight = 0;
-    std::uint16_t biPlanes = 1;
-    std::uint16_t biBitCount = 0;
-    std::uint32_t biCompression = 0;
-    std::uint32_t biSizeImage = 0;
-    std::int32_t biXPelsPerMeter = 0;
-    std::int32_t biYPelsPerMeter = 0;
-    std::uint32_t biClrUsed = 0;
-    std::uint32_t biClrImportant = 0;
-};
-#pragma pack(pop)
-static_assert(sizeof(BitmapInfoHeader) == 40);
 
 class AviFileWriter : NonCopyable {
 public:

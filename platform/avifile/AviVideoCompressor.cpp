@@ -77,18 +77,18 @@ public:
     bool Setup(const CompressorDef& def, const BitmapInfoHeader& in, int keyFrameEvery, int quality,
                std::uint32_t fpsNum, std::uint32_t fpsDen, AVRational aspect) {
         def_ = &def;
-        width_ = in.biWidth;
-        height_ = in.biHeight;
+        width_ = in.width;
+        height_ = in.height;
         if (width_ <= 0 || height_ <= 0 || width_ > 16384 || height_ > 16384) return false;
-        if (in.biCompression == 0 && in.biBitCount == 24) {
+        if (in.compression == 0 && in.bitCount == 24) {
             srcFmt_ = AV_PIX_FMT_BGR24;
             srcStride_ = DibStride(width_, 24);
             bottomUp_ = true;
-        } else if (in.biCompression == 0 && in.biBitCount == 32) {
+        } else if (in.compression == 0 && in.bitCount == 32) {
             srcFmt_ = AV_PIX_FMT_BGR0;
             srcStride_ = DibStride(width_, 32);
             bottomUp_ = true;
-        } else if (in.biCompression == MakeFourCC('Y', 'U', 'Y', '2') && in.biBitCount == 16) {
+        } else if (in.compression == MakeFourCC('Y', 'U', 'Y', '2') && in.bitCount == 16) {
             if (width_ & 1) return false;
             srcFmt_ = AV_PIX_FMT_YUYV422;
             srcStride_ = std::uint32_t(width_) * 2;
@@ -103,14 +103,14 @@ public:
         if (!frame_ || !packet_) return false;
 
         BitmapInfoHeader outHdr;
-        outHdr.biWidth = width_;
-        outHdr.biHeight = height_;
+        outHdr.width = width_;
+        outHdr.height = height_;
         std::vector<std::uint8_t> extra;
         if (!def.encoder) {
             // Uncompressed: 24-bit bottom-up DIB rows.
-            outHdr.biBitCount = 24;
-            outHdr.biCompression = 0;
-            outHdr.biSizeImage = DibStride(width_, 24) * std::uint32_t(height_);
+            outHdr.bitCount = 24;
+            outHdr.compression = 0;
+            outHdr.sizeImage = DibStride(width_, 24) * std::uint32_t(height_);
             dstFmt_ = AV_PIX_FMT_BGR24;
         } else {
             const AVCodec* codec = avcodec_find_encoder_by_name(def.encoder);
@@ -146,18 +146,18 @@ public:
                 av_opt_set_int(ctx_->priv_data, "skip_empty_cb", 1, 0);
             }
             if (avcodec_open2(ctx_, codec, nullptr) < 0) return false;
-            outHdr.biCompression = def.handler;
+            outHdr.compression = def.handler;
             int bits = ctx_->bits_per_coded_sample;
             if (bits <= 0) bits = dstFmt_ == AV_PIX_FMT_RGB555LE ? 16 : 24;
-            outHdr.biBitCount = std::uint16_t(bits);
-            outHdr.biSizeImage = std::uint32_t(width_) * std::uint32_t(height_) * 3;
+            outHdr.bitCount = std::uint16_t(bits);
+            outHdr.sizeImage = std::uint32_t(width_) * std::uint32_t(height_) * 3;
             if (ctx_->extradata && ctx_->extradata_size > 0)
                 extra.assign(ctx_->extradata, ctx_->extradata + ctx_->extradata_size);
         }
-        outHdr.biSize = std::uint32_t(40 + extra.size());
-        format_.resize(40 + extra.size());
-        std::memcpy(format_.data(), &outHdr, 40);
-        if (!extra.empty()) std::memcpy(format_.data() + 40, extra.data(), extra.size());
+        outHdr.size = std::uint32_t(kBitmapInfoHeaderSize + extra.size());
+        format_.resize(kBitmapInfoHeaderSize + extra.size());
+        WriteBitmapInfoHeader(format_.data(), outHdr);
+        if (!extra.empty()) std::memcpy(format_.data() + kBitmapInfoHeaderSize, extra.data(), extra.size());
 
         passThrough_ = !def.encoder && srcFmt_ == AV_PIX_FMT_BGR24;
         if (!passThrough_) {

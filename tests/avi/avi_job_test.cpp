@@ -83,12 +83,12 @@ public:
         if (g_source.badFrame >= 0 && int(index) >= g_source.badFrame) return false;
         ++g_framesRead;
         af::BitmapInfoHeader b;
-        b.biWidth = w_;
-        b.biHeight = h_;
-        b.biBitCount = 24;
-        b.biSizeImage = stride * std::uint32_t(h_);
+        b.width = w_;
+        b.height = h_;
+        b.bitCount = 24;
+        b.sizeImage = stride * std::uint32_t(h_);
         std::memcpy(buffer, &b, 40);
-        for (std::uint32_t i = 0; i < b.biSizeImage; ++i) buffer[40 + i] = std::uint8_t(i * 7 + index * 13);
+        for (std::uint32_t i = 0; i < b.sizeImage; ++i) buffer[40 + i] = std::uint8_t(i * 7 + index * 13);
         return true;
     }
 

@@ -25,22 +25,22 @@ using avitest::TempDir;
 
 af::BitmapInfoHeader Rgb24(int w, int h) {
     af::BitmapInfoHeader b;
-    b.biWidth = w;
-    b.biHeight = h;
-    b.biBitCount = 24;
-    b.biSizeImage = af::DibStride(w, 24) * std::uint32_t(h);
+    b.width = w;
+    b.height = h;
+    b.bitCount = 24;
+    b.sizeImage = af::DibStride(w, 24) * std::uint32_t(h);
     return b;
 }
 
 // 16-bit stereo PCM at 44100 Hz.
 acm::WaveFormatEx Pcm16Stereo() {
     acm::WaveFormatEx wf;
-    wf.wFormatTag = 1;
-    wf.nChannels = 2;
-    wf.nSamplesPerSec = 44100;
-    wf.nAvgBytesPerSec = 176400;
-    wf.nBlockAlign = 4;
-    wf.wBitsPerSample = 16;
+    wf.formatTag = 1;
+    wf.channels = 2;
+    wf.samplesPerSec = 44100;
+    wf.avgBytesPerSec = 176400;
+    wf.blockAlign = 4;
+    wf.bitsPerSample = 16;
     return wf;
 }
 
@@ -151,14 +151,14 @@ TEST(VideoCompressors, InputFormatsAndSizesAreChecked) {
     const std::uint32_t divx = af::MakeFourCC('D', 'I', 'V', 'X');
     EXPECT_TRUE(af::VideoEncoder::Open(divx, Rgb24(64, 48), 0, -1, 25, 1));
     af::BitmapInfoHeader rgb32 = Rgb24(64, 48);
-    rgb32.biBitCount = 32;
+    rgb32.bitCount = 32;
     EXPECT_TRUE(af::VideoEncoder::Open(divx, rgb32, 0, -1, 25, 1));
     af::BitmapInfoHeader yuy2 = Rgb24(64, 48);
-    yuy2.biBitCount = 16;
-    yuy2.biCompression = af::MakeFourCC('Y', 'U', 'Y', '2');
+    yuy2.bitCount = 16;
+    yuy2.compression = af::MakeFourCC('Y', 'U', 'Y', '2');
     EXPECT_TRUE(af::VideoEncoder::Open(divx, yuy2, 0, -1, 25, 1));
     af::BitmapInfoHeader bad = Rgb24(64, 48);
-    bad.biBitCount = 8;
+    bad.bitCount = 8;
     EXPECT_FALSE(af::VideoEncoder::Open(divx, bad, 0, -1, 25, 1));
     // MS Video 1 works on 4x4 blocks.
     EXPECT_FALSE(af::VideoEncoder::Open(af::MakeFourCC('M', 'S', 'V', 'C'), Rgb24(66, 48), 0, -1, 25, 1));
@@ -177,7 +177,7 @@ TEST(AcmCodecs, EveryOfferedFormatRoundTripsThroughAnAvi) {
         std::memcpy(&w, c.format.data(), sizeof w);
         EXPECT_EQ(c.format.size(), sizeof w + w.cbSize);
         EXPECT_LE(c.format.size(), acm::MaxFormatSize());
-        tags.push_back(w.wFormatTag);
+        tags.push_back(w.formatTag);
     }
     for (std::uint16_t t : {0x0001, 0x0002, 0x0011, 0x0006, 0x0007, 0x0050, 0x2000})
         EXPECT_NE(std::find(tags.begin(), tags.end(), t), tags.end()) << std::hex << t;
@@ -189,9 +189,9 @@ TEST(AcmCodecs, EveryOfferedFormatRoundTripsThroughAnAvi) {
         acm::WaveFormatEx w;
         std::memcpy(&w, c.format.data(), sizeof w);
         // One format of each tag keeps the run short; mono 8-bit PCM adds a shape.
-        const bool monoPcm8 = w.wFormatTag == 1 && w.nChannels == 1 && w.wBitsPerSample == 8;
-        if (std::find(done.begin(), done.end(), w.wFormatTag) != done.end() && !monoPcm8) continue;
-        done.push_back(w.wFormatTag);
+        const bool monoPcm8 = w.formatTag == 1 && w.channels == 1 && w.bitsPerSample == 8;
+        if (std::find(done.begin(), done.end(), w.formatTag) != done.end() && !monoPcm8) continue;
+        done.push_back(w.formatTag);
         auto stream = acm::CodecStream::Open(-1, src, c.format);
         ASSERT_TRUE(stream) << c.tagName << " " << c.description;
         EXPECT_FALSE(acm::CodecStream::Open(99, src, c.format)) << "another driver";
@@ -199,9 +199,9 @@ TEST(AcmCodecs, EveryOfferedFormatRoundTripsThroughAnAvi) {
         auto file = af::AviFileWriter::Create(path);
         af::AviStreamInfo a;
         a.fccType = af::kStreamTypeAudio;
-        a.scale = w.nBlockAlign;
-        a.rate = w.nAvgBytesPerSec;
-        a.sampleSize = w.nBlockAlign;
+        a.scale = w.blockAlign;
+        a.rate = w.avgBytesPerSec;
+        a.sampleSize = w.blockAlign;
         const int s = file->CreateStream(a);
         ASSERT_TRUE(file->SetFormat(s, c.format.data(), c.format.size()));
         std::vector<std::uint8_t> out(stream->OutputSizeFor(16384));
@@ -225,9 +225,9 @@ TEST(AcmCodecs, EveryOfferedFormatRoundTripsThroughAnAvi) {
         EXPECT_TRUE(avitest::DecodesCleanly(path, &err)) << c.tagName << " " << c.description << ": " << err;
         const auto streams = avitest::ProbeStreams(path);
         ASSERT_EQ(streams.size(), 1u);
-        EXPECT_EQ(std::strtol(streams[0].at("channels").c_str(), nullptr, 10), w.nChannels);
+        EXPECT_EQ(std::strtol(streams[0].at("channels").c_str(), nullptr, 10), w.channels);
         // All of the second, and at most one codec frame (AC-3: 1536 samples) more.
-        const double secs = avitest::DecodedAudioSeconds(path, 44100, w.nChannels);
+        const double secs = avitest::DecodedAudioSeconds(path, 44100, w.channels);
         EXPECT_GE(secs, 0.999) << c.tagName << " " << c.description;
         EXPECT_LE(secs, 1.0 + 2048.0 / 44100) << c.tagName << " " << c.description;
     }
