@@ -16,7 +16,7 @@ STAGES = [
     ("colour conversion + scaling", lambda d, s: "reelcast::picture::" in s),
     ("video: motion search", lambda d, s: "MotionSearch" in s or any(k in s for k in (
         "Sad16", "Sad4x4", "HalfPelSads", "PredictionError", "BidirAbsError", "MacroblockVariance",
-        "QuarterRow"))),
+        "QuarterRow", "CoarseRing32"))),
     ("video: transform, quantise, code", lambda d, s: "reelcast::mpeg::video" in s or "reelcast::kernels" in s),
     ("sound: Layer II + resampling", lambda d, s: "reelcast::mpeg::audio" in s or "MpegAudioEncoder" in s
         or d.startswith("libswresample") or "AsConvert" in s or "reelcast::media::" in s),

@@ -99,16 +99,50 @@ void MacroblockCoder::PredictAndTransform(const PictureRefs& refs, const Macrobl
                 }
             }
             std::int16_t* c = coeffs + static_cast<std::ptrdiff_t>(i) * kCoeffsPerMb;
+            // Blocks to transform, two at a time; an exact prediction (common
+            // in still and flat areas) leaves a block of zeros as it is.
+            std::int16_t* pending = nullptr;
             for (int b = 0; b < kBlocksPerMb; ++b) {
                 std::int16_t* blk = c + b * 64;
                 k.Difference(blk, BlockPtr(refs.src, geo_, mx, my, b), BlockPtr(refs.pred, geo_, mx, my, b),
                              BlockStride(geo_, b));
-                // An exact prediction is common in still and flat areas.
-                if (!ZeroBlock(blk)) k.ForwardDct(blk);
+                if (ZeroBlock(blk)) continue;
+                if (pending) {
+                    k.ForwardDct2(pending, blk);
+                    pending = nullptr;
+                } else {
+                    pending = blk;
+                }
             }
+            if (pending) k.ForwardDct(pending);
         }
     }
 }
+
+// A block's codes collect in a 64-bit word and reach the writer 32 bits at a
+// time: one store per word instead of one per code.
+class BlockBits {
+public:
+    explicit BlockBits(BitWriter& bw) : bw_(bw) {}
+    // The low n bits (1..32) of value; bits above n must be zero.
+    void Put(std::uint32_t value, int n) {
+        bits_ = (bits_ << n) | value;  // fewer than 32 pending, so at most 63 bits
+        pending_ += n;
+        if (pending_ >= 32) {
+            pending_ -= 32;
+            bw_.PutBits(static_cast<std::uint32_t>(bits_ >> pending_), 32);
+            bits_ &= (std::uint64_t{1} << pending_) - 1;
+        }
+    }
+    void Finish() {
+        if (pending_) bw_.PutBits(static_cast<std::uint32_t>(bits_), pending_);
+    }
+
+private:
+    BitWriter& bw_;
+    std::uint64_t bits_ = 0;
+    int pending_ = 0;
+};
 
 void WriteBlockCoefficients(BitWriter& bw, const std::int16_t* levels, std::uint64_t nonZero, int start,
                             bool firstSpecial, bool mpeg1) {
@@ -117,6 +151,7 @@ void WriteBlockCoefficients(BitWriter& bw, const std::int16_t* levels, std::uint
     for (std::uint64_t m = nonZero; m; m &= m - 1) scan |= std::uint64_t{1} << kZigZagPosition[std::countr_zero(m)];
     scan &= ~std::uint64_t{0} << start;
     const int limit = mpeg1 ? 255 : 2047;
+    BlockBits out(bw);
     int previous = start - 1;
     bool first = firstSpecial;
     for (; scan; scan &= scan - 1) {
@@ -132,27 +167,28 @@ void WriteBlockCoefficients(BitWriter& bw, const std::int16_t* levels, std::uint
             continue;
         }
         if (first && run == 0 && a == 1) {
-            bw.PutBits((kDctFirstRun0Level1.code << 1) | sign, kDctFirstRun0Level1.length + 1);
+            out.Put((kDctFirstRun0Level1.code << 1) | sign, kDctFirstRun0Level1.length + 1);
         } else {
             const Vlc code = DctCode(run, a);
             if (code.length) {
-                bw.PutBits((static_cast<std::uint32_t>(code.code) << 1) | sign, code.length + 1);
+                out.Put((static_cast<std::uint32_t>(code.code) << 1) | sign, code.length + 1);
             } else {
-                Put(bw, kDctEscape);
-                bw.PutBits(static_cast<std::uint32_t>(run), 6);
+                out.Put(kDctEscape.code, kDctEscape.length);
+                out.Put(static_cast<std::uint32_t>(run), 6);
                 if (!mpeg1) {
-                    bw.PutBits(static_cast<std::uint32_t>(v) & 0xFFF, 12);
+                    out.Put(static_cast<std::uint32_t>(v) & 0xFFF, 12);
                 } else if (a <= 127) {
-                    bw.PutBits(static_cast<std::uint32_t>(v) & 0xFF, 8);
+                    out.Put(static_cast<std::uint32_t>(v) & 0xFF, 8);
                 } else {
-                    bw.PutBits(v > 0 ? 0x00u : 0x80u, 8);
-                    bw.PutBits(static_cast<std::uint32_t>(v) & 0xFF, 8);
+                    out.Put(v > 0 ? 0x00u : 0x80u, 8);
+                    out.Put(static_cast<std::uint32_t>(v) & 0xFF, 8);
                 }
             }
         }
         first = false;
     }
-    Put(bw, kDctEndOfBlock);
+    out.Put(kDctEndOfBlock.code, kDctEndOfBlock.length);
+    out.Finish();
 }
 
 void WriteBlockCoefficients(BitWriter& bw, const std::int16_t* levels, int start, bool firstSpecial,

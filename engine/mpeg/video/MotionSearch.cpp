@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <array>
-#include <bit>
 #include <cstdlib>
 #include <cstring>
 #include <new>
@@ -76,6 +75,116 @@ int ImproveOnRing(const std::uint16_t* centre, int ring, const std::array<std::i
     return i;
 }
 
+// The coarse search's window: candidate positions x in xlo..xhi, y in ylo..yhi
+// (the centre itself may lie outside; it is always the starting sum).
+struct CoarseWindow {
+    int xlo, xhi, ylo, yhi;
+};
+
+// Candidate sums of the coarse search around (x0, y0), filled ring by ring:
+// rows dy = -k and k when ring k is reached, the sixteen middle columns up to
+// kCoarseNarrowRings and every column beyond. A whole sum decides exactly as
+// the early-exit sum would (a candidate that stops early is never better than
+// the best). Positions outside the window hold kOutside, above every sum
+// (at most 16 x 255), so they never win and no walk needs to skip them.
+class CoarseTable {
+public:
+    static constexpr int kColumns = MotionSearch::kCoarseColumns;
+    static_assert(kColumns == kernels::kCoarseRingColumns);
+    static constexpr int kMid = MotionSearch::kCoarseCentre;
+    static constexpr int kNarrow = MotionSearch::kCoarseNarrowRings;
+    static constexpr std::uint16_t kOutside = 0xFFFF;
+
+    CoarseTable(const std::uint8_t* ref, const std::uint8_t* cur, int qw, int x0, int y0, const CoarseWindow& w,
+                const kernels::VideoKernels& k)
+        : ref_(ref), qw_(qw), x0_(x0), y0_(y0), w_(w), k_(k) {
+        for (int r = 0; r < 4; ++r) std::memcpy(packed_ + 4 * r, cur + (y0 + r) * qw + x0, 4);
+        for (int j = 0; j < kColumns; ++j) {
+            const int x = x0 + j - kMid;
+            outside_[j] = x < w.xlo || x > w.xhi ? kOutside : 0;
+            columnMin_[j] = kOutside;
+        }
+    }
+
+    // The sum at the centre; its row then joins the table as candidates.
+    int Centre() {
+        Fill(0, false);
+        const int centre = Row(0)[kMid];
+        if (y0_ > w_.yhi) std::fill_n(Row(0), kColumns, kOutside);
+        MaskAndFold(0);
+        return centre;
+    }
+
+    // The smallest sum on ring k (rows -k and k in full, columns -k and k
+    // between them); rings are asked for in order 1, 2, 3, ...
+    int RingMinimum(int k) {
+        if (k == kNarrow + 1) Widen();
+        for (const int dy : {-k, k}) {
+            if (InWindow(dy)) {
+                Fill(dy, k > kNarrow);
+            } else {
+                std::fill_n(Row(dy), kColumns, kOutside);
+            }
+        }
+        // The side columns' sums come from the rows before this ring's.
+        const std::uint16_t sides = std::min(columnMin_[kMid - k], columnMin_[kMid + k]);
+        const std::uint16_t rows =
+            k_.CoarseRing32(Row(-k), Row(k), outside_, kSpans[static_cast<std::size_t>(k)].data(), columnMin_);
+        return std::min(sides, rows);
+    }
+
+    // The first position of ring k in walk order whose sum is `lowest`.
+    Offset FirstOnRing(int k, int lowest) const {
+        const std::uint16_t* centre = &sums_[kMaxRing][kMid];
+        int i = RingStart(k);
+        while (centre[kCoarseSpiral[static_cast<std::size_t>(i)]] != lowest) ++i;
+        return kSpiral[static_cast<std::size_t>(i)];
+    }
+
+private:
+    // kOutside beyond column offset k, 0 within: the top and bottom rows of ring k.
+    static constexpr std::array<std::array<std::uint16_t, kColumns>, kMaxRing + 1> kSpans = [] {
+        std::array<std::array<std::uint16_t, kColumns>, kMaxRing + 1> a{};
+        for (int k = 0; k <= kMaxRing; ++k)
+            for (int j = 0; j < kColumns; ++j) a[k][j] = std::abs(j - kMid) <= k ? 0 : kOutside;
+        return a;
+    }();
+
+    std::uint16_t* Row(int dy) { return sums_[dy + kMaxRing]; }
+    bool InWindow(int dy) const { return y0_ + dy >= w_.ylo && y0_ + dy <= w_.yhi; }
+    void Fill(int dy, bool wide) {
+        std::uint16_t* row = Row(dy);
+        const std::uint8_t* r = ref_ + (y0_ + dy) * qw_ + x0_ - kMid;
+        if (wide) {
+            k_.Sad4x4Row16(r, packed_, qw_, row);
+            k_.Sad4x4Row16(r + 16, packed_, qw_, row + 16);
+        } else {
+            k_.Sad4x4Row16(r + 8, packed_, qw_, row + 8);
+            std::fill_n(row, 8, kOutside);
+            std::fill_n(row + 24, 8, kOutside);
+        }
+    }
+    // Rows inside the rings so far feed the side columns of the next rings.
+    void MaskAndFold(int dy) { k_.CoarseRing32(Row(dy), Row(dy), outside_, kSpans[0].data(), columnMin_); }
+    // Rows of the narrow rings gain their outer columns.
+    void Widen() {
+        std::fill_n(columnMin_, kColumns, kOutside);
+        for (int dy = -kNarrow; dy <= kNarrow; ++dy) {
+            if (InWindow(dy)) Fill(dy, true);
+            MaskAndFold(dy);
+        }
+    }
+
+    const std::uint8_t* ref_;
+    int qw_, x0_, y0_;
+    CoarseWindow w_;
+    const kernels::VideoKernels& k_;
+    std::uint8_t packed_[16];
+    alignas(32) std::uint16_t outside_[kColumns];
+    alignas(32) std::uint16_t columnMin_[kColumns];
+    alignas(32) std::uint16_t sums_[2 * kMaxRing + 1][kColumns];
+};
+
 }  // namespace
 
 int FCodeFor(int m) {
@@ -143,110 +252,43 @@ void MotionSearch::PreparePicture(const std::uint8_t* srcY, int type, const kern
 }
 
 MotionSearch::Vec MotionSearch::CoarseSearch(const std::uint8_t* ref, const std::uint8_t* cur, int x0,
-                                             int y0, int radius, const kernels::VideoKernels& k) const {
-    const int xlo = std::max(0, x0 - radius);
-    const int xhi = std::min(x0 + radius - 1, qw_ - 4) - 1;  // inclusive
-    const int ylo = std::max(0, y0 - radius);
-    const int yhi = std::min(y0 + radius - 1, qh_ - 4) - 1;
-    const std::uint8_t* c = cur + y0 * qw_ + x0;
-
-    // Whole sums of sixteen neighbouring candidates are formed together,
-    // ring by ring as the spiral needs them. A whole sum decides exactly as
-    // the early-exit sum would: a candidate that stops early is never better
-    // than the best. Segments are placed so that the top and bottom rows of
-    // rings 1 to 7 lie in one; the margins of the quarter pictures absorb
-    // reads outside the picture.
-    constexpr int kRows = 2 * kForwardRadius;
-    std::uint16_t sums[kRows][kCoarseColumns];
-    std::uint8_t filled[kRows] = {};
-    std::uint8_t packed[16];
-    for (int r = 0; r < 4; ++r) std::memcpy(packed + 4 * r, c + r * qw_, 4);
-    const int rowBase = y0 - radius;
-    const int colBase = x0 - kCoarseCentre;
-    // Makes sure row y holds the segments in `need` (one bit per segment).
-    auto fill = [&](int y, unsigned need) {
-        const int row = y - rowBase;
-        for (unsigned missing = need & ~static_cast<unsigned>(filled[row]); missing; missing &= missing - 1) {
-            const int seg = std::countr_zero(missing);
-            k.Sad4x4Row16(ref + y * qw_ + colBase + 16 * seg, packed, qw_, &sums[row][16 * seg]);
-        }
-        filled[row] = static_cast<std::uint8_t>(filled[row] | need);
-    };
-    auto segBit = [&](int x) { return 1u << ((x - colBase) >> 4); };
-    const std::uint16_t* centre = &sums[y0 - rowBase][x0 - colBase];
-
-    fill(y0, segBit(x0));
-    int best = *centre;
+                                             int y0, int radius, const kernels::VideoKernels& k,
+                                             int* bestSad) const {
+    const CoarseWindow window{std::max(0, x0 - radius), std::min(x0 + radius - 1, qw_ - 4) - 1,
+                              std::max(0, y0 - radius), std::min(y0 + radius - 1, qh_ - 4) - 1};
+    CoarseTable table(ref, cur, qw_, x0, y0, window, k);
+    int best = table.Centre();
     Vec pos{x0, y0};
+    *bestSad = best;
     // Only a strictly smaller sum can move the result, and none is below 0:
     // the rings that would follow cannot change it.
     if (best == 0) return pos;
-    auto take = [&](int x, int y) {
-        const int v = centre[(y - y0) * kCoarseColumns + (x - x0)];
-        if (v < best) {
-            best = v;
-            pos = Vec{x, y};
-            return true;
-        }
-        return false;
-    };
-    // Segments every row of the rings so far holds for the side columns.
-    unsigned sideDone = 0;
+    // Rings keep their sums, so the winning position is looked up once at the end.
+    int bestRing = 0;
     int unproductive = 0;
     for (int ring = 1; ring <= radius; ++ring) {
-        const int top = y0 - ring, bottom = y0 + ring, left = x0 - ring, right = x0 + ring;
-        // The ring's candidates inside the window lie in rows ya..yb, columns xa..xb.
-        const int ya = std::max(top, ylo), yb = std::min(bottom, yhi);
-        const int xa = std::max(left, xlo), xb = std::min(right, xhi);
-        const bool hasTop = top >= ylo, hasBottom = bottom <= yhi;
-        const bool hasLeft = left >= xlo, hasRight = right <= xhi;
-        bool improved = false;
-        if (ya <= yb && xa <= xb) {
-            // The new top and bottom rows need all their columns; the rows
-            // between only the side columns, which move to another segment
-            // at a few rings only (earlier top and bottom rows cover the
-            // side columns of earlier rings).
-            const unsigned rowNeed = (segBit(xb) << 1) - segBit(xa);
-            const unsigned sideNeed = (hasLeft ? segBit(left) : 0u) | (hasRight ? segBit(right) : 0u);
-            if (hasTop) fill(top, rowNeed);
-            if (hasBottom) fill(bottom, rowNeed);
-            if (sideNeed & ~sideDone) {
-                for (int y = std::max(top + 1, ylo); y <= std::min(bottom - 1, yhi); ++y) fill(y, sideNeed);
-                sideDone |= sideNeed;
-            }
-            // Walk order: right along the top, down the right side, left along
-            // the bottom, up the left side. Strictly smaller wins, so the
-            // earlier of equal sums stays.
-            if (hasTop && hasBottom && hasLeft && hasRight) {
-                const int i = ImproveOnRing<kCoarseColumns>(centre, ring, kCoarseSpiral, &best);
-                if (i >= 0) {
-                    const Offset o = kSpiral[static_cast<std::size_t>(i)];
-                    pos = Vec{x0 + o.dx, y0 + o.dy};
-                    improved = true;
-                }
-            } else {
-                if (hasTop)
-                    for (int x = xa; x <= std::min(right - 1, xhi); ++x) improved |= take(x, top);
-                if (hasRight)
-                    for (int y = ya; y <= std::min(bottom - 1, yhi); ++y) improved |= take(right, y);
-                if (hasBottom)
-                    for (int x = xb; x >= std::max(left + 1, xlo); --x) improved |= take(x, bottom);
-                if (hasLeft)
-                    for (int y = yb; y >= std::max(top + 1, ylo); --y) improved |= take(left, y);
-            }
+        const int lowest = table.RingMinimum(ring);
+        if (lowest < best) {
+            best = lowest;
+            bestRing = ring;
+            unproductive = 0;
         }
-        if (improved) unproductive = 0;
         if (best == 0) break;
         // Flat pictures (detail level 1) give up sooner after rings that found nothing.
         if (ring == 1 || ring == 2 || ring == 4 || ring == 8) {
             if (++unproductive > detail_) break;
         }
     }
+    if (bestRing > 0) {
+        const Offset o = table.FirstOnRing(bestRing, best);
+        pos = Vec{x0 + o.dx, y0 + o.dy};
+    }
+    *bestSad = best;
     return pos;
 }
 
 MotionSearch::Vec MotionSearch::FullPelSearch(const std::uint8_t* ref, const std::uint8_t* cur, int mbx,
-                                              int mby, Vec start, const kernels::VideoKernels& k,
+                                              int mby, Vec start, int coarseSad, const kernels::VideoKernels& k,
                                               int* bestSad) const {
     const int stride = geo_.lumaWidth;
     const int px = mbx * 16;
@@ -262,42 +304,42 @@ MotionSearch::Vec MotionSearch::FullPelSearch(const std::uint8_t* ref, const std
     const int y8 = start.y - kFineRings;
     // A start that matches exactly cannot be beaten (strictly smaller wins):
     // the common case of still pictures costs one sum instead of the table.
-    const int startSad = k.Sad16(ref + start.y * stride + start.x, c, stride, 0, 0, 16, 1);
-    if (startSad == 0) {
+    // The quarter pictures reduce the same pictures, so such a start had a
+    // coarse sum of 0 too; any other start needs no test.
+    if (coarseSad == 0 && k.Sad16(ref + start.y * stride + start.x, c, stride, 0, 0, 16, 1) == 0) {
         *bestSad = 0;
         return start;
     }
-    if (x8 >= xlo && x8 + kSide - 1 <= xhi && y8 >= ylo && y8 + kSide - 1 <= yhi) {
-        // Every candidate inside: whole sums of each row of candidates, then
-        // the rings in walk order over the table (whole sums decide as the
-        // early-exit sums would; with a start of 0 no ring is walked).
-        std::uint16_t sums[kSide][kFineColumns];
-        for (int r = 0; r < kSide; ++r) k.Sad16Row9(ref + (y8 + r) * stride + x8, c, stride, sums[r]);
-        int best = sums[kFineRings][kFineRings];
-        const std::uint16_t* centre = &sums[kFineRings][kFineRings];
-        int bestIndex = -1;
-        for (int ring = 1; ring <= kFineRings && best > 0; ++ring) {
-            const int i = ImproveOnRing<kFineColumns>(centre, ring, kFineSpiral, &best);
-            if (i >= 0) bestIndex = i;
+    // Whole sums of every candidate (whole sums decide as the early-exit sums
+    // would), then the rings in walk order over the table. Candidates outside
+    // the window read as 0xFFFF, above every sum (at most 256 x 255).
+    std::uint16_t sums[kSide][kFineColumns];
+    const bool columnsInside = x8 >= xlo && x8 + kSide - 1 <= xhi;
+    for (int r = 0; r < kSide; ++r) {
+        const int y = y8 + r;
+        if (y < ylo || y > yhi) {
+            std::fill_n(sums[r], kSide, std::uint16_t{0xFFFF});
+        } else if (columnsInside) {
+            k.Sad16Row9(ref + y * stride + x8, c, stride, sums[r]);
+        } else {
+            for (int i = 0; i < kSide; ++i) {
+                const int x = x8 + i;
+                sums[r][i] = x < xlo || x > xhi ? std::uint16_t{0xFFFF}
+                                                : static_cast<std::uint16_t>(
+                                                      k.Sad16(ref + y * stride + x, c, stride, 0, 0, 16, kNoLimit));
+            }
         }
-        if (bestIndex >= 0) {
-            const Offset o = kSpiral[static_cast<std::size_t>(bestIndex)];
-            bestPos = Vec{start.x + o.dx, start.y + o.dy};
-        }
-        *bestSad = best;
-        return bestPos;
     }
-    // Near the window's edges: candidates one by one with the early exit.
-    int best = k.Sad16(ref + start.y * stride + start.x, c, stride, 0, 0, 16, kNoLimit);
-    for (int i = 0; i < RingStart(kFineRings + 1) && best > 0; ++i) {
-        const Offset o = kSpiral[static_cast<std::size_t>(i)];
-        const int x = start.x + o.dx, y = start.y + o.dy;
-        if (x < xlo || x > xhi || y < ylo || y > yhi) continue;
-        const int s = k.Sad16(ref + y * stride + x, c, stride, 0, 0, 16, best);
-        if (s < best) {
-            best = s;
-            bestPos = Vec{x, y};
-        }
+    int best = sums[kFineRings][kFineRings];
+    const std::uint16_t* centre = &sums[kFineRings][kFineRings];
+    int bestIndex = -1;
+    for (int ring = 1; ring <= kFineRings && best > 0; ++ring) {
+        const int i = ImproveOnRing<kFineColumns>(centre, ring, kFineSpiral, &best);
+        if (i >= 0) bestIndex = i;
+    }
+    if (bestIndex >= 0) {
+        const Offset o = kSpiral[static_cast<std::size_t>(bestIndex)];
+        bestPos = Vec{start.x + o.dx, start.y + o.dy};
     }
     *bestSad = best;
     return bestPos;
@@ -384,15 +426,16 @@ void MotionSearch::SearchRows(int type, const Pictures& pics, int row0, int row1
             const std::uint8_t* c = pics.cur + py * stride + px;
             const int variance = k.MacroblockVariance(c, stride);
 
-            const Vec cf = CoarseSearch(qOld_, qThis, mx * 4, my * 4, kForwardRadius, k);
-            int sad = 0;
-            const Vec ff = FullPelSearch(pics.oldSrc, pics.cur, mx, my, Vec{cf.x * 4, cf.y * 4}, k, &sad);
+            int coarse = 0, sad = 0;
+            const Vec cf = CoarseSearch(qOld_, qThis, mx * 4, my * 4, kForwardRadius, k, &coarse);
+            const Vec ff = FullPelSearch(pics.oldSrc, pics.cur, mx, my, Vec{cf.x * 4, cf.y * 4}, coarse, k, &sad);
             const Vec fwd = HalfPelSearch(pics.oldSrc, pics.cur, mx, my, ff, sad, k);
             found_[0][static_cast<std::size_t>(i)] = fwd;
             Vec bwd{};
             if (bidir) {
-                const Vec cb = CoarseSearch(qNew_, qThis, mx * 4, my * 4, kBackwardRadius, k);
-                const Vec fb = FullPelSearch(pics.newSrc, pics.cur, mx, my, Vec{cb.x * 4, cb.y * 4}, k, &sad);
+                const Vec cb = CoarseSearch(qNew_, qThis, mx * 4, my * 4, kBackwardRadius, k, &coarse);
+                const Vec fb =
+                    FullPelSearch(pics.newSrc, pics.cur, mx, my, Vec{cb.x * 4, cb.y * 4}, coarse, k, &sad);
                 bwd = HalfPelSearch(pics.newSrc, pics.cur, mx, my, fb, sad, k);
                 found_[1][static_cast<std::size_t>(i)] = bwd;
             }

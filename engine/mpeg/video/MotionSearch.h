@@ -25,15 +25,18 @@ public:
     static constexpr int kFineRings = 4;        // full-pel rings around the coarse result
     static constexpr int kFineWindow = 62;      // pixels either side of the macroblock
 
-    // Coarse candidate sums come sixteen columns at a time from colBase =
-    // x0 - kCoarseCentre onwards: segment 1 holds columns x0 - 8 ... x0 + 7.
-    static constexpr int kCoarseCentre = 24;
-    static constexpr int kCoarseColumns = 48;
+    // Coarse candidate sums: a table row holds the columns x0 - kCoarseCentre
+    // ... x0 + kCoarseCentre - 1, formed sixteen at a time; the first rings
+    // need only the sixteen around the centre (x0 - 8 ... x0 + 7).
+    static constexpr int kCoarseCentre = 16;
+    static constexpr int kCoarseColumns = 2 * kCoarseCentre;
+    static constexpr int kCoarseNarrowRings = 7;
     static_assert(kCoarseCentre >= kForwardRadius && kCoarseCentre + kForwardRadius < kCoarseColumns);
     static_assert(kBackwardRadius <= kForwardRadius);  // one table size serves both
+    static_assert(kBackwardRadius > kCoarseNarrowRings);
     // Margins of the quarter pictures: a segment may begin kCoarseCentre
     // columns left of the picture and read 24 bytes of each row, up to about
-    // 32 bytes past the picture's last sample.
+    // 24 bytes past the picture's last sample.
     static constexpr std::size_t kQuarterFront = 32;
     static constexpr std::size_t kQuarterBack = 64;
     static_assert(kCoarseCentre <= static_cast<int>(kQuarterFront));
@@ -84,10 +87,11 @@ private:
         int x = 0;
         int y = 0;
     };
+    // Both also answer the whole sum at the position found.
     Vec CoarseSearch(const std::uint8_t* ref, const std::uint8_t* cur, int x0, int y0, int radius,
-                     const kernels::VideoKernels& k) const;
-    // Also answers the whole sum at the position found.
-    Vec FullPelSearch(const std::uint8_t* ref, const std::uint8_t* cur, int mbx, int mby, Vec start,
+                     const kernels::VideoKernels& k, int* bestSad) const;
+    // coarseSad: the coarse search's sum at start / 4.
+    Vec FullPelSearch(const std::uint8_t* ref, const std::uint8_t* cur, int mbx, int mby, Vec start, int coarseSad,
                       const kernels::VideoKernels& k, int* bestSad) const;
     Vec HalfPelSearch(const std::uint8_t* ref, const std::uint8_t* cur, int mbx, int mby, Vec full,
                       int fullSad, const kernels::VideoKernels& k) const;

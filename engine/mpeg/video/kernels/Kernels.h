@@ -31,6 +31,9 @@
 
 namespace reelcast::kernels {
 
+// Width of the coarse motion search's candidate table rows (CoarseRing32).
+inline constexpr int kCoarseRingColumns = 32;
+
 struct VideoKernels {
     // blk[i] = src[i] - pred[i] over an 8x8 block.
     void (*Difference)(std::int16_t* blk, const std::uint8_t* src, const std::uint8_t* pred,
@@ -42,6 +45,8 @@ struct VideoKernels {
     // fixed point, results saturated to int16. Inputs are prediction errors
     // (-255..255); any int16 input gives a defined (saturated) result.
     void (*ForwardDct)(std::int16_t* blk);
+    // ForwardDct of two blocks (a != b), the same results.
+    void (*ForwardDct2)(std::int16_t* a, std::int16_t* b);
     // In-place 8x8 inverse DCT meeting the IEEE 1180 / 13818-2 Annex A accuracy
     // test; inputs -2048..2047, results limited to -256..255.
     void (*InverseDct)(std::int16_t* blk);
@@ -93,6 +98,15 @@ struct VideoKernels {
     // Reads bytes 0..23 of each of ref's sixteen rows.
     void (*Sad16Row9)(const std::uint8_t* ref, const std::uint8_t* cur, std::ptrdiff_t stride,
                       std::uint16_t out[9]);
+
+    // One ring of the coarse search over two rows of 32 candidate sums (the
+    // ring's top and bottom rows; top may equal bottom): each row becomes
+    // row | outside (outside is 0xFFFF at positions outside the search window,
+    // 0 elsewhere); answers the smallest min(top[j], bottom[j]) | span[j]
+    // (span is 0 on the ring's columns, 0xFFFF beyond), and lowers
+    // columnMin[j] to min(columnMin[j], top[j], bottom[j]).
+    std::uint16_t (*CoarseRing32)(std::uint16_t* top, std::uint16_t* bottom, const std::uint16_t* outside,
+                                  const std::uint16_t* span, std::uint16_t* columnMin);
 
     // Whole sums of absolute differences between the 16 x 16 block cur and the
     // nine half-pel predictions around the full-pel position ref, in row order

@@ -56,6 +56,13 @@ static inline std::uint8_t Chroma420Sample(At at) {
     return static_cast<std::uint8_t>(r < 0 ? 0 : (r > 255 ? 255 : r));
 }
 
+// Slots of SearchKernels*.cpp, set by the family initialisers.
+struct VideoKernels;
+void InitSearchKernelsPortable(VideoKernels* k);
+void InitSearchKernelsSse2(VideoKernels* k);
+void InitSearchKernelsAvx2(VideoKernels* k);
+void InitTransformPairsAvx2(VideoKernels* k);
+
 namespace portable {
 void Predict(std::uint8_t* dst, const std::uint8_t* ref, std::ptrdiff_t stride, int w, int h, int hx, int hy,
              int average);

@@ -46,6 +46,10 @@ void MatrixPasses(int16_t* blk, const dct::PassMatrix& m, int shift1, int shift2
 }
 
 void ForwardDct(int16_t* blk) { MatrixPasses(blk, dct::kForward, dct::kFdctShift1, dct::kFdctShift2); }
+void ForwardDct2(int16_t* a, int16_t* b) {
+    ForwardDct(a);
+    ForwardDct(b);
+}
 
 void InverseDct(int16_t* blk) {
     MatrixPasses(blk, dct::kInverse, dct::kIdctShift1, dct::kIdctShift2);
@@ -345,6 +349,7 @@ void InitVideoKernelsPortable(VideoKernels* k) {
     k->Difference = Difference;
     k->AddClip = AddClip;
     k->ForwardDct = ForwardDct;
+    k->ForwardDct2 = ForwardDct2;
     k->InverseDct = InverseDct;
     k->PredictionError = PredictionError;
     k->BidirAbsError = BidirAbsError;
@@ -367,6 +372,7 @@ void InitVideoKernelsPortable(VideoKernels* k) {
     k->DequantIntraMpeg2 = DequantIntraMpeg2;
     k->Chroma444To422 = portable::Chroma444To422;
     k->Chroma422To420 = portable::Chroma422To420;
+    InitSearchKernelsPortable(k);
 }
 
 void InitVideoKernels(VideoKernels* k, std::uint32_t cpuFlags) {

@@ -86,6 +86,11 @@ void ForwardDct(int16_t* blk) {
     for (int i = 0; i < 8; ++i) StoreS16(blk + 8 * i, r[i]);
 }
 
+void ForwardDct2(int16_t* a, int16_t* b) {
+    ForwardDct(a);
+    ForwardDct(b);
+}
+
 void InverseDct(int16_t* blk) {
     __m128i r[16];
     for (int i = 0; i < 8; ++i) r[i] = LoadS16(blk + 8 * i);
@@ -572,6 +577,7 @@ void InitVideoKernelsSse2(VideoKernels* k) {
     k->Difference = Difference;
     k->AddClip = AddClip;
     k->ForwardDct = ForwardDct;
+    k->ForwardDct2 = ForwardDct2;
     k->InverseDct = InverseDct;
     k->PredictionError = PredictionError;
     k->BidirAbsError = BidirAbsError;
@@ -593,6 +599,7 @@ void InitVideoKernelsSse2(VideoKernels* k) {
     k->DequantIntraMpeg1 = DequantIntraMpeg1;
     k->DequantIntraMpeg2 = DequantIntraMpeg2;
     k->Chroma422To420 = Chroma422To420;
+    InitSearchKernelsSse2(k);
 }
 
 }  // namespace reelcast::kernels

@@ -403,6 +403,8 @@ void InitVideoKernelsAvx2(VideoKernels* k) {
     k->InverseDct = InverseDct;
     k->QuantNonIntra = QuantNonIntra;
     k->QuantIntra = QuantIntra;
+    InitSearchKernelsAvx2(k);
+    InitTransformPairsAvx2(k);
 }
 
 }  // namespace reelcast::kernels
