@@ -17,7 +17,7 @@ using Row = std::array<std::uint16_t, kCoarseRingColumns>;
 
 // Sums as the coarse search holds them (0 .. 16 x 255, or the 0xFFFF of a
 // position outside the window), windows clipped at either end, every ring.
-TEST(SearchKernels, CoarseRingMatchesPortable) {
+TEST(BatchKernels, CoarseRingMatchesPortable) {
     std::mt19937 rng(reelcast::test::KernelSeed() + 11);
     VideoKernels ref;
     InitVideoKernelsPortable(&ref);
@@ -50,9 +50,10 @@ TEST(SearchKernels, CoarseRingMatchesPortable) {
     }
 }
 
-// Prediction errors, any int16 (the wide inputs take the plain pass in one
-// block and the mirrored one in the other), and blocks of extremes.
-TEST(SearchKernels, ForwardDctPairMatchesSingleTransforms) {
+// Forward: prediction errors, any int16 (the wide inputs take the plain pass
+// in one block and the mirrored one in the other), and blocks of extremes;
+// inverse: the same shapes within the dequantisers' -2048..2047.
+TEST(BatchKernels, TransformPairsMatchSingleTransforms) {
     std::mt19937 rng(reelcast::test::KernelSeed() + 12);
     VideoKernels ref;
     InitVideoKernelsPortable(&ref);
@@ -75,11 +76,15 @@ TEST(SearchKernels, ForwardDctPairMatchesSingleTransforms) {
             std::array<std::int16_t, 64> a, b;
             block(a);
             block(b);
+            const bool inverse = it % 2 == 1;
+            if (inverse)
+                for (auto* blk : {&a, &b})
+                    for (auto& v : *blk) v = static_cast<std::int16_t>(std::clamp<int>(v * 8, -2048, 2047));
             auto wantA = a, wantB = b;
-            ref.ForwardDct(wantA.data());
-            ref.ForwardDct(wantB.data());
-            f.k.ForwardDct2(a.data(), b.data());
-            ASSERT_TRUE(a == wantA && b == wantB) << "iteration " << it;
+            (inverse ? ref.InverseDct : ref.ForwardDct)(wantA.data());
+            (inverse ? ref.InverseDct : ref.ForwardDct)(wantB.data());
+            (inverse ? f.k.InverseDct2 : f.k.ForwardDct2)(a.data(), b.data());
+            ASSERT_TRUE(a == wantA && b == wantB) << (inverse ? "inverse" : "forward") << ", iteration " << it;
         }
     }
 }

@@ -261,15 +261,22 @@ void MacroblockCoder::Reconstruct(int mx, int my, const MacroblockInfo& mb, cons
     const kernels::VideoKernels& k = *k_;
     const bool intra = (mb.mbType & kMbIntra) != 0;
     const bool mpeg1 = s_->mode.mpeg1Syntax != 0;
-    alignas(16) std::int16_t blk[64];
+    // Coded blocks are transformed two at a time: the first of a pair waits in blk[0].
+    alignas(16) std::int16_t pair[2][64];
+    int waiting = -1;
+    auto add = [&](int b, const std::int16_t* residual) {
+        k.AddClip(BlockPtr(refs.rec, geo_, mx, my, b), BlockPtr(refs.pred, geo_, mx, my, b), residual,
+                  BlockStride(geo_, b));
+    };
     for (int b = 0; b < kBlocksPerMb; ++b) {
-        std::uint8_t* dst = BlockPtr(refs.rec, geo_, mx, my, b);
-        const std::uint8_t* pred = BlockPtr(refs.pred, geo_, mx, my, b);
-        const int stride = BlockStride(geo_, b);
         if (!intra && !(mb.cbp & (32 >> b))) {
+            std::uint8_t* dst = BlockPtr(refs.rec, geo_, mx, my, b);
+            const std::uint8_t* pred = BlockPtr(refs.pred, geo_, mx, my, b);
+            const int stride = BlockStride(geo_, b);
             for (int r = 0; r < 8; ++r) std::memcpy(dst + r * stride, pred + r * stride, 8);
             continue;
         }
+        std::int16_t* blk = pair[waiting < 0 ? 0 : 1];
         const std::int16_t* lv = levels + b * 64;
         if (intra) {
             if (mpeg1) {
@@ -282,8 +289,18 @@ void MacroblockCoder::Reconstruct(int mx, int my, const MacroblockInfo& mb, cons
         } else {
             k.DequantNonIntraMpeg2(blk, lv, kDefaultNonIntraMatrix, mb.quantiser);
         }
-        k.InverseDct(blk);
-        k.AddClip(dst, pred, blk, stride);
+        if (waiting < 0) {
+            waiting = b;
+            continue;
+        }
+        k.InverseDct2(pair[0], pair[1]);
+        add(waiting, pair[0]);
+        add(b, pair[1]);
+        waiting = -1;
+    }
+    if (waiting >= 0) {
+        k.InverseDct(pair[0]);
+        add(waiting, pair[0]);
     }
 }
 

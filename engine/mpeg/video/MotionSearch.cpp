@@ -99,11 +99,12 @@ public:
                 const kernels::VideoKernels& k)
         : ref_(ref), qw_(qw), x0_(x0), y0_(y0), w_(w), k_(k) {
         for (int r = 0; r < 4; ++r) std::memcpy(packed_ + 4 * r, cur + (y0 + r) * qw + x0, 4);
-        for (int j = 0; j < kColumns; ++j) {
-            const int x = x0 + j - kMid;
-            outside_[j] = x < w.xlo || x > w.xhi ? kOutside : 0;
-            columnMin_[j] = kOutside;
-        }
+        // Columns j with x0 + j - kMid in xlo..xhi are inside.
+        const int first = std::clamp(w.xlo - x0 + kMid, 0, kColumns);
+        const int end = std::clamp(w.xhi - x0 + kMid + 1, first, kColumns);
+        std::fill_n(outside_, kColumns, kOutside);
+        std::fill_n(outside_ + first, end - first, std::uint16_t{0});
+        std::fill_n(columnMin_, kColumns, kOutside);
     }
 
     // The sum at the centre; its row then joins the table as candidates.

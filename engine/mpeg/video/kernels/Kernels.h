@@ -50,6 +50,8 @@ struct VideoKernels {
     // In-place 8x8 inverse DCT meeting the IEEE 1180 / 13818-2 Annex A accuracy
     // test; inputs -2048..2047, results limited to -256..255.
     void (*InverseDct)(std::int16_t* blk);
+    // InverseDct of two blocks (a != b), the same results.
+    void (*InverseDct2)(std::int16_t* a, std::int16_t* b);
 
     // Motion distortions over a 16-wide, h-high block (h = 16 for frame
     // prediction). ref/refF/refB at full-pel positions, cur the source block.

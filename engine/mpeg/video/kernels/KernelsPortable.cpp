@@ -46,14 +46,21 @@ void MatrixPasses(int16_t* blk, const dct::PassMatrix& m, int shift1, int shift2
 }
 
 void ForwardDct(int16_t* blk) { MatrixPasses(blk, dct::kForward, dct::kFdctShift1, dct::kFdctShift2); }
+
+void InverseDct(int16_t* blk) {
+    MatrixPasses(blk, dct::kInverse, dct::kIdctShift1, dct::kIdctShift2);
+    for (int i = 0; i < 64; ++i) blk[i] = static_cast<int16_t>(ClampInt(blk[i], -256, 255));
+}
+
+// Two blocks are two transforms here; the AVX2 family forms both at once.
 void ForwardDct2(int16_t* a, int16_t* b) {
     ForwardDct(a);
     ForwardDct(b);
 }
 
-void InverseDct(int16_t* blk) {
-    MatrixPasses(blk, dct::kInverse, dct::kIdctShift1, dct::kIdctShift2);
-    for (int i = 0; i < 64; ++i) blk[i] = static_cast<int16_t>(ClampInt(blk[i], -256, 255));
+void InverseDct2(int16_t* a, int16_t* b) {
+    InverseDct(a);
+    InverseDct(b);
 }
 
 // One row of a half-pel prediction: a, (a+b+1)>>1 or (a+b+c+d+2)>>2.
@@ -350,6 +357,7 @@ void InitVideoKernelsPortable(VideoKernels* k) {
     k->AddClip = AddClip;
     k->ForwardDct = ForwardDct;
     k->ForwardDct2 = ForwardDct2;
+    k->InverseDct2 = InverseDct2;
     k->InverseDct = InverseDct;
     k->PredictionError = PredictionError;
     k->BidirAbsError = BidirAbsError;

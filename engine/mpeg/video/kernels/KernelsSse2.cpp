@@ -86,10 +86,6 @@ void ForwardDct(int16_t* blk) {
     for (int i = 0; i < 8; ++i) StoreS16(blk + 8 * i, r[i]);
 }
 
-void ForwardDct2(int16_t* a, int16_t* b) {
-    ForwardDct(a);
-    ForwardDct(b);
-}
 
 void InverseDct(int16_t* blk) {
     __m128i r[16];
@@ -97,6 +93,17 @@ void InverseDct(int16_t* blk) {
     Transform2d<dct::kIdctShift1, dct::kIdctShift2>(r, kIdctPairs);
     const __m128i lo = _mm_set1_epi16(-256), hi = _mm_set1_epi16(255);
     for (int i = 0; i < 8; ++i) StoreS16(blk + 8 * i, _mm_min_epi16(_mm_max_epi16(r[i], lo), hi));
+}
+
+// Two blocks are two transforms here; the AVX2 family forms both at once.
+void ForwardDct2(int16_t* a, int16_t* b) {
+    ForwardDct(a);
+    ForwardDct(b);
+}
+
+void InverseDct2(int16_t* a, int16_t* b) {
+    InverseDct(a);
+    InverseDct(b);
 }
 
 // ---- half-pel prediction rows ---------------------------------------------------
@@ -578,6 +585,7 @@ void InitVideoKernelsSse2(VideoKernels* k) {
     k->AddClip = AddClip;
     k->ForwardDct = ForwardDct;
     k->ForwardDct2 = ForwardDct2;
+    k->InverseDct2 = InverseDct2;
     k->InverseDct = InverseDct;
     k->PredictionError = PredictionError;
     k->BidirAbsError = BidirAbsError;

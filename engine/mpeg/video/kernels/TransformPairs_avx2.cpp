@@ -1,6 +1,7 @@
-// Forward DCT of two blocks at once (AVX2): block a in the low 128-bit lane
-// and block b in the high one, so every step of the single-block form covers
-// both. The integer sums are those of ForwardDct, so the results are too.
+// Forward and inverse DCT of two blocks at once (AVX2): block a in the low
+// 128-bit lane and block b in the high one, so every step of the single-block
+// form covers both. The integer sums are those of ForwardDct and InverseDct,
+// so the results are too.
 #include <immintrin.h>
 
 #include "engine/mpeg/video/kernels/DctTables.h"
@@ -23,6 +24,8 @@ constexpr int32_t TapPair(int16_t x, int16_t y) {
 struct Taps {
     int32_t even[4][2], odd[4][2];  // butterfly pass: pairs (0, 1) and (2, 3) of frequencies 2k, 2k + 1
     int32_t matrix[8][4];           // plain pass: output j, rows (2k, 2k + 1)
+    // Inverse pass, sample j: frequencies (0, 2) and (4, 6), then (1, 3) and (5, 7).
+    int32_t inverseEven[4][2], inverseOdd[4][2];
 };
 constexpr Taps MakeTaps() {
     Taps t{};
@@ -34,6 +37,12 @@ constexpr Taps MakeTaps() {
     }
     for (int j = 0; j < 8; ++j)
         for (int k = 0; k < 4; ++k) t.matrix[j][k] = TapPair(dct::Basis(2 * k, j), dct::Basis(2 * k + 1, j));
+    for (int j = 0; j < 4; ++j) {
+        t.inverseEven[j][0] = TapPair(dct::Basis(j, 0), dct::Basis(j, 2));
+        t.inverseEven[j][1] = TapPair(dct::Basis(j, 4), dct::Basis(j, 6));
+        t.inverseOdd[j][0] = TapPair(dct::Basis(j, 1), dct::Basis(j, 3));
+        t.inverseOdd[j][1] = TapPair(dct::Basis(j, 5), dct::Basis(j, 7));
+    }
     return t;
 }
 constexpr Taps kTaps = MakeTaps();
@@ -136,6 +145,13 @@ inline void Pass(__m256i r[8]) {
     }
 }
 
+inline void StoreRows(int16_t* a, int16_t* b, const __m256i r[8]) {
+    for (int i = 0; i < 8; ++i) {
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(a + 8 * i), _mm256_castsi256_si128(r[i]));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(b + 8 * i), _mm256_extracti128_si256(r[i], 1));
+    }
+}
+
 void ForwardDct2(int16_t* a, int16_t* b) {
     __m256i r[8];
     for (int i = 0; i < 8; ++i) r[i] = LoadRows(a, b, i);
@@ -143,14 +159,44 @@ void ForwardDct2(int16_t* a, int16_t* b) {
     Transpose(r);
     Pass<dct::kFdctShift2>(r);
     Transpose(r);
-    for (int i = 0; i < 8; ++i) {
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(a + 8 * i), _mm256_castsi256_si128(r[i]));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(b + 8 * i), _mm256_extracti128_si256(r[i], 1));
+    StoreRows(a, b, r);
+}
+
+// Even and odd frequencies give E and O of each sample sum: sample j is
+// E + O, sample 7 - j is E - O.
+template <int Shift>
+inline void InversePass(__m256i r[8]) {
+    const __m256i e0l = _mm256_unpacklo_epi16(r[0], r[2]), e0h = _mm256_unpackhi_epi16(r[0], r[2]);
+    const __m256i e1l = _mm256_unpacklo_epi16(r[4], r[6]), e1h = _mm256_unpackhi_epi16(r[4], r[6]);
+    const __m256i o0l = _mm256_unpacklo_epi16(r[1], r[3]), o0h = _mm256_unpackhi_epi16(r[1], r[3]);
+    const __m256i o1l = _mm256_unpacklo_epi16(r[5], r[7]), o1h = _mm256_unpackhi_epi16(r[5], r[7]);
+    for (int j = 0; j < 4; ++j) {
+        const int32_t* e = kTaps.inverseEven[j];
+        const int32_t* o = kTaps.inverseOdd[j];
+        const __m256i el = TapSum(e0l, e1l, e[0], e[1]), eh = TapSum(e0h, e1h, e[0], e[1]);
+        const __m256i ol = TapSum(o0l, o1l, o[0], o[1]), oh = TapSum(o0h, o1h, o[0], o[1]);
+        r[j] = RoundPack<Shift>(_mm256_add_epi32(el, ol), _mm256_add_epi32(eh, oh));
+        r[7 - j] = RoundPack<Shift>(_mm256_sub_epi32(el, ol), _mm256_sub_epi32(eh, oh));
     }
+}
+
+void InverseDct2(int16_t* a, int16_t* b) {
+    __m256i r[8];
+    for (int i = 0; i < 8; ++i) r[i] = LoadRows(a, b, i);
+    InversePass<dct::kIdctShift1>(r);
+    Transpose(r);
+    InversePass<dct::kIdctShift2>(r);
+    Transpose(r);
+    const __m256i lo = _mm256_set1_epi16(-256), hi = _mm256_set1_epi16(255);
+    for (int i = 0; i < 8; ++i) r[i] = _mm256_min_epi16(_mm256_max_epi16(r[i], lo), hi);
+    StoreRows(a, b, r);
 }
 
 }  // namespace
 
-void InitTransformPairsAvx2(VideoKernels* k) { k->ForwardDct2 = ForwardDct2; }
+void InitTransformPairsAvx2(VideoKernels* k) {
+    k->ForwardDct2 = ForwardDct2;
+    k->InverseDct2 = InverseDct2;
+}
 
 }  // namespace reelcast::kernels
