@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <array>
 #include <random>
+#include <vector>
 
 #include "engine/mpeg/video/kernels/Kernels.h"
 #include "tests/kernels/KernelFamilies.h"
@@ -15,8 +16,9 @@ namespace {
 using namespace reelcast::kernels;
 using Row = std::array<std::uint16_t, kCoarseRingColumns>;
 
-// Sums as the coarse search holds them (0 .. 16 x 255, or the 0xFFFF of a
-// position outside the window), windows clipped at either end, every ring.
+// Rows formed from random quarter pictures (wide and narrow) or kept as the
+// caller filled them (0 .. 16 x 255, or the 0xFFFF of a position outside the
+// window), windows clipped at either end, every ring; the middle row alone.
 TEST(BatchKernels, CoarseRingMatchesPortable) {
     std::mt19937 rng(reelcast::test::KernelSeed() + 11);
     VideoKernels ref;
@@ -28,6 +30,12 @@ TEST(BatchKernels, CoarseRingMatchesPortable) {
     for (const auto& f : reelcast::test::VectorFamilies(&InitVideoKernels)) {
         SCOPED_TRACE(f.name);
         for (int it = 0; it < 3000; ++it) {
+            const int stride = 40 + static_cast<int>(rng() % 60);
+            std::vector<std::uint8_t> picture(static_cast<std::size_t>(stride) * 4 + 48);
+            const bool flat = rng() % 4 == 0;  // equal sums everywhere
+            for (auto& v : picture) v = static_cast<std::uint8_t>(flat ? 7 : rng() % (rng() % 2 ? 256 : 4));
+            std::uint8_t cur[16];
+            for (auto& v : cur) v = static_cast<std::uint8_t>(flat ? 9 : rng());
             Row top, bottom, outside, span, columnMin;
             sums(top);
             sums(bottom);
@@ -38,12 +46,17 @@ TEST(BatchKernels, CoarseRingMatchesPortable) {
                 outside[static_cast<std::size_t>(j)] = j < lo || j >= hi ? 0xFFFF : 0;
                 span[static_cast<std::size_t>(j)] = std::abs(j - kCoarseRingColumns / 2) <= ring ? 0 : 0xFFFF;
             }
-            const bool same = it % 4 == 0;  // one row masked and folded on its own
+            const int wide = static_cast<int>(rng() & 1);
+            const std::uint8_t* refTop = rng() % 4 ? picture.data() + rng() % 8 : nullptr;
+            const std::uint8_t* refBottom = rng() % 4 ? picture.data() + rng() % 8 : nullptr;
+            const bool same = it % 4 == 0;  // one row on its own
+            if (same) refBottom = refTop;
             Row t1 = top, b1 = same ? top : bottom, c1 = columnMin, t2 = t1, b2 = b1, c2 = c1;
-            const std::uint16_t want = ref.CoarseRing32(t1.data(), same ? t1.data() : b1.data(), outside.data(),
-                                                        span.data(), c1.data());
-            const std::uint16_t got = f.k.CoarseRing32(t2.data(), same ? t2.data() : b2.data(), outside.data(),
-                                                       span.data(), c2.data());
+            const CoarseRows r1{cur, stride, outside.data(), c1.data()}, r2{cur, stride, outside.data(), c2.data()};
+            const std::uint16_t want =
+                ref.CoarseRing32(r1, refTop, refBottom, wide, t1.data(), same ? t1.data() : b1.data(), span.data());
+            const std::uint16_t got =
+                f.k.CoarseRing32(r2, refTop, refBottom, wide, t2.data(), same ? t2.data() : b2.data(), span.data());
             ASSERT_EQ(want, got) << "iteration " << it;
             ASSERT_TRUE(t1 == t2 && b1 == b2 && c1 == c2) << "iteration " << it;
         }

@@ -97,7 +97,7 @@ public:
 
     CoarseTable(const std::uint8_t* ref, const std::uint8_t* cur, int qw, int x0, int y0, const CoarseWindow& w,
                 const kernels::VideoKernels& k)
-        : ref_(ref), qw_(qw), x0_(x0), y0_(y0), w_(w), k_(k) {
+        : ref_(ref), qw_(qw), x0_(x0), y0_(y0), w_(w), k_(k), rows_{packed_, qw, outside_, columnMin_} {
         for (int r = 0; r < 4; ++r) std::memcpy(packed_ + 4 * r, cur + (y0 + r) * qw + x0, 4);
         // Columns j with x0 + j - kMid in xlo..xhi are inside.
         const int first = std::clamp(w.xlo - x0 + kMid, 0, kColumns);
@@ -109,10 +109,13 @@ public:
 
     // The sum at the centre; its row then joins the table as candidates.
     int Centre() {
-        Fill(0, false);
-        const int centre = Row(0)[kMid];
-        if (y0_ > w_.yhi) std::fill_n(Row(0), kColumns, kOutside);
-        MaskAndFold(0);
+        std::uint16_t* row = Row(0);
+        k_.Sad4x4Row16(RowSource(0) + 8, packed_, qw_, row + 8);
+        const int centre = row[kMid];
+        std::fill_n(row, 8, kOutside);
+        std::fill_n(row + 24, 8, kOutside);
+        if (!InWindow(0)) std::fill_n(row, kColumns, kOutside);
+        k_.CoarseRing32(rows_, nullptr, nullptr, 0, row, row, kSpans[0].data());
         return centre;
     }
 
@@ -120,17 +123,10 @@ public:
     // between them); rings are asked for in order 1, 2, 3, ...
     int RingMinimum(int k) {
         if (k == kNarrow + 1) Widen();
-        for (const int dy : {-k, k}) {
-            if (InWindow(dy)) {
-                Fill(dy, k > kNarrow);
-            } else {
-                std::fill_n(Row(dy), kColumns, kOutside);
-            }
-        }
         // The side columns' sums come from the rows before this ring's.
         const std::uint16_t sides = std::min(columnMin_[kMid - k], columnMin_[kMid + k]);
-        const std::uint16_t rows =
-            k_.CoarseRing32(Row(-k), Row(k), outside_, kSpans[static_cast<std::size_t>(k)].data(), columnMin_);
+        const std::uint16_t rows = k_.CoarseRing32(rows_, Source(-k), Source(k), k > kNarrow, Row(-k), Row(k),
+                                                   kSpans[static_cast<std::size_t>(k)].data());
         return std::min(sides, rows);
     }
 
@@ -153,26 +149,23 @@ private:
 
     std::uint16_t* Row(int dy) { return sums_[dy + kMaxRing]; }
     bool InWindow(int dy) const { return y0_ + dy >= w_.ylo && y0_ + dy <= w_.yhi; }
-    void Fill(int dy, bool wide) {
-        std::uint16_t* row = Row(dy);
-        const std::uint8_t* r = ref_ + (y0_ + dy) * qw_ + x0_ - kMid;
-        if (wide) {
-            k_.Sad4x4Row16(r, packed_, qw_, row);
-            k_.Sad4x4Row16(r + 16, packed_, qw_, row + 16);
-        } else {
-            k_.Sad4x4Row16(r + 8, packed_, qw_, row + 8);
-            std::fill_n(row, 8, kOutside);
-            std::fill_n(row + 24, 8, kOutside);
-        }
+    // The candidate of column 0 in row dy.
+    const std::uint8_t* RowSource(int dy) const { return ref_ + (y0_ + dy) * qw_ + x0_ - kMid; }
+    // The same for a row inside the window; a row outside is set to kOutside and has none.
+    const std::uint8_t* Source(int dy) {
+        if (InWindow(dy)) return RowSource(dy);
+        std::fill_n(Row(dy), kColumns, kOutside);
+        return nullptr;
     }
-    // Rows inside the rings so far feed the side columns of the next rings.
-    void MaskAndFold(int dy) { k_.CoarseRing32(Row(dy), Row(dy), outside_, kSpans[0].data(), columnMin_); }
-    // Rows of the narrow rings gain their outer columns.
+    // Rows of the narrow rings gain their outer columns and form the side
+    // columns' minima afresh.
     void Widen() {
         std::fill_n(columnMin_, kColumns, kOutside);
-        for (int dy = -kNarrow; dy <= kNarrow; ++dy) {
-            if (InWindow(dy)) Fill(dy, true);
-            MaskAndFold(dy);
+        const std::uint8_t* middle = InWindow(0) ? RowSource(0) : nullptr;
+        k_.CoarseRing32(rows_, middle, middle, 1, Row(0), Row(0), kSpans[0].data());
+        for (int dy = 1; dy <= kNarrow; ++dy) {
+            k_.CoarseRing32(rows_, InWindow(-dy) ? RowSource(-dy) : nullptr, InWindow(dy) ? RowSource(dy) : nullptr,
+                            1, Row(-dy), Row(dy), kSpans[0].data());
         }
     }
 
@@ -184,6 +177,7 @@ private:
     alignas(32) std::uint16_t outside_[kColumns];
     alignas(32) std::uint16_t columnMin_[kColumns];
     alignas(32) std::uint16_t sums_[2 * kMaxRing + 1][kColumns];
+    const kernels::CoarseRows rows_;
 };
 
 }  // namespace

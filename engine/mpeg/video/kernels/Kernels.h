@@ -34,6 +34,14 @@ namespace reelcast::kernels {
 // Width of the coarse motion search's candidate table rows (CoarseRing32).
 inline constexpr int kCoarseRingColumns = 32;
 
+// What CoarseRing32 keeps from ring to ring.
+struct CoarseRows {
+    const std::uint8_t* cur;       // the 4 x 4 block's rows, packed (16 bytes)
+    std::ptrdiff_t stride;         // of the quarter picture the candidates lie in
+    const std::uint16_t* outside;  // per column: 0xFFFF outside the search window, 0 inside
+    std::uint16_t* columnMin;      // per column: the smallest sum so far
+};
+
 struct VideoKernels {
     // blk[i] = src[i] - pred[i] over an 8x8 block.
     void (*Difference)(std::int16_t* blk, const std::uint8_t* src, const std::uint8_t* pred,
@@ -101,14 +109,18 @@ struct VideoKernels {
     void (*Sad16Row9)(const std::uint8_t* ref, const std::uint8_t* cur, std::ptrdiff_t stride,
                       std::uint16_t out[9]);
 
-    // One ring of the coarse search over two rows of 32 candidate sums (the
-    // ring's top and bottom rows; top may equal bottom): each row becomes
-    // row | outside (outside is 0xFFFF at positions outside the search window,
-    // 0 elsewhere); answers the smallest min(top[j], bottom[j]) | span[j]
-    // (span is 0 on the ring's columns, 0xFFFF beyond), and lowers
-    // columnMin[j] to min(columnMin[j], top[j], bottom[j]).
-    std::uint16_t (*CoarseRing32)(std::uint16_t* top, std::uint16_t* bottom, const std::uint16_t* outside,
-                                  const std::uint16_t* span, std::uint16_t* columnMin);
+    // One ring of the coarse search over two rows of kCoarseRingColumns
+    // candidate sums, its top and bottom rows (top may equal bottom, with the
+    // same reference). A row given a reference (the candidate of column 0) is
+    // formed first: row[j] = the whole 4 x 4 sum of rows.cur against the block
+    // at ref + j, for every j (wide) or for j = 8..23 with 0xFFFF elsewhere;
+    // reads bytes 0..39 (wide) or 8..31 of ref's four rows. A row without a
+    // reference keeps what it holds. Then each row becomes row | rows.outside;
+    // answers the smallest min(top[j], bottom[j]) | span[j] (span is 0 on the
+    // ring's columns, 0xFFFF beyond) and lowers rows.columnMin[j] to
+    // min(columnMin[j], top[j], bottom[j]).
+    std::uint16_t (*CoarseRing32)(const CoarseRows& rows, const std::uint8_t* refTop, const std::uint8_t* refBottom,
+                                  int wide, std::uint16_t* top, std::uint16_t* bottom, const std::uint16_t* span);
 
     // Whole sums of absolute differences between the 16 x 16 block cur and the
     // nine half-pel predictions around the full-pel position ref, in row order
