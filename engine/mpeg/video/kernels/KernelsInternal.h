@@ -56,7 +56,15 @@ static inline std::uint8_t Chroma420Sample(At at) {
     return static_cast<std::uint8_t>(r < 0 ? 0 : (r > 255 ? 255 : r));
 }
 
-// Slots of SearchKernels*.cpp, set by the family initialisers.
+// A paired transform slot filled by two single-block transforms (the
+// families without a paired form of their own).
+template <void (*Single)(std::int16_t*)>
+static void TwoBlocks(std::int16_t* a, std::int16_t* b) {
+    Single(a);
+    Single(b);
+}
+
+// Slots of SearchKernels*.cpp and TransformPairs_avx2.cpp, set by the family initialisers.
 struct VideoKernels;
 void InitSearchKernelsPortable(VideoKernels* k);
 void InitSearchKernelsSse2(VideoKernels* k);

@@ -52,17 +52,6 @@ void InverseDct(int16_t* blk) {
     for (int i = 0; i < 64; ++i) blk[i] = static_cast<int16_t>(ClampInt(blk[i], -256, 255));
 }
 
-// Two blocks are two transforms here; the AVX2 family forms both at once.
-void ForwardDct2(int16_t* a, int16_t* b) {
-    ForwardDct(a);
-    ForwardDct(b);
-}
-
-void InverseDct2(int16_t* a, int16_t* b) {
-    InverseDct(a);
-    InverseDct(b);
-}
-
 // One row of a half-pel prediction: a, (a+b+1)>>1 or (a+b+c+d+2)>>2.
 inline void HalfPelRow(uint8_t* out, const uint8_t* p, ptrdiff_t stride, int w, int hx, int hy) {
     if (!hx && !hy) {
@@ -356,8 +345,8 @@ void InitVideoKernelsPortable(VideoKernels* k) {
     k->Difference = Difference;
     k->AddClip = AddClip;
     k->ForwardDct = ForwardDct;
-    k->ForwardDct2 = ForwardDct2;
-    k->InverseDct2 = InverseDct2;
+    k->ForwardDct2 = TwoBlocks<ForwardDct>;
+    k->InverseDct2 = TwoBlocks<InverseDct>;
     k->InverseDct = InverseDct;
     k->PredictionError = PredictionError;
     k->BidirAbsError = BidirAbsError;

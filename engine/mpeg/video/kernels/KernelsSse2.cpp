@@ -95,17 +95,6 @@ void InverseDct(int16_t* blk) {
     for (int i = 0; i < 8; ++i) StoreS16(blk + 8 * i, _mm_min_epi16(_mm_max_epi16(r[i], lo), hi));
 }
 
-// Two blocks are two transforms here; the AVX2 family forms both at once.
-void ForwardDct2(int16_t* a, int16_t* b) {
-    ForwardDct(a);
-    ForwardDct(b);
-}
-
-void InverseDct2(int16_t* a, int16_t* b) {
-    InverseDct(a);
-    InverseDct(b);
-}
-
 // ---- half-pel prediction rows ---------------------------------------------------
 
 // 16 predicted samples: a, (a+b+1)>>1 or (a+b+c+d+2)>>2.
@@ -584,8 +573,8 @@ void InitVideoKernelsSse2(VideoKernels* k) {
     k->Difference = Difference;
     k->AddClip = AddClip;
     k->ForwardDct = ForwardDct;
-    k->ForwardDct2 = ForwardDct2;
-    k->InverseDct2 = InverseDct2;
+    k->ForwardDct2 = TwoBlocks<ForwardDct>;
+    k->InverseDct2 = TwoBlocks<InverseDct>;
     k->InverseDct = InverseDct;
     k->PredictionError = PredictionError;
     k->BidirAbsError = BidirAbsError;

@@ -127,23 +127,6 @@ int Sad16(const uint8_t* ref, const uint8_t* cur, ptrdiff_t stride, int hx, int 
     return s;
 }
 
-// Many candidate positions at once with the multiple-SAD instruction: one
-// instruction gives a 4-byte group of the current block against eight
-// consecutive reference offsets in each 128-bit lane.
-// Offsets 0..7 in the low lane, 8..15 in the high lane; row r is group r.
-void Sad4x4Row16(const uint8_t* ref, const uint8_t cur[16], ptrdiff_t stride, std::uint16_t out[16]) {
-    const __m256i c = _mm256_broadcastsi128_si256(Load16(cur));
-    auto row = [&](int r) {
-        const uint8_t* p = ref + r * stride;
-        return _mm256_inserti128_si256(_mm256_castsi128_si256(Load16(p)), Load16(p + 8), 1);
-    };
-    __m256i s = _mm256_mpsadbw_epu8(row(0), c, 0x00);
-    s = _mm256_add_epi16(s, _mm256_mpsadbw_epu8(row(1), c, 0x09));
-    s = _mm256_add_epi16(s, _mm256_mpsadbw_epu8(row(2), c, 0x12));
-    s = _mm256_add_epi16(s, _mm256_mpsadbw_epu8(row(3), c, 0x1B));
-    _mm256_storeu_si256(reinterpret_cast<__m256i*>(out), s);
-}
-
 // Low lane: current bytes 0..7 against reference bytes 0..14; high lane:
 // current bytes 8..15 against reference bytes 8..22. Each lane sums two 4-byte
 // groups per row, so a lane total stays below 16 x 8 x 255 and the two lanes
@@ -397,7 +380,6 @@ void InitVideoKernelsAvx2(VideoKernels* k) {
     k->BidirAbsError = BidirAbsError;
     k->BidirPredictionError = BidirPredictionError;
     k->Sad16 = Sad16;
-    k->Sad4x4Row16 = Sad4x4Row16;
     k->Sad16Row9 = Sad16Row9;
     k->ForwardDct = ForwardDct;
     k->InverseDct = InverseDct;

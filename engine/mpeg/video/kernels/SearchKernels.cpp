@@ -1,13 +1,13 @@
-// Motion-search bookkeeping kernels: the portable and SSE2 forms (the AVX2 form
-// is in SearchKernels_avx2.cpp). Same results in every family.
+// The coarse motion search's ring kernel: the portable and SSE2 forms (the
+// AVX2 one is in SearchKernels_avx2.cpp). Same results in every family.
 #include <emmintrin.h>
 
 #include <algorithm>
 #include <cstdlib>
-#include <cstring>
 
 #include "engine/mpeg/video/kernels/Kernels.h"
 #include "engine/mpeg/video/kernels/KernelsInternal.h"
+#include "engine/mpeg/video/kernels/KernelsX86.h"
 
 namespace reelcast::kernels {
 
@@ -51,11 +51,7 @@ inline __m128i Load(const uint16_t* p) { return _mm_loadu_si128(reinterpret_cast
 inline void Store(uint16_t* p, __m128i v) { _mm_storeu_si128(reinterpret_cast<__m128i*>(p), v); }
 // Unsigned 16-bit minimum without SSE4.1: a - (a - b saturated at 0).
 inline __m128i MinU16(__m128i a, __m128i b) { return _mm_sub_epi16(a, _mm_subs_epu16(a, b)); }
-inline __m128i Load4(const uint8_t* p) {
-    int32_t v;
-    std::memcpy(&v, p, 4);
-    return _mm_cvtsi32_si128(v);
-}
+using x86::Load4;
 
 uint16_t CoarseRing32Sse2(const CoarseRows& rows, const uint8_t* refTop, const uint8_t* refBottom, int wide,
                           uint16_t* top, uint16_t* bottom, const uint16_t* span) {

@@ -1,8 +1,9 @@
-// AVX2 form of the motion-search bookkeeping kernels (see SearchKernels.cpp).
+// AVX2 forms of the coarse motion search's kernels (see SearchKernels.cpp).
 #include <immintrin.h>
 
 #include "engine/mpeg/video/kernels/Kernels.h"
 #include "engine/mpeg/video/kernels/KernelsInternal.h"
+#include "engine/mpeg/video/kernels/KernelsX86.h"
 
 namespace reelcast::kernels {
 
@@ -12,7 +13,7 @@ using std::uint16_t;
 
 inline __m256i Load(const uint16_t* p) { return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p)); }
 inline void Store(uint16_t* p, __m256i v) { _mm256_storeu_si256(reinterpret_cast<__m256i*>(p), v); }
-inline __m128i Load16(const uint8_t* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); }
+using x86::Load16;
 
 // Sums at the sixteen offsets 0..15 of ref with the multiple-SAD instruction:
 // offsets 0..7 in the low lane, 8..15 in the high one; row r is group r of c.
@@ -25,6 +26,10 @@ inline __m256i Sums16(const uint8_t* ref, std::ptrdiff_t stride, __m256i c) {
     s = _mm256_add_epi16(s, _mm256_mpsadbw_epu8(row(1), c, 0x09));
     s = _mm256_add_epi16(s, _mm256_mpsadbw_epu8(row(2), c, 0x12));
     return _mm256_add_epi16(s, _mm256_mpsadbw_epu8(row(3), c, 0x1B));
+}
+
+void Sad4x4Row16(const uint8_t* ref, const uint8_t cur[16], std::ptrdiff_t stride, uint16_t out[16]) {
+    Store(out, Sums16(ref, stride, _mm256_broadcastsi128_si256(Load16(cur))));
 }
 
 // A row's two halves (columns 0..15, 16..31): formed from ref, or as stored.
@@ -66,6 +71,9 @@ uint16_t CoarseRing32(const CoarseRows& rows, const uint8_t* refTop, const uint8
 
 }  // namespace
 
-void InitSearchKernelsAvx2(VideoKernels* k) { k->CoarseRing32 = CoarseRing32; }
+void InitSearchKernelsAvx2(VideoKernels* k) {
+    k->Sad4x4Row16 = Sad4x4Row16;
+    k->CoarseRing32 = CoarseRing32;
+}
 
 }  // namespace reelcast::kernels
