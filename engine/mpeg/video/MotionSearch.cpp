@@ -305,36 +305,37 @@ MotionSearch::Vec MotionSearch::FullPelSearch(const std::uint8_t* ref, const std
         *bestSad = 0;
         return start;
     }
-    // Whole sums of every candidate (whole sums decide as the early-exit sums
-    // would), then the rings in walk order over the table. Candidates outside
-    // the window read as 0xFFFF, above every sum (at most 256 x 255).
-    std::uint16_t sums[kSide][kFineColumns];
-    const bool columnsInside = x8 >= xlo && x8 + kSide - 1 <= xhi;
-    for (int r = 0; r < kSide; ++r) {
-        const int y = y8 + r;
-        if (y < ylo || y > yhi) {
-            std::fill_n(sums[r], kSide, std::uint16_t{0xFFFF});
-        } else if (columnsInside) {
-            k.Sad16Row9(ref + y * stride + x8, c, stride, sums[r]);
-        } else {
-            for (int i = 0; i < kSide; ++i) {
-                const int x = x8 + i;
-                sums[r][i] = x < xlo || x > xhi ? std::uint16_t{0xFFFF}
-                                                : static_cast<std::uint16_t>(
-                                                      k.Sad16(ref + y * stride + x, c, stride, 0, 0, 16, kNoLimit));
-            }
+    if (x8 >= xlo && x8 + kSide - 1 <= xhi && y8 >= ylo && y8 + kSide - 1 <= yhi) {
+        // Every candidate inside: whole sums of each row of candidates, then
+        // the rings in walk order over the table (whole sums decide as the
+        // early-exit sums would).
+        std::uint16_t sums[kSide][kFineColumns];
+        for (int r = 0; r < kSide; ++r) k.Sad16Row9(ref + (y8 + r) * stride + x8, c, stride, sums[r]);
+        int best = sums[kFineRings][kFineRings];
+        const std::uint16_t* centre = &sums[kFineRings][kFineRings];
+        int bestIndex = -1;
+        for (int ring = 1; ring <= kFineRings && best > 0; ++ring) {
+            const int i = ImproveOnRing<kFineColumns>(centre, ring, kFineSpiral, &best);
+            if (i >= 0) bestIndex = i;
         }
+        if (bestIndex >= 0) {
+            const Offset o = kSpiral[static_cast<std::size_t>(bestIndex)];
+            bestPos = Vec{start.x + o.dx, start.y + o.dy};
+        }
+        *bestSad = best;
+        return bestPos;
     }
-    int best = sums[kFineRings][kFineRings];
-    const std::uint16_t* centre = &sums[kFineRings][kFineRings];
-    int bestIndex = -1;
-    for (int ring = 1; ring <= kFineRings && best > 0; ++ring) {
-        const int i = ImproveOnRing<kFineColumns>(centre, ring, kFineSpiral, &best);
-        if (i >= 0) bestIndex = i;
-    }
-    if (bestIndex >= 0) {
-        const Offset o = kSpiral[static_cast<std::size_t>(bestIndex)];
-        bestPos = Vec{start.x + o.dx, start.y + o.dy};
+    // Near the window's edges: candidates one by one with the early exit.
+    int best = k.Sad16(ref + start.y * stride + start.x, c, stride, 0, 0, 16, kNoLimit);
+    for (int i = 0; i < RingStart(kFineRings + 1) && best > 0; ++i) {
+        const Offset o = kSpiral[static_cast<std::size_t>(i)];
+        const int x = start.x + o.dx, y = start.y + o.dy;
+        if (x < xlo || x > xhi || y < ylo || y > yhi) continue;
+        const int s = k.Sad16(ref + y * stride + x, c, stride, 0, 0, 16, best);
+        if (s < best) {
+            best = s;
+            bestPos = Vec{x, y};
+        }
     }
     *bestSad = best;
     return bestPos;
