@@ -27,6 +27,7 @@
 #include "engine/media/IMediaInfo.h"
 #include "engine/media/IVideoFrameSource.h"
 #include "platform/avifile/BitmapInfo.h"
+#include "platform/avifile/DibScaler.h"
 #include "platform/avifile/PixelShape.h"
 #include "platform/ui/Dialogs.h"
 #include "platform/window/PreviewWindow.h"
@@ -330,7 +331,33 @@ private:
         core::ComponentHandle<IVideoFrameSource> frames;
         core::ComponentHandle<IAudioStreamConverter> sound;
         std::vector<std::uint8_t> picture;  // one decoded picture: header, then rows
+        // A source read through the AVI file services comes at its own size;
+        // the compressor was opened at the output size and reads that many rows.
+        platform::DibScaler scaler;
+        std::vector<std::uint8_t> sized;  // rows at the output size
     };
+
+    // The rows of the picture just read, at the output size; null when they
+    // cannot be brought to it.
+    const std::uint8_t* RowsAtOutputSize(Sources* src, std::uint32_t* bytes) {
+        const platform::BitmapInfoHeader h = platform::ReadBitmapInfoHeader(src->picture.data());
+        const std::uint8_t* rows = src->picture.data() + platform::kBitmapInfoHeaderSize;
+        const std::uint64_t outBytes =
+            platform::DibRowSize(params_.width, 24) * static_cast<std::uint64_t>(params_.height);
+        if (h.bitCount == 24 && h.width == params_.width && h.height == params_.height) {
+            *bytes = std::uint32_t(src->picture.size() - platform::kBitmapInfoHeaderSize);
+            return *bytes >= outBytes ? rows : nullptr;
+        }
+        if (h.bitCount != 24 || h.height <= 0 ||
+            platform::DibRowSize(h.width, 24) * std::uint64_t(h.height) + platform::kBitmapInfoHeaderSize >
+                src->picture.size())
+            return nullptr;
+        src->sized.resize(outBytes);
+        if (!src->scaler.Scale(rows, h.width, h.height, src->sized.data(), params_.width, params_.height))
+            return nullptr;
+        *bytes = std::uint32_t(outBytes);
+        return src->sized.data();
+    }
 
     // Opens the pictures and the sound and reads the first picture, before any
     // output exists: a source that gives no picture leaves no file behind.
@@ -412,8 +439,13 @@ private:
             if (!src->sound->GetBlock(&block)) block = SampleBlock{nullptr, 0};
             block = sound->Complete(block, i);
             if (preview_) platform::DrawPicture(preview_, picture.data(), size);
-            if (!encoder_->WriteFrame(picture.data() + platform::kBitmapInfoHeaderSize,
-                                      std::int32_t(size - platform::kBitmapInfoHeaderSize), &block)) {
+            std::uint32_t rowBytes = 0;
+            const std::uint8_t* rows = RowsAtOutputSize(src, &rowBytes);
+            if (!rows) {
+                run.stop = kFrameError;
+                return run;
+            }
+            if (!encoder_->WriteFrame(rows, std::int32_t(rowBytes), &block)) {
                 run.stop = kWriteError;
                 return run;
             }

@@ -214,4 +214,12 @@ bool MakeSource(const std::string& path, int width, int height, double fps, doub
     return st == 0 && FileExists(path);
 }
 
+double LumaPsnrAgainstSource(const std::string& out, const std::string& src, int width, int height) {
+    const std::string lavfi = "[1:v]scale=" + std::to_string(width) + ":" + std::to_string(height) +
+                              ":flags=bicubic,format=yuv420p[r];[0:v]format=yuv420p[o];[o][r]psnr";
+    const std::string y = Run("ffmpeg -nostdin -i " + Quote(out) + " -i " + Quote(src) + " -lavfi '" + lavfi +
+                              "' -f null - 2>&1 | grep -o 'PSNR y:[0-9.]*' | tail -1");
+    return y.size() > 7 ? std::atof(y.c_str() + 7) : 0.0;
+}
+
 }  // namespace avitest

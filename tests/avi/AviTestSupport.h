@@ -79,4 +79,8 @@ std::vector<std::uint8_t> TestPicture(int w, int h, int n);
 bool MakeSource(const std::string& path, int width, int height, double fps, double seconds,
                 int sampleRate, const std::string& videoCodec = "mpeg4");
 
+// Luma PSNR (dB) of the decoded pictures of `out` against those of `src` scaled
+// to out's size; 0 when it cannot be measured.
+double LumaPsnrAgainstSource(const std::string& out, const std::string& src, int width, int height);
+
 }  // namespace avitest
