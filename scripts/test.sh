@@ -11,11 +11,30 @@ launcher=()
 command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache)
 export QT_QPA_PLATFORM=offscreen
 
+# Runs a build's tests. When one or two fail, what the sanitizers said about
+# them is printed again at the end (where a log's reader looks first) and they
+# run once more on their own: one that passes then is named as flaky and does
+# not fail the run; one that fails again, or more failures, do.
+run_tests() {
+  ctest -j "$jobs" --output-on-failure --timeout 1200 && return 0
+  local failed=Testing/Temporary/LastTestsFailed.log
+  [ -f "$failed" ] || return 1
+  cp "$failed" flaky-candidates.log
+  echo "== failed: =="
+  cat flaky-candidates.log
+  grep -n -A40 -E '==[0-9]+==ERROR|runtime error:|^SUMMARY: ' Testing/Temporary/LastTest.log | tail -150 || true
+  [ "$(wc -l < flaky-candidates.log)" -le 2 ] || return 1
+  echo "== the failed tests once more, one at a time =="
+  ctest --rerun-failed --output-on-failure --timeout 1200 || return 1
+  echo "FLAKY: failed once, passed on their own:"
+  cat flaky-candidates.log
+}
+
 run_suite() {
   local dir="$1"; shift
   cmake -S . -B "$dir" -G Ninja "${launcher[@]}" "$@"
   cmake --build "$dir" -j "$jobs"
-  (cd "$dir" && ctest -j "$jobs" --output-on-failure --timeout 1200)
+  (cd "$dir" && run_tests)
 }
 
 echo "== build and test =="
