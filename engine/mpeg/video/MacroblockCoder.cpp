@@ -304,14 +304,27 @@ void MacroblockCoder::Reconstruct(int mx, int my, const MacroblockInfo& mb, cons
     }
 }
 
+void MacroblockCoder::ReconstructRows(const MacroblockInfo* mbInfo, const std::int16_t* levels,
+                                      const PictureRefs& refs, int row0, int row1) const {
+    const int mbw = geo_.mbWidth;
+    for (int my = row0; my < row1; ++my) {
+        for (int mx = 0; mx < mbw; ++mx) {
+            const int j = my * mbw + mx;
+            if (mbInfo[j].skipped) {
+                CopyPrediction(mx, my, refs);
+            } else {
+                Reconstruct(mx, my, mbInfo[j], levels + static_cast<std::ptrdiff_t>(j) * kCoeffsPerMb, refs);
+            }
+        }
+    }
+}
+
 bool MacroblockCoder::CodePicture(BitWriter& bw, int type, const int fCode[4], MacroblockInfo* mbInfo,
                                   const std::int16_t* coeffs, RateControl* rc, int firstQuantiser,
-                                  const PictureRefs& refs) {
-    alignas(16) std::int16_t levels[kCoeffsPerMb];
+                                  std::int16_t* pictureLevels) {
     SliceState st;
     st.lastQ = firstQuantiser;
     const int mbw = geo_.mbWidth;
-    const bool rebuild = refs.rec.y != nullptr;
 
     for (int my = 0; my < geo_.mbHeight; ++my) {
         StartSlice(bw, my, st);
@@ -319,6 +332,7 @@ bool MacroblockCoder::CodePicture(BitWriter& bw, int type, const int fCode[4], M
             const int j = my * mbw + mx;
             MacroblockInfo& mb = mbInfo[j];
             const std::int16_t* c = coeffs + static_cast<std::ptrdiff_t>(j) * kCoeffsPerMb;
+            std::int16_t* levels = pictureLevels + static_cast<std::ptrdiff_t>(j) * kCoeffsPerMb;
             const int q = rc ? rc->MacroblockQuantiser(j, static_cast<double>(bw.totalBits), mb.activity)
                              : fixedQuantiser;
             mb.quantiser = q;
@@ -337,7 +351,6 @@ bool MacroblockCoder::CodePicture(BitWriter& bw, int type, const int fCode[4], M
             // Skipping: never the first or last macroblock of a row (slice).
             if (!intra && cbp == 0 && mx != 0 && mx != mbw - 1 && Skippable(type, mb, flags, st)) {
                 SkipMacroblock(type, mb, st);
-                if (rebuild) CopyPrediction(mx, my, refs);
                 continue;
             }
             mb.skipped = 0;
@@ -350,7 +363,6 @@ bool MacroblockCoder::CodePicture(BitWriter& bw, int type, const int fCode[4], M
             WriteMacroblockHeader(bw, type, mb, fCode, st);
             if (!WriteBlocks(bw, type, mb, levels, st)) return false;
             st.prev = &mb;
-            if (rebuild) Reconstruct(mx, my, mb, levels, refs);
         }
     }
     return true;

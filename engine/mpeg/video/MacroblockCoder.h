@@ -43,13 +43,19 @@ public:
     void PredictAndTransform(const PictureRefs& refs, const MacroblockInfo* mbInfo, std::int16_t* coeffs,
                              int row0, int row1) const;
 
-    // Stage B: every slice of the picture with its macroblocks, and the
-    // reconstruction. rc is null without rate control; firstQuantiser is the
-    // picture's first quantiser (also the first slice's). False when a value
-    // cannot be coded (the picture is lost).
+    // Stage B: every slice of the picture with its macroblocks. The quantised
+    // levels go into levels (6 x 64 per macroblock) for the reconstruction. rc
+    // is null without rate control; firstQuantiser is the picture's first
+    // quantiser (also the first slice's). False when a value cannot be coded
+    // (the picture is lost).
     bool CodePicture(BitWriter& bw, int type, const int fCode[4], MacroblockInfo* mbInfo,
-                     const std::int16_t* coeffs, RateControl* rc, int firstQuantiser,
-                     const PictureRefs& refs);
+                     const std::int16_t* coeffs, RateControl* rc, int firstQuantiser, std::int16_t* levels);
+
+    // Stage C for macroblock rows [row0, row1) of the picture CodePicture has
+    // coded: the prediction plus the dequantised levels into refs.rec. Rows
+    // depend on nothing but their own macroblocks.
+    void ReconstructRows(const MacroblockInfo* mbInfo, const std::int16_t* levels, const PictureRefs& refs,
+                         int row0, int row1) const;
 
     // Quantiser of every macroblock without rate control.
     int fixedQuantiser = 8;
