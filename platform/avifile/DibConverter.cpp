@@ -15,8 +15,6 @@ extern "C" {
 namespace reelcast::platform {
 namespace {
 
-bool ValidSize(int w, int h) { return w > 0 && h > 0 && w <= kMaxDibSide && h <= kMaxDibSide; }
-
 BitmapInfoHeader Header(int w, int h, int bits, std::uint64_t imageBytes, std::uint32_t clrUsed) {
     BitmapInfoHeader hdr;
     hdr.width = w;
@@ -109,7 +107,7 @@ bool DibConverter::ConvertPlanes(const AVFrame* f, std::uint8_t* const dst[4], c
 }
 
 std::uint64_t DibConverter::Rgb24Bytes(int width, int height) {
-    if (!ValidSize(width, height)) return 0;
+    if (!IsDibSize(width, height)) return 0;
     return kBitmapInfoHeaderSize + DibRowSize(width, 24) * static_cast<std::uint64_t>(height);
 }
 
@@ -147,7 +145,7 @@ bool DibConverter::DirectIsExact(const AVFrame* f, int width, int height, const 
 bool DibConverter::ScaleInto(const AVFrame* f, int width, int height, std::uint8_t* rows,
                              std::uint64_t rowSize) {
     const AVPixelFormat src = static_cast<AVPixelFormat>(f->format);
-    if (src == AV_PIX_FMT_NONE || !ValidSize(f->width, f->height)) return false;
+    if (src == AV_PIX_FMT_NONE || !IsDibSize(f->width, f->height)) return false;
     const int key[6] = {f->width, f->height, src, width, height, threads_};
     const bool planar = PlanarRoute(src, f->width, f->height, width, height);
     if (!sws_ || std::memcmp(key, key_, sizeof key) != 0) {
@@ -170,7 +168,7 @@ bool DibConverter::ScaleInto(const AVFrame* f, int width, int height, std::uint8
     // writes into a padded scratch picture; the rows are then copied bottom-up
     // (the picture's top row is the bitmap's last).
     const std::uint64_t used = static_cast<std::uint64_t>(width) * 3;
-    const int stride = static_cast<int>((used + 63) / 64 * 64);
+    const int stride = static_cast<int>(ScaleStride(used));
     scratch_.resize(static_cast<std::size_t>(stride) * (height + 1) + 64);
     if (!Convert(f, scratch_.data(), stride, height)) return false;
     for (int y = 0; y < height; ++y) {
@@ -192,7 +190,7 @@ bool DibConverter::ScalePlanar(const AVFrame* f, int width, int height, std::uin
                                std::uint64_t rowSize) {
     // Whole cache lines per plane row, and a spare line after each plane for
     // the vector stores' reach past the last row's end.
-    const std::size_t stride = (static_cast<std::size_t>(width) + 63) / 64 * 64;
+    const std::size_t stride = ScaleStride(static_cast<std::size_t>(width));
     const std::size_t plane = stride * static_cast<std::size_t>(height) + 64;
     scratch_.resize(3 * plane + 64);
     std::uint8_t* base = scratch_.data();
@@ -228,7 +226,7 @@ bool DibConverter::IsNative24(const AVFrame* f) {
 
 const std::uint8_t* DibConverter::Native(const AVFrame* f, std::uint32_t clrUsed,
                                          std::uint32_t* bytes) {
-    if (!f || !ValidSize(f->width, f->height)) return nullptr;
+    if (!f || !IsDibSize(f->width, f->height)) return nullptr;
     const int w = f->width, h = f->height;
     const AVPixelFormat fmt = static_cast<AVPixelFormat>(f->format);
     if (fmt == AV_PIX_FMT_PAL8 && f->data[1]) {  // keep in step with IsNative24

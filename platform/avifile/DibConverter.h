@@ -4,6 +4,7 @@
 // per picture once the size is known. Platform-internal (FFmpeg types).
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -20,6 +21,13 @@ namespace reelcast::platform {
 
 // Largest picture side accepted; larger pictures are refused rather than allocated.
 constexpr int kMaxDibSide = 16384;
+
+// True when w x h is a picture size these converters accept.
+inline bool IsDibSize(int w, int h) { return w > 0 && h > 0 && w <= kMaxDibSide && h <= kMaxDibSide; }
+
+// Row stride of swscale's working pictures for rows of rowBytes: whole cache
+// lines, so that its vector loads and stores past a row's end stay inside.
+inline std::size_t ScaleStride(std::size_t rowBytes) { return (rowBytes + 63) / 64 * 64; }
 
 class DibConverter : NonCopyable {
 public:

@@ -10,25 +10,19 @@ extern "C" {
 }
 
 namespace reelcast::platform {
-namespace {
-
-// swscale's vector loads and stores may reach past the end of a packed row:
-// both sides go through padded copies with whole cache lines per row and a
-// spare row at the end.
-std::size_t PaddedStride(int width) { return (static_cast<std::size_t>(width) * 3 + 63) / 64 * 64; }
-
-}  // namespace
 
 DibScaler::~DibScaler() { sws_freeContext(sws_); }
 
 bool DibScaler::Scale(const std::uint8_t* src, int srcWidth, int srcHeight, std::uint8_t* dst, int dstWidth,
                       int dstHeight) {
-    const auto fits = [](int w, int h) { return w > 0 && h > 0 && w <= kMaxDibSide && h <= kMaxDibSide; };
-    if (!src || !dst || !fits(srcWidth, srcHeight) || !fits(dstWidth, dstHeight)) return false;
+    if (!src || !dst || !IsDibSize(srcWidth, srcHeight) || !IsDibSize(dstWidth, dstHeight)) return false;
     sws_ = sws_getCachedContext(sws_, srcWidth, srcHeight, AV_PIX_FMT_BGR24, dstWidth, dstHeight,
                                 AV_PIX_FMT_BGR24, SWS_BICUBIC, nullptr, nullptr, nullptr);
     if (!sws_) return false;
-    const std::size_t inStride = PaddedStride(srcWidth), outStride = PaddedStride(dstWidth);
+    // swscale's vector loads and stores may reach past the end of a packed row:
+    // both sides go through padded copies, with a spare row at the end.
+    const std::size_t inStride = ScaleStride(static_cast<std::size_t>(srcWidth) * 3);
+    const std::size_t outStride = ScaleStride(static_cast<std::size_t>(dstWidth) * 3);
     const std::size_t inRow = DibRowSize(srcWidth, 24), outRow = DibRowSize(dstWidth, 24);
     in_.resize(inStride * (static_cast<std::size_t>(srcHeight) + 1));
     out_.resize(outStride * (static_cast<std::size_t>(dstHeight) + 1));
