@@ -269,9 +269,12 @@ void MpegJob::Conversion::ConfigurePictureStage() {
 
 // With more than one thread the picture stage reads and converts ahead of the
 // encoder, a few pictures at most; the encoder gets the same pictures in the
-// same order as when the stage runs here between encodings.
+// same order as when the stage runs here between encodings. The encoder takes
+// its pictures in threes (a reference picture and the two B pictures before
+// it) with no coding in between: with room for two such groups the stage keeps
+// working while the encoder codes, and the encoder does not wait for pictures.
 MpegJob::Conversion::LoopEnd MpegJob::Conversion::EncodePictures() {
-    constexpr std::size_t kPicturesAhead = 3;
+    constexpr std::size_t kPicturesAhead = 6;
     const bool ahead = core::ConversionThreads() > 1 && stage_.Start(pictureCount_, kPicturesAhead);
     StagedPicture here;
     LoopEnd end = LoopEnd::Done;
