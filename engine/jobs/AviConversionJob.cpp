@@ -20,9 +20,11 @@
 #include "engine/core/Component.h"
 #include "engine/core/ComponentHandle.h"
 #include "engine/core/Factories.h"
+#include "engine/core/ThreadCount.h"
 #include "engine/jobs/IAviConversionJob.h"
 #include "engine/jobs/JobMessages.h"
 #include "engine/jobs/PictureSound.h"
+#include "engine/jobs/ReadAhead.h"
 #include "engine/media/IAudioStreamConverter.h"
 #include "engine/media/IMediaInfo.h"
 #include "engine/media/IVideoFrameSource.h"
@@ -337,20 +339,21 @@ private:
         std::vector<std::uint8_t> sized;  // rows at the output size
     };
 
-    // The rows of the picture just read, at the output size; null when they
-    // cannot be brought to it.
-    const std::uint8_t* RowsAtOutputSize(Sources* src, std::uint32_t* bytes) {
-        const platform::BitmapInfoHeader h = platform::ReadBitmapInfoHeader(src->picture.data());
-        const std::uint8_t* rows = src->picture.data() + platform::kBitmapInfoHeaderSize;
+    // The rows of a picture read, at the output size; null when they cannot be
+    // brought to it.
+    const std::uint8_t* RowsAtOutputSize(Sources* src, const std::vector<std::uint8_t>& picture,
+                                         std::uint32_t* bytes) {
+        const platform::BitmapInfoHeader h = platform::ReadBitmapInfoHeader(picture.data());
+        const std::uint8_t* rows = picture.data() + platform::kBitmapInfoHeaderSize;
         const std::uint64_t outBytes =
             platform::DibRowSize(params_.width, 24) * static_cast<std::uint64_t>(params_.height);
         if (h.bitCount == 24 && h.width == params_.width && h.height == params_.height) {
-            *bytes = std::uint32_t(src->picture.size() - platform::kBitmapInfoHeaderSize);
+            *bytes = std::uint32_t(picture.size() - platform::kBitmapInfoHeaderSize);
             return *bytes >= outBytes ? rows : nullptr;
         }
         if (h.bitCount != 24 || h.height <= 0 ||
             platform::DibRowSize(h.width, 24) * std::uint64_t(h.height) + platform::kBitmapInfoHeaderSize >
-                src->picture.size())
+                picture.size())
             return nullptr;
         src->sized.resize(outBytes);
         if (!src->scaler.Scale(rows, h.width, h.height, src->sized.data(), params_.width, params_.height))
@@ -423,24 +426,59 @@ private:
         const char* stop = nullptr;  // why the loop stopped early; null when it ran through
     };
 
-    // The loop over the pictures.
+    // Picture i as read, with its sound, ready for the compressor.
+    struct ReadPicture {
+        std::vector<std::uint8_t> bitmap;
+        std::vector<std::int16_t> sound;  // the converter's block is overwritten by its next call
+        SampleBlock block{nullptr, 0};    // points into sound
+        bool readFailed = false;
+    };
+
+    // Reads picture i (the first was read when the sources were opened) and
+    // its sound, and paints it into the preview.
+    bool ReadOne(Sources* src, std::uint32_t i, ReadPicture& out) {
+        out.bitmap.resize(src->picture.size());
+        std::uint32_t got = std::uint32_t(out.bitmap.size());
+        if (i == 0) {
+            std::copy(src->picture.begin(), src->picture.end(), out.bitmap.begin());
+        } else if (!src->frames->GetFrame(i, out.bitmap.data(), &got)) {
+            out.readFailed = true;
+            return false;
+        }
+        out.readFailed = false;
+        SampleBlock block{nullptr, 0};
+        const std::size_t n = src->sound->GetBlock(&block) && block.data ? block.count : 0;
+        if (out.sound.size() < n) out.sound.resize(n);
+        if (n) std::copy(block.data, block.data + n, out.sound.begin());
+        out.block = SampleBlock{n ? out.sound.data() : nullptr, std::uint32_t(n)};
+        if (preview_) platform::DrawPicture(preview_, out.bitmap.data(), std::uint32_t(out.bitmap.size()));
+        return true;
+    }
+
+    // The loop over the pictures. With more than one thread the pictures are
+    // read and decoded ahead, on a thread of their own, while the compressor
+    // works; the compressor gets the same pictures and sound in the same order.
     Outcome WritePictures(Sources* src, PictureSound* sound) {
+        constexpr std::size_t kPicturesAhead = 3;
         Outcome run;
         const std::int32_t total = params_.totalFrames;
-        std::vector<std::uint8_t>& picture = src->picture;
-        const auto size = std::uint32_t(picture.size());
+        std::vector<ReadPicture> slots(core::ConversionThreads() > 1 ? kPicturesAhead : 1);
+        // Declared after the slots it fills, so it stops before they go.
+        ReadAhead ahead;
+        const bool threaded = slots.size() > 1 && total > 0 &&
+                              ahead.Start(std::uint32_t(total), slots.size(), [&](std::uint32_t i, std::size_t s) {
+                                  return ReadOne(src, i, slots[s]);
+                              });
         for (std::int32_t i = 0; i < total; ++i) {
-            std::uint32_t got = size;
-            if (i > 0 && !src->frames->GetFrame(std::uint32_t(i), picture.data(), &got)) {
+            ReadPicture& picture = threaded ? slots[ahead.Next()] : slots[0];
+            if (!threaded) ReadOne(src, std::uint32_t(i), picture);
+            if (picture.readFailed) {
                 run.stop = kFrameError;
                 return run;
             }
-            SampleBlock block{nullptr, 0};
-            if (!src->sound->GetBlock(&block)) block = SampleBlock{nullptr, 0};
-            block = sound->Complete(block, i);
-            if (preview_) platform::DrawPicture(preview_, picture.data(), size);
+            const SampleBlock block = sound->Complete(picture.block, i);
             std::uint32_t rowBytes = 0;
-            const std::uint8_t* rows = RowsAtOutputSize(src, &rowBytes);
+            const std::uint8_t* rows = RowsAtOutputSize(src, picture.bitmap, &rowBytes);
             if (!rows) {
                 run.stop = kFrameError;
                 return run;
@@ -449,6 +487,7 @@ private:
                 run.stop = kWriteError;
                 return run;
             }
+            if (threaded) ahead.Done();
             run.written = i + 1;
             if (cancel_) {
                 run.stop = kCanceled;

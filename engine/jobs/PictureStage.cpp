@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <new>
-#include <system_error>
 
 #include "platform/avifile/BitmapInfo.h"
 #include "platform/window/PreviewWindow.h"
@@ -65,7 +64,9 @@ bool PictureStage::ProduceOrThrow(std::uint32_t i, StagedPicture& out) {
         src_.yuv->RgbToYuv420(src_.sourceWidth, src_.sourceHeight, buffer.data() + platform::kBitmapInfoHeaderSize,
                               converted.y, converted.cb, converted.cr);
         if (scaling_) src_.yuv->Scale(&converted, &out.picture.frame);
-        std::copy(buffer.begin(), buffer.end(), previousBitmap_.begin());
+        // The reading buffer is overwritten whole by the next read: trade
+        // instead of copying.
+        buffer.swap(previousBitmap_);
     }
     // The converter's block is overwritten by its next call: keep a copy, in
     // storage that grows to the largest block once.
@@ -85,56 +86,13 @@ bool PictureStage::Start(std::uint32_t count, std::size_t depth) {
     slots_.resize(std::max<std::size_t>(depth, 1));
     previous_ = nullptr;
     for (StagedPicture& s : slots_) s.picture.Allocate(src_.outputWidth, src_.outputHeight);
-    produced_ = consumed_ = 0;
-    stop_ = false;
-    try {
-        thread_ = std::thread([this, count] { Reader(count); });
-    } catch (const std::system_error&) {
-        return false;
-    }
-    return true;
+    return ahead_.Start(count, slots_.size(), [this](std::uint32_t i, std::size_t slot) { return Produce(i, slots_[slot]); });
 }
 
-void PictureStage::Reader(std::uint32_t count) {
-    for (std::uint32_t i = 0; i < count; ++i) {
-        {
-            std::unique_lock<std::mutex> lock(m_);
-            changed_.wait(lock, [&] { return stop_ || produced_ - consumed_ < slots_.size(); });
-            if (stop_) return;
-        }
-        // The slot is the reader's alone until it is counted as produced.
-        StagedPicture& slot = slots_[produced_ % slots_.size()];
-        const bool ok = Produce(i, slot);
-        {
-            std::lock_guard<std::mutex> lock(m_);
-            ++produced_;
-        }
-        changed_.notify_all();
-        if (!ok) return;
-    }
-}
+StagedPicture& PictureStage::Next() { return slots_[ahead_.Next()]; }
 
-StagedPicture& PictureStage::Next() {
-    std::unique_lock<std::mutex> lock(m_);
-    changed_.wait(lock, [&] { return produced_ > consumed_; });
-    return slots_[consumed_ % slots_.size()];
-}
+void PictureStage::Done() { ahead_.Done(); }
 
-void PictureStage::Done() {
-    {
-        std::lock_guard<std::mutex> lock(m_);
-        ++consumed_;
-    }
-    changed_.notify_all();
-}
-
-void PictureStage::Stop() {
-    {
-        std::lock_guard<std::mutex> lock(m_);
-        stop_ = true;
-    }
-    changed_.notify_all();
-    if (thread_.joinable()) thread_.join();
-}
+void PictureStage::Stop() { ahead_.Stop(); }
 
 }  // namespace reelcast::jobs

@@ -7,14 +7,12 @@
 // same order.
 #pragma once
 
-#include <condition_variable>
 #include <cstdint>
-#include <mutex>
-#include <thread>
 #include <vector>
 
 #include "engine/media/IAudioStreamConverter.h"
 #include "engine/media/IVideoFrameSource.h"
+#include "engine/jobs/ReadAhead.h"
 #include "engine/media/SampleBlock.h"
 #include "engine/picture/IYuvUtil.h"
 #include "engine/picture/VideoFrame.h"
@@ -79,7 +77,6 @@ public:
 
 private:
     bool ProduceOrThrow(std::uint32_t i, StagedPicture& out);
-    void Reader(std::uint32_t count);
 
     Source src_;
     bool scaling_ = false;
@@ -91,12 +88,7 @@ private:
     const StagedPicture* previous_ = nullptr;  // null when there is none to reuse
 
     std::vector<StagedPicture> slots_;
-    std::thread thread_;
-    std::mutex m_;
-    std::condition_variable changed_;
-    std::uint64_t produced_ = 0;  // pictures finished by the reader
-    std::uint64_t consumed_ = 0;  // pictures given back by the consumer
-    bool stop_ = false;
+    ReadAhead ahead_;
 };
 
 }  // namespace reelcast::jobs
