@@ -18,6 +18,8 @@
 #include "engine/core/Component.h"
 #include "engine/core/ComponentHandle.h"
 #include "engine/core/Factories.h"
+#include "engine/core/ParallelRows.h"
+#include "engine/core/ThreadCount.h"
 #include "engine/media/IWavWriter.h"
 #include "platform/acm/AcmCodecs.h"
 #include "platform/avifile/AviFileWriter.h"
@@ -86,7 +88,23 @@ public:
 
     bool WriteFrame(const void* pixels, const std::int16_t* samples, std::int32_t count) override {
         std::int32_t bytes = 0;
-        if (!file_ || !compressor_->WriteFrame(pixels, &bytes)) return false;
+        if (!file_) return false;
+        if (count > 0 && samples && audioType_ == AviAudioType::Mp3 && mp3_ && audioStream_ >= 0) {
+            // MP3 coding needs nothing of the picture: it runs beside the
+            // compressor, and its chunks follow the picture's as before.
+            bool pictureOk = false;
+            bool soundOk = false;
+            beside_.Run(2, [&](int task) {
+                if (task == 0) pictureOk = compressor_->WriteFrame(pixels, &bytes);
+                else soundOk = EncodeMp3Blocks(samples, count);
+            });
+            if (!pictureOk) return false;
+            videoBytes_ += std::uint64_t(bytes);
+            if (!WriteMp3Chunks() || !soundOk) return false;
+            ++frames_;
+            return true;
+        }
+        if (!compressor_->WriteFrame(pixels, &bytes)) return false;
         videoBytes_ += std::uint64_t(bytes);
         if (count > 0 && samples) {
             for (std::int32_t at = 0; at < count;) {
@@ -348,6 +366,7 @@ private:
         mp3_ = lame_->New();
         if (!mp3_) return false;
         mp3Out_.assign(kMp3BufferSize, 0);
+        beside_.Start(core::ConversionThreads());
         lame_->CallbackSet(mp3_, 0, &DiscardReport);
         lame_->ApplySettings(mp3_);
         return lame_->InitParams(mp3_) >= 0;
@@ -416,6 +435,38 @@ private:
         return EncodeMp3(pairs);
     }
 
+    // Encodes a picture's samples, a block of at most kMaxBlockSamples at a
+    // time, into chunks kept for WriteMp3Chunks; touches nothing of the file.
+    bool EncodeMp3Blocks(const std::int16_t* samples, std::int32_t count) {
+        mp3Chunks_.clear();
+        mp3ChunkEnds_.clear();
+        for (std::int32_t at = 0; at < count;) {
+            const std::int32_t n = std::min<std::int32_t>(count - at, kMaxBlockSamples);
+            const std::int32_t pairs = n / 2;
+            for (std::int32_t i = 0; i < pairs; ++i) {
+                left_[i] = samples[at + 2 * i];
+                right_[i] = samples[at + 2 * i + 1];
+            }
+            const std::int32_t got = lame_->EncodeBuffer(mp3_, 0, left_, right_, pairs, mp3Out_.data(),
+                                                         std::int32_t(mp3Out_.size()));
+            if (got < 0) return false;
+            mp3Chunks_.insert(mp3Chunks_.end(), mp3Out_.begin(), mp3Out_.begin() + got);
+            mp3ChunkEnds_.push_back(mp3Chunks_.size());
+            at += n;
+        }
+        return true;
+    }
+
+    bool WriteMp3Chunks() {
+        std::size_t start = 0;
+        for (const std::size_t end : mp3ChunkEnds_) {
+            const auto n = std::uint32_t(end - start);
+            if (!WriteAudioChunk(mp3Chunks_.data() + start, n, n)) return false;
+            start = end;
+        }
+        return true;
+    }
+
     // Encodes the first `pairs` samples of left_ and right_ into the stream.
     bool EncodeMp3(std::int32_t pairs) {
         const std::int32_t n = lame_->EncodeBuffer(mp3_, 0, left_, right_, pairs, mp3Out_.data(),
@@ -457,6 +508,7 @@ private:
             }
             lame_->Delete(mp3_);
             mp3_ = nullptr;
+            beside_.Stop();
         }
         if (codec_) {
             if (file_ && audioStream_ >= 0) {
@@ -491,6 +543,9 @@ private:
     core::ComponentHandle<IMp3Encoder> lame_;
     Mp3Handle mp3_ = nullptr;
     std::vector<std::uint8_t> mp3Out_;
+    std::vector<std::uint8_t> mp3Chunks_;     // a picture's MP3 chunks, one after the other
+    std::vector<std::size_t> mp3ChunkEnds_;  // where each ends in mp3Chunks_
+    core::ParallelRows beside_;               // the MP3 coding beside the compressor
     std::vector<std::uint8_t> destFormat_;
     std::uint32_t maxFormatSize_ = 0;
     // Left and right halves for the MP3 encoder; as a whole also the 16384-byte

@@ -64,9 +64,7 @@ bool PictureStage::ProduceOrThrow(std::uint32_t i, StagedPicture& out) {
         src_.yuv->RgbToYuv420(src_.sourceWidth, src_.sourceHeight, buffer.data() + platform::kBitmapInfoHeaderSize,
                               converted.y, converted.cb, converted.cr);
         if (scaling_) src_.yuv->Scale(&converted, &out.picture.frame);
-        // The reading buffer is overwritten whole by the next read: trade
-        // instead of copying.
-        buffer.swap(previousBitmap_);
+        std::copy(buffer.begin(), buffer.end(), previousBitmap_.begin());
     }
     // The converter's block is overwritten by its next call: keep a copy, in
     // storage that grows to the largest block once.
