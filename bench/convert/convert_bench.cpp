@@ -1,6 +1,7 @@
 // Whole conversions: reelcast-cli against the FFmpeg command that makes the
 // nearest equivalent file (same size, frame rate, video bit rate, group length,
-// B pictures and Layer II sound; VCD against `-target pal-vcd`), on the same
+// B pictures and Layer II sound; VCD against `-target pal-vcd`; the AVI route
+// against MPEG-4 and MP3 at the same size, rate and video bit rate), on the same
 // sources, one after the other, several times. Reports for each source and
 // mode the best and median wall time of both, their ratio, processor time,
 // peak memory, file size and the luma PSNR of each result against the source
@@ -87,19 +88,23 @@ std::string Quote(const std::string& s) {
 
 struct Size {
     int w = 0, h = 0;
+    std::string rate = "25";  // pictures per second, as ffprobe gives it ("30000/1001")
+    long bitRate = 0;         // of the video stream, bits per second
 };
 
 Size VideoSize(const std::string& file) {
-    const Run r = Exec("ffprobe -v error -select_streams v:0 -show_entries stream=width,height -of csv=p=0:s=x " +
-                       Quote(file));
+    const Run r = Exec("ffprobe -v error -select_streams v:0 -show_entries stream=width,height,r_frame_rate,bit_rate "
+                       "-of csv=p=0:s=x " + Quote(file));
     Size s;
-    std::sscanf(r.out.c_str(), "%dx%d", &s.w, &s.h);
+    char rate[32] = "";
+    std::sscanf(r.out.c_str(), "%dx%dx%31[^x]x%ld", &s.w, &s.h, rate, &s.bitRate);
+    if (rate[0]) s.rate = rate;
     return s;
 }
 
 
 // Per-picture luma MSE of file's pictures against the source at the file's
-// size and 25 pictures per second, both time lines starting at their first
+// size and picture rate, both time lines starting at their first
 // picture, with the file `shift` pictures ahead (> 0) or behind (< 0).
 // Indexed by the file's picture number; -1 where not compared.
 std::vector<double> LumaMse(const std::string& file, const std::string& source, const Size& s, int shift,
@@ -109,9 +114,9 @@ std::vector<double> LumaMse(const std::string& file, const std::string& source, 
     char graph[768];
     std::snprintf(graph, sizeof graph,
                   "[0:v]trim=start_frame=%d,setpts=PTS-STARTPTS[a];"
-                  "[1:v]fps=25,scale=%d:%d:flags=bicubic,trim=start_frame=%d,setpts=PTS-STARTPTS[b];"
+                  "[1:v]fps=%s,scale=%d:%d:flags=bicubic,trim=start_frame=%d,setpts=PTS-STARTPTS[b];"
                   "[a][b]psnr=shortest=1:stats_file=%s",
-                  skipFile, s.w, s.h, skipRef, stats.c_str());
+                  skipFile, s.rate.c_str(), s.w, s.h, skipRef, stats.c_str());
     Exec("ffmpeg -nostdin -v error -i " + Quote(file) + " -i " + Quote(source) + " -filter_complex \"" + graph +
          "\" -f null - 2>&1");
     std::vector<double> mse;
@@ -169,28 +174,42 @@ Psnr MeasurePsnr(const std::string& file, const std::string& source, const fs::p
     return p;
 }
 
+// What FFmpeg is told of the file reelcast-cli made.
+enum class Match {
+    Target,     // nothing: a disc target of its own
+    Size,       // its size (ffArgs takes width and height)
+    Everything  // its rate, size and video bit rate (ffArgs takes them in that order)
+};
+
 struct Mode {
     const char* name;     // reelcast-cli --mode
     const char* ffLabel;  // what the FFmpeg side is
-    const char* ffArgs;   // its output options (%W x %H filled for the generic kinds)
-    bool sameSize;        // FFmpeg encodes at the size reelcast-cli chose
+    const char* ffArgs;   // its output options
+    Match match;
+    const char* ext;      // of both files
 };
+
+// The AVI route's default: MPEG-4 (DivX) pictures and MP3 sound at 192 kbit/s.
+constexpr char kAviArgs[] =
+    "-r %s -s %dx%d -c:v mpeg4 -vtag DIVX -b:v %ld -c:a libmp3lame -b:a 192k -ar 44100 -ac 2 -f avi";
 
 const Mode kModes[] = {
     {"mpg1", "mpeg1video 1150k + mp2 224k, -f mpeg",
      "-r 25 -s %dx%d -c:v mpeg1video -b:v 1150k -maxrate 1150k -minrate 1150k -bufsize 327680 -g 15 -bf 2 "
      "-c:a mp2 -b:a 224k -ar 44100 -ac 2 -f mpeg",
-     true},
-    {"vcd", "-target pal-vcd", "-target pal-vcd", false},
+     Match::Size, "mpg"},
+    {"vcd", "-target pal-vcd", "-target pal-vcd", Match::Target, "mpg"},
     {"mpg2", "mpeg2video 2376k + mp2 224k, -f vob",
      "-r 25 -s %dx%d -c:v mpeg2video -b:v 2376k -maxrate 2376k -minrate 2376k -bufsize 1835008 -g 15 -bf 2 "
      "-c:a mp2 -b:a 224k -ar 44100 -ac 2 -f vob",
-     true},
-    {"svcd", "-target pal-svcd", "-target pal-svcd", false},
+     Match::Size, "mpg"},
+    {"svcd", "-target pal-svcd", "-target pal-svcd", Match::Target, "mpg"},
     {"dvd", "mpeg2video 720x576 2376k + mp2 224k, -f dvd",
      "-r 25 -s 720x576 -c:v mpeg2video -b:v 2376k -maxrate 2376k -minrate 2376k -bufsize 1835008 -g 15 -bf 2 "
      "-c:a mp2 -b:a 224k -ar 48000 -ac 2 -f dvd",
-     false},
+     Match::Target, "mpg"},
+    {"divx", "mpeg4 (DIVX) + mp3 192k, -f avi", kAviArgs, Match::Everything, "avi"},
+    {"avi", "mpeg4 (DIVX) + mp3 192k, -f avi", kAviArgs, Match::Everything, "avi"},
 };
 
 
@@ -297,8 +316,8 @@ int main(int argc, char** argv) {
         const std::string label = fs::path(source).stem().string().substr(0, 16);
         for (const Mode& m : kModes) {
             if (!modes.empty() && std::find(modes.begin(), modes.end(), m.name) == modes.end()) continue;
-            const std::string ours = (dir / (std::string("ours_") + m.name + ".mpg")).string();
-            const std::string theirs = (dir / (std::string("ffmpeg_") + m.name + ".mpg")).string();
+            const std::string ours = (dir / (std::string("ours_") + m.name + "." + m.ext)).string();
+            const std::string theirs = (dir / (std::string("ffmpeg_") + m.name + "." + m.ext)).string();
             std::string oursCmd = Quote(cli) + " convert --mode " + m.name + " -q -y ";
             if (threads > 0) oursCmd += "--threads " + std::to_string(threads) + " ";
             oursCmd += Quote(input) + " " + Quote(ours) + " 2>&1";
@@ -311,11 +330,17 @@ int main(int argc, char** argv) {
                 continue;
             }
             char args[512];
-            if (m.sameSize) {
-                const Size s = VideoSize(ours);
-                std::snprintf(args, sizeof args, m.ffArgs, s.w, s.h);
-            } else {
+            const Size made = VideoSize(ours);
+            switch (m.match) {
+            case Match::Target:
                 std::snprintf(args, sizeof args, "%s", m.ffArgs);
+                break;
+            case Match::Size:
+                std::snprintf(args, sizeof args, m.ffArgs, made.w, made.h);
+                break;
+            case Match::Everything:
+                std::snprintf(args, sizeof args, m.ffArgs, made.rate.c_str(), made.w, made.h, made.bitRate);
+                break;
             }
             std::string ffCmd = "ffmpeg -nostdin -v error -y ";
             if (ffThreads > 0) ffCmd += "-threads " + std::to_string(ffThreads) + " -filter_threads " +
