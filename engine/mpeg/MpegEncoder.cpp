@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include "engine/core/Factories.h"
+#include "engine/core/ThreadCount.h"
 #include "engine/mpeg/FrameRates.h"
 #include "engine/mpeg/video/CodingMode.h"
 
@@ -203,6 +204,7 @@ bool MpegEncoder::Open(MpegEncoderParams* p) {
     video::CodingMode mode = video::CodingModeOf(kind, p->frameRate, frc, !IsDvd());
     mode.aspectRatioInformation = video::AspectRatioInformationOf(kind, p->width, p->height);
     video::SetCodingMode(*video_, mode);
+    beside_.Start(core::ConversionThreads());
     opened_ = StartStreams();
     return opened_;
 }
@@ -238,7 +240,17 @@ bool MpegEncoder::CheckOutput() {
 bool MpegEncoder::EncodeFrame(const VideoFrame* frame, const SampleBlock* audio) {
     if (!opened_) return false;
     SampleBlock none{nullptr, 0};
-    if (!audio_->PutSamples(audio ? audio : &none, &audioStarted_)) {
+    // The sound and the picture are coded side by side: each encoder hands its
+    // units to a queue of its own in the multiplexer, which reads them only in
+    // Multiplex below. Both run whatever the thread count, so the file is the
+    // same for any.
+    bool soundTaken = true;
+    bool pictureTaken = true;
+    beside_.Run(2, [&](int task) {
+        if (task == 0) soundTaken = audio_->PutSamples(audio ? audio : &none, &audioStarted_);
+        else pictureTaken = video_->PutFrame(frame, &videoStarted_, fileFrames_);
+    });
+    if (!soundTaken) {
         Close();
         Report(kMsgTooMuchAudio);
         return false;
@@ -250,7 +262,7 @@ bool MpegEncoder::EncodeFrame(const VideoFrame* frame, const SampleBlock* audio)
         CheckOutput();
         return false;
     }
-    if (!video_->PutFrame(frame, &videoStarted_, fileFrames_)) {
+    if (!pictureTaken) {
         Close();
         return false;
     }

@@ -8,6 +8,7 @@
 
 #include "engine/core/Component.h"
 #include "engine/core/ComponentHandle.h"
+#include "engine/core/ParallelRows.h"
 #include "engine/mpeg/CodingKind.h"
 #include "engine/mpeg/IMpegEncoder.h"
 #include "engine/mpeg/audio/IMpegAudioEncoder.h"
@@ -72,6 +73,7 @@ private:
     core::ComponentHandle<IMpegMultiplexer> mux_;
     core::ComponentHandle<IMpegAudioEncoder> audio_;
     core::ComponentHandle<IMpegVideoEncoder> video_;
+    core::ParallelRows beside_;  // the sound's coding beside the picture's
     Source source_;
     IMpegMessageSink* sink_ = nullptr;
 
