@@ -382,7 +382,7 @@ void MpegVideoEncoder::BeginGroup(int groupStart, int n, bool cbr) {
     WriteGroupHeader(bw_, s, groupStart, groupStart == 0);
 }
 
-// Motion search, the macroblock decisions, prediction and transform. Each
+// Motion search, the macroblock decisions, prediction, transform and activity. Each
 // macroblock row depends only on whole pictures prepared before (sources,
 // earlier reconstructions, quarter pictures), so the rows may run on the
 // thread team in any order with the same results.
@@ -399,10 +399,11 @@ void MpegVideoEncoder::AnalysePicture(int pictureType, const PictureRefs& refs, 
     team_.Run(geo_.mbHeight, [&](int row) {
         if (pictureType != kPictureI) motion_.SearchRows(pictureType, pics, row, row + 1, mbInfo_.data(), kernels_);
         coder_.PredictAndTransform(refs, mbInfo_.data(), coeffs_.data(), row, row + 1);
+        if (cbr)
+            ComputeActivities(refs.src.y, geo_.lumaWidth, geo_, s.mode.progressiveSequence != 0, row, mbInfo_.data(),
+                              kernels_);
     });
     if (pictureType != kPictureI) motion_.AdaptFCodes(pictureType, s.mode.mpeg1Syntax != 0, fCode_);
-    if (cbr) ComputeActivities(refs.src.y, geo_.lumaWidth, geo_, s.mode.progressiveSequence != 0, mbInfo_.data(),
-                                kernels_);
 }
 
 // The picture layer: picture header and extensions, then the slices.

@@ -23,21 +23,19 @@ double BlockVariance(std::int32_t sum, std::int32_t sumSquares) {
 
 }  // namespace
 
-void ComputeActivities(const std::uint8_t* luma, int stride, const Geometry& geo,
-                       bool progressiveSequence, MacroblockInfo* mbInfo, const kernels::VideoKernels& k) {
+void ComputeActivities(const std::uint8_t* luma, int stride, const Geometry& geo, bool progressiveSequence, int my,
+                       MacroblockInfo* mbInfo, const kernels::VideoKernels& k) {
     std::int32_t sum[8], sq[8];
     const int blocks = progressiveSequence ? 4 : 8;
-    for (int my = 0; my < geo.mbHeight; ++my) {
-        for (int mx = 0; mx < geo.mbWidth; ++mx) {
-            // Frame blocks, then (interlaced) each field's 8 lines, left and right halves.
-            k.BlockSums16(luma + my * 16 * stride + mx * 16, stride, sum, sq);
-            double best = BlockVariance(sum[0], sq[0]);
-            for (int b = 1; b < blocks; ++b) {
-                const double v = BlockVariance(sum[b], sq[b]);
-                if (v < best) best = v;
-            }
-            mbInfo[my * geo.mbWidth + mx].activity = 1.0 + best;
+    for (int mx = 0; mx < geo.mbWidth; ++mx) {
+        // Frame blocks, then (interlaced) each field's 8 lines, left and right halves.
+        k.BlockSums16(luma + my * 16 * stride + mx * 16, stride, sum, sq);
+        double best = BlockVariance(sum[0], sq[0]);
+        for (int b = 1; b < blocks; ++b) {
+            const double v = BlockVariance(sum[b], sq[b]);
+            if (v < best) best = v;
         }
+        mbInfo[my * geo.mbWidth + mx].activity = 1.0 + best;
     }
 }
 

@@ -105,10 +105,10 @@ private:
     VbvCounts counts_;
 };
 
-// Spatial activity of every macroblock of a luma plane: 1 + the smallest
-// variance of its four 8x8 frame blocks (and, for interlaced sequences, of its
-// four 8x8 field blocks). Writes mbInfo[i].activity.
-void ComputeActivities(const std::uint8_t* luma, int stride, const Geometry& geo,
-                       bool progressiveSequence, MacroblockInfo* mbInfo, const kernels::VideoKernels& k);
+// Spatial activity of every macroblock of macroblock row `my` of a luma plane:
+// 1 + the smallest variance of its four 8x8 frame blocks (and, for interlaced
+// sequences, of its four 8x8 field blocks). Writes mbInfo[i].activity.
+void ComputeActivities(const std::uint8_t* luma, int stride, const Geometry& geo, bool progressiveSequence, int my,
+                       MacroblockInfo* mbInfo, const kernels::VideoKernels& k);
 
 }  // namespace reelcast::mpeg::video
