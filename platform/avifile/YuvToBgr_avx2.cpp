@@ -2,6 +2,8 @@
 // portable form in 32-bit lanes (pairs of 16-bit products summed by madd).
 #include <immintrin.h>
 
+#include <cstring>
+
 #include "platform/avifile/YuvToBgr.h"
 
 namespace reelcast::platform {
@@ -33,9 +35,9 @@ void YuvRowToBgr24Avx2(const std::uint8_t* y, const std::uint8_t* cb, const std:
     const __m256i zip = _mm256_setr_epi8(0, 8, 1, 9, 2, 10, 3, 11, 4, 12, 5, 13, 6, 14, 7, 15,
                                          0, 8, 1, 9, 2, 10, 3, 11, 4, 12, 5, 13, 6, 14, 7, 15);
     const __m128i drop4th = _mm_setr_epi8(0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1);
-    int x = 0;
-    // Each 16-byte store writes 4 bytes past its 12: two pixels of the row must follow.
-    for (; x + 18 <= width; x += 16) {
+    // 16 pixels from x to dst (48 bytes); each 16-byte store writes 4 bytes
+    // past its 12, so dst must have 52.
+    auto group = [&](int x, std::uint8_t* dst) {
         auto load = [](const std::uint8_t* p, __m256i bias) {
             return _mm256_sub_epi16(_mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p))), bias);
         };
@@ -52,7 +54,17 @@ void YuvRowToBgr24Avx2(const std::uint8_t* y, const std::uint8_t* cb, const std:
         const __m128i q[4] = {_mm256_castsi256_si128(pa), _mm256_castsi256_si128(pb), _mm256_extracti128_si256(pa, 1),
                               _mm256_extracti128_si256(pb, 1)};
         for (int i = 0; i < 4; ++i)
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 3 * x + 12 * i), _mm_shuffle_epi8(q[i], drop4th));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + 12 * i), _mm_shuffle_epi8(q[i], drop4th));
+    };
+    int x = 0;
+    // In the row while two more pixels follow; the last whole group goes
+    // through a scratch copy.
+    for (; x + 18 <= width; x += 16) group(x, out + 3 * x);
+    if (x + 16 <= width) {
+        alignas(16) std::uint8_t scratch[64];
+        group(x, scratch);
+        std::memcpy(out + 3 * x, scratch, 48);
+        x += 16;
     }
     YuvRowToBgr24Portable(y + x, cb + x, cr + x, out + 3 * x, width - x);
 }
