@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # A conversion's bytes do not depend on how it is run: the vector kernels or
 # --portable, one thread or several (the stages overlapping and each picture's
-# rows shared out). Every MPEG mode, from an AVI that our scaler resizes and
-# from an MP4 read through the media detector; the footage too when present.
+# rows shared out, the sound coded beside the pictures). Every MPEG mode and
+# the AVI route, from an AVI that our scaler resizes and from an MP4 read
+# through the media detector; the footage too when present.
 set -u
 cli="$1"
 footage="${2:-}"
@@ -19,15 +20,16 @@ run() {  # run NAME ARGS... : converts, reports a failure
   "$cli" convert --quiet "$@" "$out" >"$dir/log" 2>&1 || { echo "FAIL: $* ($(cat "$dir/log"))"; fail=1; }
 }
 for src in "${sources[@]}"; do
-  for mode in mpg1 mpg2 vcd svcd dvd; do
-    ref="$dir/ref.mpg"
+  for mode in mpg1 mpg2 vcd svcd dvd divx avi; do
+    ext=mpg; case $mode in divx|avi) ext=avi ;; esac
+    ref="$dir/ref.$ext"
     run "$ref" --mode $mode --threads 1 "$src"
     for variant in "--threads 2" "--threads 4" "--portable --threads 3"; do
-      run "$dir/alt.mpg" --mode $mode $variant "$src"
-      if ! cmp -s "$ref" "$dir/alt.mpg"; then
+      run "$dir/alt.$ext" --mode $mode $variant "$src"
+      if ! cmp -s "$ref" "$dir/alt.$ext"; then
         echo "FAIL: $mode from $(basename "$src"): $variant differs from --threads 1"; fail=1
       fi
-      rm -f "$dir/alt.mpg"
+      rm -f "$dir/alt.$ext"
     done
     rm -f "$ref"
   done
