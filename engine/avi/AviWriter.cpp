@@ -366,7 +366,7 @@ private:
         mp3_ = lame_->New();
         if (!mp3_) return false;
         mp3Out_.assign(kMp3BufferSize, 0);
-        beside_.Start(core::ConversionThreads());
+        beside_.Start(std::min(core::ConversionThreads(), 2));  // two tasks: one helper at most
         lame_->CallbackSet(mp3_, 0, &DiscardReport);
         lame_->ApplySettings(mp3_);
         return lame_->InitParams(mp3_) >= 0;

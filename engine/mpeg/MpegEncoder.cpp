@@ -1,5 +1,6 @@
 #include "engine/mpeg/MpegEncoder.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -204,7 +205,7 @@ bool MpegEncoder::Open(MpegEncoderParams* p) {
     video::CodingMode mode = video::CodingModeOf(kind, p->frameRate, frc, !IsDvd());
     mode.aspectRatioInformation = video::AspectRatioInformationOf(kind, p->width, p->height);
     video::SetCodingMode(*video_, mode);
-    beside_.Start(core::ConversionThreads());
+    beside_.Start(std::min(core::ConversionThreads(), 2));  // two tasks: one helper at most
     opened_ = StartStreams();
     return opened_;
 }
