@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
+#include <new>
 #include <string>
 #include <thread>
 #include <vector>
@@ -435,8 +436,18 @@ private:
     };
 
     // Reads picture i (the first was read when the sources were opened) and
-    // its sound, and paints it into the preview.
+    // its sound, and paints it into the preview. Out of memory (only the
+    // first pictures allocate) reads as a picture that cannot be had.
     bool ReadOne(Sources* src, std::uint32_t i, ReadPicture& out) {
+        try {
+            return ReadOneOrThrow(src, i, out);
+        } catch (const std::bad_alloc&) {
+            out.readFailed = true;
+            return false;
+        }
+    }
+
+    bool ReadOneOrThrow(Sources* src, std::uint32_t i, ReadPicture& out) {
         out.bitmap.resize(src->picture.size());
         std::uint32_t got = std::uint32_t(out.bitmap.size());
         if (i == 0) {
