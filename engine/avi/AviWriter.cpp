@@ -89,7 +89,7 @@ public:
     bool WriteFrame(const void* pixels, const std::int16_t* samples, std::int32_t count) override {
         std::int32_t bytes = 0;
         if (!file_) return false;
-        if (count > 0 && samples && audioType_ == AviAudioType::Mp3 && mp3_ && audioStream_ >= 0) {
+        if (count > 0 && samples && audioType_ == AviAudioType::Mp3) {
             // MP3 coding needs nothing of the picture: it runs beside the
             // compressor, and its chunks follow the picture's as before.
             bool pictureOk = false;
@@ -416,8 +416,6 @@ private:
         switch (audioType_) {
         case AviAudioType::Pcm:
             return wav_ && wav_->WriteSamples(samples, std::uint32_t(count));
-        case AviAudioType::Mp3:
-            return WriteMp3(samples, count);
         case AviAudioType::Codec:
             return WriteCodec(samples, count);
         default:
@@ -425,21 +423,12 @@ private:
         }
     }
 
-    bool WriteMp3(const std::int16_t* samples, std::int32_t count) {
-        if (!mp3_ || audioStream_ < 0) return false;
-        const std::int32_t pairs = count / 2;
-        for (std::int32_t i = 0; i < pairs; ++i) {
-            left_[i] = samples[2 * i];
-            right_[i] = samples[2 * i + 1];
-        }
-        return EncodeMp3(pairs);
-    }
-
     // Encodes a picture's samples, a block of at most kMaxBlockSamples at a
     // time, into chunks kept for WriteMp3Chunks; touches nothing of the file.
     bool EncodeMp3Blocks(const std::int16_t* samples, std::int32_t count) {
         mp3Chunks_.clear();
         mp3ChunkEnds_.clear();
+        if (!mp3_ || audioStream_ < 0) return false;
         for (std::int32_t at = 0; at < count;) {
             const std::int32_t n = std::min<std::int32_t>(count - at, kMaxBlockSamples);
             const std::int32_t pairs = n / 2;
@@ -447,8 +436,7 @@ private:
                 left_[i] = samples[at + 2 * i];
                 right_[i] = samples[at + 2 * i + 1];
             }
-            const std::int32_t got = lame_->EncodeBuffer(mp3_, 0, left_, right_, pairs, mp3Out_.data(),
-                                                         std::int32_t(mp3Out_.size()));
+            const std::int32_t got = EncodeMp3Pairs(pairs);
             if (got < 0) return false;
             mp3Chunks_.insert(mp3Chunks_.end(), mp3Out_.begin(), mp3Out_.begin() + got);
             mp3ChunkEnds_.push_back(mp3Chunks_.size());
@@ -467,10 +455,15 @@ private:
         return true;
     }
 
-    // Encodes the first `pairs` samples of left_ and right_ into the stream.
+    // Encodes the first `pairs` samples of left_ and right_ into mp3Out_:
+    // the bytes made, or < 0 on failure.
+    std::int32_t EncodeMp3Pairs(std::int32_t pairs) {
+        return lame_->EncodeBuffer(mp3_, 0, left_, right_, pairs, mp3Out_.data(), std::int32_t(mp3Out_.size()));
+    }
+
+    // The same, straight into the stream.
     bool EncodeMp3(std::int32_t pairs) {
-        const std::int32_t n = lame_->EncodeBuffer(mp3_, 0, left_, right_, pairs, mp3Out_.data(),
-                                                   std::int32_t(mp3Out_.size()));
+        const std::int32_t n = EncodeMp3Pairs(pairs);
         if (n < 0) return false;
         return WriteAudioChunk(mp3Out_.data(), std::uint32_t(n), std::uint32_t(n));
     }

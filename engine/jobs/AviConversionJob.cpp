@@ -430,8 +430,8 @@ private:
     // Picture i as read, with its sound, ready for the compressor.
     struct ReadPicture {
         std::vector<std::uint8_t> bitmap;
-        std::vector<std::int16_t> sound;  // the converter's block is overwritten by its next call
-        SampleBlock block{nullptr, 0};    // points into sound
+        std::vector<std::int16_t> sound;  // holds block's samples
+        SampleBlock block{nullptr, 0};
         bool readFailed = false;
     };
 
@@ -458,10 +458,8 @@ private:
         }
         out.readFailed = false;
         SampleBlock block{nullptr, 0};
-        const std::size_t n = src->sound->GetBlock(&block) && block.data ? block.count : 0;
-        if (out.sound.size() < n) out.sound.resize(n);
-        if (n) std::copy(block.data, block.data + n, out.sound.begin());
-        out.block = SampleBlock{n ? out.sound.data() : nullptr, std::uint32_t(n)};
+        if (!src->sound->GetBlock(&block)) block = SampleBlock{nullptr, 0};
+        out.block = KeepBlock(block, out.sound);
         if (preview_) platform::DrawPicture(preview_, out.bitmap.data(), std::uint32_t(out.bitmap.size()));
         return true;
     }

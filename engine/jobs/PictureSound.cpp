@@ -12,6 +12,13 @@ constexpr std::int64_t kMaxBlockPairs = 1 << 20;
 
 }  // namespace
 
+SampleBlock KeepBlock(const SampleBlock& block, std::vector<std::int16_t>& storage) {
+    const std::size_t n = block.data ? block.count : 0;
+    if (storage.size() < n) storage.resize(n);
+    if (n) std::copy(block.data, block.data + n, storage.begin());
+    return SampleBlock{n ? storage.data() : nullptr, static_cast<std::uint32_t>(n)};
+}
+
 SampleBlock PictureSound::Complete(const SampleBlock& got, std::int64_t frame) {
     const std::uint32_t have = got.data ? got.count : 0;
     if (have) heard_ = true;

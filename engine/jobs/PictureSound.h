@@ -10,6 +10,10 @@
 
 namespace reelcast::jobs {
 
+// A copy of a converter's block (whose data its next call overwrites) in
+// storage that grows to the largest block once; null data or count 0: none.
+SampleBlock KeepBlock(const SampleBlock& block, std::vector<std::int16_t>& storage);
+
 class PictureSound {
 public:
     // fps: output pictures per second; sampleRate: of the 16-bit stereo blocks.

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <new>
 
+#include "engine/jobs/PictureSound.h"
 #include "platform/avifile/BitmapInfo.h"
 #include "platform/window/PreviewWindow.h"
 
@@ -66,15 +67,9 @@ bool PictureStage::ProduceOrThrow(std::uint32_t i, StagedPicture& out) {
         if (scaling_) src_.yuv->Scale(&converted, &out.picture.frame);
         std::copy(buffer.begin(), buffer.end(), previousBitmap_.begin());
     }
-    // The converter's block is overwritten by its next call: keep a copy, in
-    // storage that grows to the largest block once.
     SampleBlock block{};
     src_.sound->GetBlock(&block);
-    const std::size_t n = block.data ? block.count : 0;
-    if (out.sound.size() < n) out.sound.resize(n);
-    if (n) std::copy(block.data, block.data + n, out.sound.begin());
-    out.block.data = out.sound.data();
-    out.block.count = static_cast<std::uint32_t>(n);
+    out.block = KeepBlock(block, out.sound);
     previous_ = &out;
     return true;
 }
