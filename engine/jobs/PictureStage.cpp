@@ -11,9 +11,7 @@ namespace reelcast::jobs {
 
 void PlanarPicture::Allocate(std::int32_t w, std::int32_t h) {
     const std::size_t luma = static_cast<std::size_t>(w) * static_cast<std::size_t>(h);
-    const std::size_t cw = static_cast<std::size_t>(w + (w & 1));
-    const std::size_t ch = static_cast<std::size_t>(h + (h & 1));
-    const std::size_t chroma = cw * ch;
+    const std::size_t chroma = static_cast<std::size_t>((w + 1) / 2) * static_cast<std::size_t>((h + 1) / 2);
     storage.assign(luma + 2 * chroma, 0);
     frame.width = w;
     frame.height = h;

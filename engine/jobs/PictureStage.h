@@ -20,8 +20,10 @@
 
 namespace reelcast::jobs {
 
-// A planar picture whose chroma planes are sized for the width and height made
-// even, as the converter writes them. Allocated once, reused for every picture.
+// A planar 4:2:0 picture whose chroma planes hold (width + 1) / 2 x (height + 1)
+// / 2 samples: the converter and the scaler write (width / 2) x (height / 2).
+// Planes of the full size would double the memory of every staged picture.
+// Allocated once, reused for every picture.
 struct PlanarPicture {
     VideoFrame frame{};
     std::vector<std::uint8_t> storage;

@@ -11,6 +11,10 @@ namespace {
 
 constexpr int kNoLimit = 65536;
 constexpr int kIntraFloor = 9 * 256;  // errors below this never make a macroblock intra
+// A table entry for a candidate outside the search window: above every sum of
+// the coarse and the full-pel tables (at most 256 x 255).
+constexpr std::uint16_t kOutside = 0xFFFF;
+static_assert(256 * 255 < kOutside);
 
 // Every position of rings 1 ... kMaxRing in walk order, as offsets from the
 // centre; ring k occupies entries 4k(k - 1) ... 4k(k + 1) - 1.
@@ -93,7 +97,6 @@ public:
     static_assert(kColumns == kernels::kCoarseRingColumns);
     static constexpr int kMid = MotionSearch::kCoarseCentre;
     static constexpr int kNarrow = MotionSearch::kCoarseNarrowRings;
-    static constexpr std::uint16_t kOutside = 0xFFFF;
 
     CoarseTable(const std::uint8_t* ref, const std::uint8_t* cur, int qw, int x0, int y0, const CoarseWindow& w,
                 const kernels::VideoKernels& k)
@@ -305,12 +308,36 @@ MotionSearch::Vec MotionSearch::FullPelSearch(const std::uint8_t* ref, const std
         *bestSad = 0;
         return start;
     }
-    if (x8 >= xlo && x8 + kSide - 1 <= xhi && y8 >= ylo && y8 + kSide - 1 <= yhi) {
-        // Every candidate inside: whole sums of each row of candidates, then
-        // the rings in walk order over the table (whole sums decide as the
-        // early-exit sums would).
+    const bool allInside = x8 >= xlo && x8 + kSide - 1 <= xhi && y8 >= ylo && y8 + kSide - 1 <= yhi;
+    const bool startInside = start.x >= xlo && start.x <= xhi && start.y >= ylo && start.y <= yhi;
+    // Rows of candidates read 16 + kSide - 1 bytes from their first column.
+    const int lastRowStart = geo_.lumaWidth - 16 - (kSide - 1);
+    if (allInside || (startInside && lastRowStart >= 0)) {
+        // Whole sums of each row of candidates, then the rings in walk order
+        // over the table (whole sums decide as the early-exit sums would).
         std::uint16_t sums[kSide][kFineColumns];
-        for (int r = 0; r < kSide; ++r) k.Sad16Row9(ref + (y8 + r) * stride + x8, c, stride, sums[r]);
+        if (allInside) {
+            for (int r = 0; r < kSide; ++r) k.Sad16Row9(ref + (y8 + r) * stride + x8, c, stride, sums[r]);
+        } else {
+            // Near the window's edges each row is summed from a first column
+            // inside the picture that still covers every allowed candidate;
+            // candidates outside the window get kOutside, above every sum, so
+            // no ring walk picks them.
+            const int xb = std::clamp(x8, 0, lastRowStart);
+            for (int r = 0; r < kSide; ++r) {
+                const int y = y8 + r;
+                if (y < ylo || y > yhi) {
+                    std::fill_n(sums[r], kSide, kOutside);
+                    continue;
+                }
+                std::uint16_t row[kFineColumns];
+                k.Sad16Row9(ref + y * stride + xb, c, stride, row);
+                for (int j = 0; j < kSide; ++j) {
+                    const int x = x8 + j;
+                    sums[r][j] = x < xlo || x > xhi ? kOutside : row[x - xb];
+                }
+            }
+        }
         int best = sums[kFineRings][kFineRings];
         const std::uint16_t* centre = &sums[kFineRings][kFineRings];
         int bestIndex = -1;
@@ -325,7 +352,8 @@ MotionSearch::Vec MotionSearch::FullPelSearch(const std::uint8_t* ref, const std
         *bestSad = best;
         return bestPos;
     }
-    // Near the window's edges: candidates one by one with the early exit.
+    // A start outside the window, or a picture narrower than a row of
+    // candidates: candidates one by one with the early exit.
     int best = k.Sad16(ref + start.y * stride + start.x, c, stride, 0, 0, 16, kNoLimit);
     for (int i = 0; i < RingStart(kFineRings + 1) && best > 0; ++i) {
         const Offset o = kSpiral[static_cast<std::size_t>(i)];
@@ -403,7 +431,7 @@ void MotionSearch::MarkIntra(MacroblockInfo* mbInfo) const {
 }
 
 void MotionSearch::SearchRows(int type, const Pictures& pics, int row0, int row1, MacroblockInfo* mbInfo,
-                              const kernels::VideoKernels& k) {
+                              const kernels::VideoKernels& k, Variances variances) {
     const int stride = geo_.lumaWidth;
     const bool bidir = type == kPictureB;
     // After PreparePicture the current quarter picture is the new reference for
@@ -420,7 +448,7 @@ void MotionSearch::SearchRows(int type, const Pictures& pics, int row0, int row1
             const int px = mx * 16;
             const int py = my * 16;
             const std::uint8_t* c = pics.cur + py * stride + px;
-            const int variance = k.MacroblockVariance(c, stride);
+            const int variance = variances == Variances::Known ? mb.variance : k.MacroblockVariance(c, stride);
 
             int coarse = 0, sad = 0;
             const Vec cf = CoarseSearch(qOld_, qThis, mx * 4, my * 4, kForwardRadius, k, &coarse);

@@ -61,9 +61,11 @@ public:
     };
     // Searches macroblock rows [row0, row1) of a P or B picture and decides each
     // macroblock: mbType (kMbIntra, kMbForward, kMbBackward or 0 for a P
-    // macroblock predicted without motion), mv, variance and bestError.
+    // macroblock predicted without motion), mv, variance and bestError. With
+    // Variances::Known the rows' variances are already in mbInfo.
+    enum class Variances { Compute, Known };
     void SearchRows(int type, const Pictures& pics, int row0, int row1, MacroblockInfo* mbInfo,
-                    const kernels::VideoKernels& k);
+                    const kernels::VideoKernels& k, Variances variances = Variances::Compute);
     // I pictures: every macroblock intra.
     void MarkIntra(MacroblockInfo* mbInfo) const;
 

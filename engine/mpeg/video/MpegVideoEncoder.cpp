@@ -396,12 +396,15 @@ void MpegVideoEncoder::AnalysePicture(int pictureType, const PictureRefs& refs, 
     pics.newSrc = refSrc_[1].y;
     pics.oldRec = rec_[0].y;
     pics.newRec = rec_[1].y;
+    // The activities' block sums give the search its variances as well.
+    const auto variances = cbr ? MotionSearch::Variances::Known : MotionSearch::Variances::Compute;
     team_.Run(geo_.mbHeight, [&](int row) {
-        if (pictureType != kPictureI) motion_.SearchRows(pictureType, pics, row, row + 1, mbInfo_.data(), kernels_);
-        coder_.PredictAndTransform(refs, mbInfo_.data(), coeffs_.data(), row, row + 1);
         if (cbr)
             ComputeActivities(refs.src.y, geo_.lumaWidth, geo_, s.mode.progressiveSequence != 0, row, mbInfo_.data(),
                               kernels_);
+        if (pictureType != kPictureI)
+            motion_.SearchRows(pictureType, pics, row, row + 1, mbInfo_.data(), kernels_, variances);
+        coder_.PredictAndTransform(refs, mbInfo_.data(), coeffs_.data(), row, row + 1);
     });
     if (pictureType != kPictureI) motion_.AdaptFCodes(pictureType, s.mode.mpeg1Syntax != 0, fCode_);
 }

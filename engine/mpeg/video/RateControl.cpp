@@ -35,7 +35,12 @@ void ComputeActivities(const std::uint8_t* luma, int stride, const Geometry& geo
             const double v = BlockVariance(sum[b], sq[b]);
             if (v < best) best = v;
         }
-        mbInfo[my * geo.mbWidth + mx].activity = 1.0 + best;
+        MacroblockInfo& mb = mbInfo[my * geo.mbWidth + mx];
+        mb.activity = 1.0 + best;
+        // The frame blocks cover the macroblock: its variance comes free.
+        const auto u = [](std::int32_t v) { return static_cast<std::uint32_t>(v); };
+        mb.variance = kernels::VarianceOfSums(u(sum[0]) + u(sum[1]) + u(sum[2]) + u(sum[3]),
+                                              u(sq[0]) + u(sq[1]) + u(sq[2]) + u(sq[3]));
     }
 }
 

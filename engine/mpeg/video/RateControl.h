@@ -107,7 +107,8 @@ private:
 
 // Spatial activity of every macroblock of macroblock row `my` of a luma plane:
 // 1 + the smallest variance of its four 8x8 frame blocks (and, for interlaced
-// sequences, of its four 8x8 field blocks). Writes mbInfo[i].activity.
+// sequences, of its four 8x8 field blocks). Writes mbInfo[i].activity, and
+// mbInfo[i].variance as MacroblockVariance would.
 void ComputeActivities(const std::uint8_t* luma, int stride, const Geometry& geo, bool progressiveSequence, int my,
                        MacroblockInfo* mbInfo, const kernels::VideoKernels& k);
 

@@ -42,6 +42,12 @@ struct CoarseRows {
     std::uint16_t* columnMin;      // per column: the smallest sum so far
 };
 
+// The 16 x 16 variance from the sum and the sum of squares of its 256 samples:
+// (sum)^2 reaches 65280^2, which needs the full unsigned 32-bit range.
+inline int VarianceOfSums(std::uint32_t sum, std::uint32_t sumSquares) {
+    return static_cast<int>(sumSquares - ((sum * sum) >> 8));
+}
+
 struct VideoKernels {
     // blk[i] = src[i] - pred[i] over an 8x8 block.
     void (*Difference)(std::int16_t* blk, const std::uint8_t* src, const std::uint8_t* pred,
@@ -73,7 +79,7 @@ struct VideoKernels {
     int (*BidirPredictionError)(const std::uint8_t* refF, const std::uint8_t* refB,
                                 const std::uint8_t* cur, std::ptrdiff_t stride, int hxf, int hyf,
                                 int hxb, int hyb, int h);
-    // Sum(x^2) - (Sum(x))^2 >> 8 over a 16x16 block.
+    // Sum(x^2) - (Sum(x))^2 >> 8 over a 16x16 block (VarianceOfSums).
     int (*MacroblockVariance)(const std::uint8_t* p, std::ptrdiff_t stride);
 
     // One row of a picture reduced four times in each direction: dst[x] =

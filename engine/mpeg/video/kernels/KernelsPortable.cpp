@@ -113,8 +113,7 @@ int MacroblockVariance(const uint8_t* p, ptrdiff_t stride) {
             s += p[i];
             s2 += static_cast<std::uint32_t>(p[i]) * p[i];
         }
-    // (sum)^2 reaches 65280^2, which needs the full unsigned 32-bit range.
-    return static_cast<int>(s2 - ((s * s) >> 8));
+    return VarianceOfSums(s, s2);
 }
 
 void QuarterRow(const uint8_t* src, ptrdiff_t stride, uint8_t* dst, int width) {

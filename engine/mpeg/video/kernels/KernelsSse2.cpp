@@ -172,7 +172,7 @@ int MacroblockVariance(const uint8_t* p, ptrdiff_t stride) {
     }
     const std::uint32_t s = static_cast<std::uint32_t>(SadTotal(sum));
     const std::uint32_t s2 = static_cast<std::uint32_t>(HorizontalSum32(sq));
-    return static_cast<int>(s2 - ((s * s) >> 8));
+    return VarianceOfSums(s, s2);
 }
 
 // Rows are accumulated in four classes (upper or lower half, even or odd
