@@ -320,8 +320,7 @@ void MacroblockCoder::ReconstructRows(const MacroblockInfo* mbInfo, const std::i
 }
 
 bool MacroblockCoder::CodePicture(BitWriter& bw, int type, const int fCode[4], MacroblockInfo* mbInfo,
-                                  const std::int16_t* coeffs, RateControl* rc, int firstQuantiser,
-                                  std::int16_t* pictureLevels) {
+                                  std::int16_t* coeffs, RateControl* rc, int firstQuantiser) {
     SliceState st;
     st.lastQ = firstQuantiser;
     const int mbw = geo_.mbWidth;
@@ -331,14 +330,13 @@ bool MacroblockCoder::CodePicture(BitWriter& bw, int type, const int fCode[4], M
         for (int mx = 0; mx < mbw; ++mx) {
             const int j = my * mbw + mx;
             MacroblockInfo& mb = mbInfo[j];
-            const std::int16_t* c = coeffs + static_cast<std::ptrdiff_t>(j) * kCoeffsPerMb;
-            std::int16_t* levels = pictureLevels + static_cast<std::ptrdiff_t>(j) * kCoeffsPerMb;
+            std::int16_t* levels = coeffs + static_cast<std::ptrdiff_t>(j) * kCoeffsPerMb;
             const int q = rc ? rc->MacroblockQuantiser(j, static_cast<double>(bw.totalBits), mb.activity)
                              : fixedQuantiser;
             mb.quantiser = q;
             int flags = mb.mbType;
             const bool intra = (flags & kMbIntra) != 0;
-            const int cbp = Quantise(c, intra, q, levels);
+            const int cbp = Quantise(levels, intra, q);
             mb.cbp = cbp;
             if (intra || cbp) {
                 if (!intra) flags |= kMbPattern;
@@ -376,23 +374,21 @@ void MacroblockCoder::StartSlice(BitWriter& bw, int row, SliceState& st) const {
     st.prev = nullptr;
 }
 
-int MacroblockCoder::Quantise(const std::int16_t* coeffs, bool intra, int q, std::int16_t* levels) const {
+int MacroblockCoder::Quantise(std::int16_t* blocks, bool intra, int q) const {
     const kernels::VideoKernels& k = *k_;
     const int levelLimit = s_->mode.mpeg1Syntax != 0 ? 255 : 2047;
     if (intra) {
         for (int b = 0; b < kBlocksPerMb; ++b)
-            k.QuantIntra(levels + b * 64, coeffs + b * 64, kDefaultIntraMatrix, q, s_->mode.intraDcPrecision,
+            k.QuantIntra(blocks + b * 64, blocks + b * 64, kDefaultIntraMatrix, q, s_->mode.intraDcPrecision,
                          levelLimit);
         return 63;
     }
     int cbp = 0;
     for (int b = 0; b < kBlocksPerMb; ++b) {
         cbp <<= 1;
-        if (ZeroBlock(coeffs + b * 64)) {
-            std::memset(levels + b * 64, 0, 64 * sizeof(std::int16_t));
-        } else if (k.QuantNonIntra(levels + b * 64, coeffs + b * 64, kDefaultNonIntraMatrix, q, levelLimit)) {
-            cbp |= 1;
-        }
+        // A block of zeros quantises to itself.
+        std::int16_t* blk = blocks + b * 64;
+        if (!ZeroBlock(blk) && k.QuantNonIntra(blk, blk, kDefaultNonIntraMatrix, q, levelLimit)) cbp |= 1;
     }
     return cbp;
 }

@@ -43,13 +43,15 @@ public:
     void PredictAndTransform(const PictureRefs& refs, const MacroblockInfo* mbInfo, std::int16_t* coeffs,
                              int row0, int row1) const;
 
-    // Stage B: every slice of the picture with its macroblocks. The quantised
-    // levels go into levels (6 x 64 per macroblock) for the reconstruction. rc
+    // Stage B: every slice of the picture with its macroblocks. The coefficients
+    // are quantised in place: afterwards coeffs holds the levels (6 x 64 per
+    // macroblock) for the reconstruction, and no second picture-sized array is
+    // needed. rc
     // is null without rate control; firstQuantiser is the picture's first
     // quantiser (also the first slice's). False when a value cannot be coded
     // (the picture is lost).
     bool CodePicture(BitWriter& bw, int type, const int fCode[4], MacroblockInfo* mbInfo,
-                     const std::int16_t* coeffs, RateControl* rc, int firstQuantiser, std::int16_t* levels);
+                     std::int16_t* coeffs, RateControl* rc, int firstQuantiser);
 
     // Stage C for macroblock rows [row0, row1) of the picture CodePicture has
     // coded: the prediction plus the dequantised levels into refs.rec. Rows
@@ -70,8 +72,8 @@ private:
     };
 
     void StartSlice(BitWriter& bw, int row, SliceState& st) const;
-    // Quantises the six blocks into levels; answers the coded block pattern.
-    int Quantise(const std::int16_t* coeffs, bool intra, int q, std::int16_t* levels) const;
+    // Quantises the six blocks in place; answers the coded block pattern.
+    int Quantise(std::int16_t* blocks, bool intra, int q) const;
     static bool Skippable(int type, const MacroblockInfo& mb, int flags, const SliceState& st);
     static void SkipMacroblock(int type, MacroblockInfo& mb, SliceState& st);
     void WriteMacroblockHeader(BitWriter& bw, int type, const MacroblockInfo& mb, const int fCode[4],

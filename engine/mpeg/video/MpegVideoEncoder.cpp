@@ -140,7 +140,6 @@ bool MpegVideoEncoder::AllocateCoding() {
         }
         mbInfo_.assign(static_cast<std::size_t>(geo_.MbCount()), MacroblockInfo{});
         coeffs_.assign(static_cast<std::size_t>(geo_.MbCount()) * kCoeffsPerMb, 0);
-        levels_.assign(coeffs_.size(), 0);
     } catch (const std::bad_alloc&) {
         FreeCoding();
         return false;
@@ -169,7 +168,6 @@ void MpegVideoEncoder::FreeCoding() {
     std::vector<std::uint8_t>().swap(chromaTemp_);
     std::vector<MacroblockInfo>().swap(mbInfo_);
     std::vector<std::int16_t>().swap(coeffs_);
-    std::vector<std::int16_t>().swap(levels_);
     motion_.Free();
     team_.Stop();
     refSrc_[0] = refSrc_[1] = rec_[0] = rec_[1] = auxSrc_ = auxRec_ = pred_ = PictureStore{};
@@ -420,14 +418,13 @@ bool MpegVideoEncoder::WritePicture(const CodedPicture& cp, const PictureRefs& r
     WritePictureHeader(bw_, s, cp.type, cp.temporalReference, s.mode.mpeg1Syntax ? 0xFFFF : vbv, fCode_);
     if (s.Mpeg2()) WritePictureCodingExtension(bw_, s, fCode_);
     if (s.mode.Kind() == CodingKind::SvcdOrDvd && cp.type == kPictureI) WriteSvcdUserData(bw_);
-    if (!coder_.CodePicture(bw_, cp.type, fCode_, mbInfo_.data(), coeffs_.data(), cbr ? &rc_ : nullptr, firstQ,
-                            levels_.data()))
+    if (!coder_.CodePicture(bw_, cp.type, fCode_, mbInfo_.data(), coeffs_.data(), cbr ? &rc_ : nullptr, firstQ))
         return false;
     // The reconstruction is read by later pictures only, so it runs on the
     // thread team after the picture's bits are written.
     if (refs.rec.y) {
         team_.Run(geo_.mbHeight, [&](int row) {
-            coder_.ReconstructRows(mbInfo_.data(), levels_.data(), refs, row, row + 1);
+            coder_.ReconstructRows(mbInfo_.data(), coeffs_.data(), refs, row, row + 1);
         });
     }
     rc_.EndPictureVbv(static_cast<double>(bw_.totalBits));

@@ -109,8 +109,7 @@ private:
     PictureStore pred_;
     std::vector<std::uint8_t> chromaTemp_;  // 4:4:4 input: the half-width chroma plane
     std::vector<MacroblockInfo> mbInfo_;
-    std::vector<std::int16_t> coeffs_;
-    std::vector<std::int16_t> levels_;  // the quantised coeffs_, kept for the reconstruction
+    std::vector<std::int16_t> coeffs_;  // transformed, then quantised in place for the reconstruction
 
     kernels::VideoKernels kernels_{};
     MotionSearch motion_;

@@ -143,7 +143,7 @@ struct VideoKernels {
 
     // Non-intra quantisation: level = sign(x) * min((32|x| + W/2) div (2 q W),
     // levelLimit) with levelLimit clamped to 0..32767. Answers true when any
-    // level is non-zero.
+    // level is non-zero. Both quantisers accept dst == src (in place).
     bool (*QuantNonIntra)(std::int16_t* dst, const std::int16_t* src, const std::uint8_t* matrix,
                           int q, int levelLimit);
     // Intra quantisation. DC: d = 8 >> dcPrecision, level = (x + d/2) div d
