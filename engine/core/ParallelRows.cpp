@@ -12,9 +12,11 @@ void ParallelRows::Start(int threads) {
         std::lock_guard<std::mutex> lock(m_);
         stop_ = false;
     }
+    // Sized before any helper runs: helpers read it only during passes.
+    bands_ = std::vector<Band>(static_cast<std::size_t>(threads < 1 ? 1 : threads));
     for (int i = 1; i < threads; ++i) {
         try {
-            helpers_.emplace_back([this] { Helper(); });
+            helpers_.emplace_back([this, i] { Helper(i); });
         } catch (const std::system_error&) {
             break;  // fewer helpers; the work is the same
         }
@@ -31,13 +33,17 @@ void ParallelRows::Stop() {
     helpers_.clear();
 }
 
-void ParallelRows::Work() {
-    for (int row = next_.fetch_add(1, std::memory_order_relaxed); row < rows_;
-         row = next_.fetch_add(1, std::memory_order_relaxed))
-        (*fn_)(row);
+void ParallelRows::Work(int member) {
+    const int members = Threads();
+    for (int k = 0; k < members; ++k) {
+        Band& band = bands_[static_cast<std::size_t>((member + k) % members)];
+        for (int row = band.next.fetch_add(1, std::memory_order_relaxed); row < band.end;
+             row = band.next.fetch_add(1, std::memory_order_relaxed))
+            (*fn_)(row);
+    }
 }
 
-void ParallelRows::Helper() {
+void ParallelRows::Helper(int member) {
     std::uint64_t seen = 0;
     for (;;) {
         {
@@ -46,7 +52,7 @@ void ParallelRows::Helper() {
             if (stop_) return;
             seen = pass_;
         }
-        Work();
+        Work(member);
         {
             std::lock_guard<std::mutex> lock(m_);
             --busy_;
@@ -63,13 +69,17 @@ void ParallelRows::Run(int rows, const std::function<void(int)>& fn) {
     {
         std::lock_guard<std::mutex> lock(m_);
         fn_ = &fn;
-        rows_ = rows;
-        next_.store(0, std::memory_order_relaxed);
+        const int members = Threads();
+        for (int m = 0; m < members; ++m) {
+            Band& band = bands_[static_cast<std::size_t>(m)];
+            band.next.store(static_cast<int>(static_cast<long long>(rows) * m / members), std::memory_order_relaxed);
+            band.end = static_cast<int>(static_cast<long long>(rows) * (m + 1) / members);
+        }
         busy_ = static_cast<int>(helpers_.size());
         ++pass_;
     }
     wake_.notify_all();
-    Work();
+    Work(0);
     std::unique_lock<std::mutex> lock(m_);
     done_.wait(lock, [&] { return busy_ == 0; });
     fn_ = nullptr;

@@ -1,8 +1,12 @@
 // Runs one function over the rows 0 .. n-1 of a picture on a fixed team of
-// threads: the calling thread and helpers that wait between passes. Rows are
-// handed out one at a time, in increasing order, to whichever thread is free.
-// A row's work must depend only on what was prepared before the pass and write
-// only its own results; then the results are the same for any team size.
+// threads: the calling thread and helpers that wait between passes. Each member
+// owns a band of consecutive rows, the same band in every pass, and takes its
+// rows one at a time in increasing order; a member whose band is done takes
+// rows from the others' bands. So the rows a member wrote in one pass are mostly
+// the rows it reads in the next, from its own core's cache, while no member
+// waits as long as rows are left. A row's work must depend only on what was
+// prepared before the pass and write only its own results; then the results
+// are the same for any team size.
 #pragma once
 
 #include <atomic>
@@ -33,8 +37,15 @@ public:
     void Run(int rows, const std::function<void(int)>& fn);
 
 private:
-    void Helper();
-    void Work();
+    void Helper(int member);
+    void Work(int member);
+
+    // The rows [next, end) of a member's band not yet taken; apart, so that
+    // members do not share a cache line.
+    struct alignas(64) Band {
+        std::atomic<int> next{0};
+        int end = 0;
+    };
 
     std::vector<std::thread> helpers_;
     std::mutex m_;
@@ -44,8 +55,7 @@ private:
     int busy_ = 0;                 // helpers still working on the current pass
     bool stop_ = false;
     const std::function<void(int)>* fn_ = nullptr;
-    int rows_ = 0;
-    std::atomic<int> next_{0};
+    std::vector<Band> bands_;  // one per member, the caller's first
 };
 
 }  // namespace reelcast::core

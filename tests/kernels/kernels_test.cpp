@@ -1,6 +1,7 @@
 // Every vector family against the portable one (checkasm style: random and
 // extreme inputs, every pointer alignment and stride the callers use, guard
 // bytes around every output), plus the kernels' documented values.
+#include <algorithm>
 #include <gtest/gtest.h>
 
 #include <climits>
@@ -78,12 +79,18 @@ TEST(VideoKernels, DifferenceAndAddClipMatchPortable) {
             Plane src(stride, 8), pred(stride, 8);
             Fill(src.mem, rng);
             Fill(pred.mem, rng);
+            // Exact predictions, and those off in one sample.
+            if (it % 4 == 0) {
+                pred.mem = src.mem;
+                if (it % 8 == 0) pred.at(off)[static_cast<int>(rng() % 8) * stride + static_cast<int>(rng() % 8)] ^= 1;
+            }
             alignas(16) std::int16_t a[64 + 8], b[64 + 8];
             std::memset(a, 0x5A, sizeof a);
             std::memset(b, 0x5A, sizeof b);
-            ref.Difference(a, src.at(off), pred.at(off), stride);
-            f.k.Difference(b, src.at(off), pred.at(off), stride);
+            const bool anyA = ref.Difference(a, src.at(off), pred.at(off), stride);
+            ASSERT_EQ(anyA, f.k.Difference(b, src.at(off), pred.at(off), stride));
             ASSERT_EQ(0, std::memcmp(a, b, sizeof a)) << "Difference it " << it;
+            ASSERT_EQ(anyA, std::any_of(a, a + 64, [](std::int16_t v) { return v != 0; }));
 
             FillCoefficients(a, rng, 300);
             Plane d1(stride, 8), d2(stride, 8);

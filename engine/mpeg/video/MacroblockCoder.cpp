@@ -104,9 +104,9 @@ void MacroblockCoder::PredictAndTransform(const PictureRefs& refs, const Macrobl
             std::int16_t* pending = nullptr;
             for (int b = 0; b < kBlocksPerMb; ++b) {
                 std::int16_t* blk = c + b * 64;
-                k.Difference(blk, BlockPtr(refs.src, geo_, mx, my, b), BlockPtr(refs.pred, geo_, mx, my, b),
-                             BlockStride(geo_, b));
-                if (ZeroBlock(blk)) continue;
+                if (!k.Difference(blk, BlockPtr(refs.src, geo_, mx, my, b), BlockPtr(refs.pred, geo_, mx, my, b),
+                                  BlockStride(geo_, b)))
+                    continue;
                 if (pending) {
                     k.ForwardDct2(pending, blk);
                     pending = nullptr;

@@ -49,8 +49,9 @@ inline int VarianceOfSums(std::uint32_t sum, std::uint32_t sumSquares) {
 }
 
 struct VideoKernels {
-    // blk[i] = src[i] - pred[i] over an 8x8 block.
-    void (*Difference)(std::int16_t* blk, const std::uint8_t* src, const std::uint8_t* pred,
+    // blk[i] = src[i] - pred[i] over an 8x8 block. Answers whether any
+    // difference is non-zero, which the caller would otherwise read back.
+    bool (*Difference)(std::int16_t* blk, const std::uint8_t* src, const std::uint8_t* pred,
                        std::ptrdiff_t stride);
     // dst[i] = clip(pred[i] + blk[i], 0, 255) over an 8x8 block (dst may equal pred).
     void (*AddClip)(std::uint8_t* dst, const std::uint8_t* pred, const std::int16_t* blk,

@@ -14,9 +14,14 @@ namespace {
 inline int ClampInt(int v, int lo, int hi) { return v < lo ? lo : (v > hi ? hi : v); }
 inline uint8_t ClipByte(int v) { return static_cast<uint8_t>(ClampInt(v, 0, 255)); }
 
-void Difference(int16_t* blk, const uint8_t* src, const uint8_t* pred, ptrdiff_t stride) {
+bool Difference(int16_t* blk, const uint8_t* src, const uint8_t* pred, ptrdiff_t stride) {
+    bool any = false;
     for (int r = 0; r < 8; ++r, src += stride, pred += stride, blk += 8)
-        for (int c = 0; c < 8; ++c) blk[c] = static_cast<int16_t>(src[c] - pred[c]);
+        for (int c = 0; c < 8; ++c) {
+            blk[c] = static_cast<int16_t>(src[c] - pred[c]);
+            any |= src[c] != pred[c];
+        }
+    return any;
 }
 
 void AddClip(uint8_t* dst, const uint8_t* pred, const int16_t* blk, ptrdiff_t stride) {

@@ -25,10 +25,15 @@ inline int SadTotal(__m128i v) { return _mm_cvtsi128_si32(_mm_add_epi32(v, _mm_s
 
 // ---- difference and reconstruction ---------------------------------------------
 
-void Difference(int16_t* blk, const uint8_t* src, const uint8_t* pred, ptrdiff_t stride) {
+bool Difference(int16_t* blk, const uint8_t* src, const uint8_t* pred, ptrdiff_t stride) {
     const __m128i z = _mm_setzero_si128();
-    for (int r = 0; r < 8; ++r, src += stride, pred += stride)
-        StoreS16(blk + 8 * r, _mm_sub_epi16(_mm_unpacklo_epi8(Load8(src), z), _mm_unpacklo_epi8(Load8(pred), z)));
+    __m128i any = z;
+    for (int r = 0; r < 8; ++r, src += stride, pred += stride) {
+        const __m128i s = Load8(src), p = Load8(pred);
+        any = _mm_or_si128(any, _mm_xor_si128(s, p));
+        StoreS16(blk + 8 * r, _mm_sub_epi16(_mm_unpacklo_epi8(s, z), _mm_unpacklo_epi8(p, z)));
+    }
+    return _mm_movemask_epi8(_mm_cmpeq_epi8(any, z)) != 0xFFFF;
 }
 
 void AddClip(uint8_t* dst, const uint8_t* pred, const int16_t* blk, ptrdiff_t stride) {
