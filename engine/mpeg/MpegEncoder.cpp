@@ -247,9 +247,12 @@ bool MpegEncoder::EncodeFrame(const VideoFrame* frame, const SampleBlock* audio)
     // same for any.
     bool soundTaken = true;
     bool pictureTaken = true;
+    // The picture is the calling thread's own task, so the video encoder's
+    // team always has this thread as its first member, with that member's
+    // rows in this core's cache; the sound goes to the helper.
     beside_.Run(2, [&](int task) {
-        if (task == 0) soundTaken = audio_->PutSamples(audio ? audio : &none, &audioStarted_);
-        else pictureTaken = video_->PutFrame(frame, &videoStarted_, fileFrames_);
+        if (task == 0) pictureTaken = video_->PutFrame(frame, &videoStarted_, fileFrames_);
+        else soundTaken = audio_->PutSamples(audio ? audio : &none, &audioStarted_);
     });
     if (!soundTaken) {
         Close();

@@ -72,7 +72,9 @@ public:
 private:
     bool AllocateCoding();
     void FreeCoding();
-    bool FetchPicture(int displayNumber, const PictureStore& dst);
+    // Takes the queued picture into dst (padded to whole macroblocks, chroma
+    // made 4:2:0) and prepares the motion search's quarter picture of it.
+    bool FetchPicture(int displayNumber, const PictureStore& dst, int pictureType);
     void FlushPendingBytes();
     int FixedQuantiser() const;
     // The steps of EncodeNextPicture.
