@@ -352,6 +352,16 @@ TEST_P(VideoMotion, BatchedSearchFindsTheVectorsOfThePlainWalk) {
         ms.SearchRows(kPictureP, pics, 0, g.mbHeight, info.data(), k);
         const int detailP = ms.DetailLevel();
         const auto q0 = quarter(p0), q3 = quarter(p3), q1 = quarter(p1);
+        // Detail level 2 when the quarter picture's squared deviations from its
+        // truncated mean reach 20 per full-size sample.
+        auto detail = [&](const std::vector<std::uint8_t>& q) {
+            long long total = 0, dev = 0;
+            for (const std::uint8_t v : q) total += v;
+            const long long mean = total / static_cast<long long>(q.size());
+            for (const std::uint8_t v : q) dev += (mean - v) * (mean - v);
+            return dev < 20LL * w * h ? 1 : 2;
+        };
+        ASSERT_EQ(detail(q3), detailP);
         for (int i = 0; i < g.MbCount(); ++i) {
             const Spiral want = ReferenceSearch(q0, q3, w / 4, h / 4, p0.data(), p3.data(), w, h, i % g.mbWidth,
                                                 i / g.mbWidth, MotionSearch::kForwardRadius, detailP, k);
@@ -365,6 +375,7 @@ TEST_P(VideoMotion, BatchedSearchFindsTheVectorsOfThePlainWalk) {
         pics.cur = p1.data();
         ms.SearchRows(kPictureB, pics, 0, g.mbHeight, info.data(), k);
         const int detailB = ms.DetailLevel();
+        ASSERT_EQ(detail(q1), detailB);
         for (int i = 0; i < g.MbCount(); ++i) {
             const int mx = i % g.mbWidth, my = i / g.mbWidth;
             const Spiral f = ReferenceSearch(q0, q1, w / 4, h / 4, p0.data(), p1.data(), w, h, mx, my,
