@@ -206,7 +206,6 @@ bool MotionSearch::Allocate(const Geometry& geo) {
     try {
         for (auto& q : quarter_) q.assign(kQuarterFront + n + kQuarterBack, 0);
         for (auto& f : found_) f.assign(static_cast<std::size_t>(geo.MbCount()), Vec{});
-        rowSums_.assign(static_cast<std::size_t>(geo.mbHeight), RowSums{});
     } catch (const std::bad_alloc&) {
         Free();
         return false;
@@ -220,7 +219,6 @@ bool MotionSearch::Allocate(const Geometry& geo) {
 void MotionSearch::Free() {
     for (auto& q : quarter_) std::vector<std::uint8_t>().swap(q);
     for (auto& f : found_) std::vector<Vec>().swap(f);
-    std::vector<RowSums>().swap(rowSums_);
     qCur_ = qNew_ = qOld_ = nullptr;
 }
 
@@ -229,36 +227,17 @@ void MotionSearch::ResetMaxima() {
 }
 
 void MotionSearch::PreparePicture(const std::uint8_t* srcY, int type, const kernels::VideoKernels& k) {
-    for (int my = 0; my < geo_.mbHeight; ++my) PrepareRow(srcY, my, k);
-    FinishPicture(type);
-}
-
-void MotionSearch::PrepareRow(const std::uint8_t* srcY, int my, const kernels::VideoKernels& k) {
     const int stride = geo_.lumaWidth;
-    constexpr int kQuarterRowsPerMb = 4;
-    RowSums sums;
-    for (int qy = my * kQuarterRowsPerMb; qy < std::min(qh_, (my + 1) * kQuarterRowsPerMb); ++qy) {
-        std::uint8_t* q = qCur_ + qy * qw_;
-        k.QuarterRow(srcY + qy * 4 * stride, stride, q, qw_);
-        for (int x = 0; x < qw_; ++x) {
-            sums.sum += q[x];
-            sums.squares += q[x] * q[x];
-        }
+    for (int qy = 0; qy < qh_; ++qy) k.QuarterRow(srcY + qy * 4 * stride, stride, qCur_ + qy * qw_, qw_);
+    const std::size_t n = static_cast<std::size_t>(qw_) * static_cast<std::size_t>(qh_);
+    long long total = 0;
+    for (std::size_t i = 0; i < n; ++i) total += qCur_[i];
+    const long long mean = n ? total / static_cast<long long>(n) : 0;
+    long long dev = 0;
+    for (std::size_t i = 0; i < n; ++i) {
+        const long long e = mean - qCur_[i];
+        dev += e * e;
     }
-    rowSums_[static_cast<std::size_t>(my)] = sums;
-}
-
-void MotionSearch::FinishPicture(int type) {
-    // Squared deviations from the truncated mean: sum (mean - q)^2 =
-    // sum q^2 - 2 mean sum q + n mean^2, exact in integers.
-    const long long n = static_cast<long long>(qw_) * qh_;
-    long long total = 0, squares = 0;
-    for (const RowSums& r : rowSums_) {
-        total += r.sum;
-        squares += r.squares;
-    }
-    const long long mean = n ? total / n : 0;
-    const long long dev = squares - 2 * mean * total + n * mean * mean;
     detail_ = dev < 20LL * geo_.lumaWidth * geo_.lumaHeight ? 1 : 2;
 
     if (type != kPictureB) {

@@ -51,10 +51,6 @@ public:
     // and P pictures the quarter references move on (the current picture
     // becomes the new reference).
     void PreparePicture(const std::uint8_t* srcY, int type, const kernels::VideoKernels& k);
-    // The same in parts: the quarter rows of macroblock row `my` (rows may be
-    // prepared in any order, in parallel), then FinishPicture once all are.
-    void PrepareRow(const std::uint8_t* srcY, int my, const kernels::VideoKernels& k);
-    void FinishPicture(int type);
 
     struct Pictures {
         const std::uint8_t* cur = nullptr;        // source luma being coded
@@ -111,11 +107,6 @@ private:
     std::uint8_t* qNew_ = nullptr;
     std::uint8_t* qOld_ = nullptr;
     int detail_ = 1;
-    struct RowSums {
-        long long sum = 0;
-        long long squares = 0;
-    };
-    std::vector<RowSums> rowSums_;          // per macroblock row of the quarter picture
     int maxima_[4] = {};                    // full pels: forward h, v, backward h, v
     std::vector<Vec> found_[2];             // searched vectors per macroblock, half-pel
 };

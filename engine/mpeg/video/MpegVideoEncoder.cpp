@@ -14,22 +14,17 @@
 namespace reelcast::mpeg::video {
 namespace {
 
-// Copies rows [y0, y1) of a store sw wide from a w x h plane, repeating the
-// last column and row into the padding so that the coded area beyond the
-// picture stays cheap.
-void CopyRows(std::uint8_t* dst, int sw, const std::uint8_t* src, int w, int h, int y0, int y1) {
+// Copies a w x h plane into a store of sw x sh, repeating the last column and
+// row into the padding so that the coded area beyond the picture stays cheap.
+void CopyPlane(std::uint8_t* dst, int sw, int sh, const std::uint8_t* src, int w, int h) {
     if (w <= 0 || h <= 0) return;
-    for (int y = y0; y < y1; ++y) {
+    for (int y = 0; y < sh; ++y) {
         const std::uint8_t* s = src + static_cast<std::ptrdiff_t>(std::min(y, h - 1)) * w;
         std::uint8_t* d = dst + static_cast<std::ptrdiff_t>(y) * sw;
         const int n = std::min(w, sw);
         std::memcpy(d, s, static_cast<std::size_t>(n));
         if (sw > n) std::memset(d + n, s[n - 1], static_cast<std::size_t>(sw - n));
     }
-}
-
-void CopyPlane(std::uint8_t* dst, int sw, int sh, const std::uint8_t* src, int w, int h) {
-    CopyRows(dst, sw, src, w, h, 0, sh);
 }
 
 }  // namespace
@@ -285,7 +280,7 @@ bool MpegVideoEncoder::PutFrame(const VideoFrame* frame, bool* ok, std::int32_t 
     return true;
 }
 
-bool MpegVideoEncoder::FetchPicture(int d, const PictureStore& dst, int pictureType) {
+bool MpegVideoEncoder::FetchPicture(int d, const PictureStore& dst) {
     const int slot = QueueSlotFor(d);
     if (!slotFilled_[slot]) return false;
     if (d == 0) {
@@ -299,21 +294,14 @@ bool MpegVideoEncoder::FetchPicture(int d, const PictureStore& dst, int pictureT
     const std::size_t chromaIn = (slots_[slot].size() - lumaIn) / 2;
     const std::uint8_t* cb = y + lumaIn;
     const std::uint8_t* cr = cb + chromaIn;
+    CopyPlane(dst.y, geo_.lumaWidth, geo_.lumaHeight, y, s.width, s.height);
     const int cw = s.width / 2;
     const int ch = s.height / 2;
-    const bool chroma420 = s.chromaFormat == 1;
-    // Each member of the team copies and reduces the rows of its own band, the
-    // rows it analyses next: they are then in its own core's cache.
-    team_.Run(geo_.mbHeight, [&](int row) {
-        CopyRows(dst.y, geo_.lumaWidth, y, s.width, s.height, 16 * row, 16 * row + 16);
-        if (chroma420) {
-            CopyRows(dst.cb, geo_.chromaWidth, cb, cw, ch, 8 * row, 8 * row + 8);
-            CopyRows(dst.cr, geo_.chromaWidth, cr, cw, ch, 8 * row, 8 * row + 8);
-        }
-        motion_.PrepareRow(dst.y, row, kernels_);
-    });
-    motion_.FinishPicture(pictureType);
-    if (chroma420) return true;
+    if (s.chromaFormat == 1) {
+        CopyPlane(dst.cb, geo_.chromaWidth, geo_.chromaHeight, cb, cw, ch);
+        CopyPlane(dst.cr, geo_.chromaWidth, geo_.chromaHeight, cr, cw, ch);
+        return true;
+    }
     // Other formats: down to 4:2:0 through the chroma filters, into the
     // prediction store's chroma planes first (free until the picture is coded).
     const std::uint8_t* planes[2] = {cb, cr};
@@ -345,7 +333,7 @@ bool MpegVideoEncoder::EncodeNextPicture() {
     const PictureRefs refs = TakeStores(cp.type);
     for (int& f : fCode_) f = 15;
     if (cp.type == kPictureI) BeginGroup(cp.groupStart, n, cbr);
-    if (!FetchPicture(cp.displayNumber, refs.src, cp.type)) {
+    if (!FetchPicture(cp.displayNumber, refs.src)) {
         FreeCoding();
         return false;
     }
@@ -398,6 +386,7 @@ void MpegVideoEncoder::BeginGroup(int groupStart, int n, bool cbr) {
 // thread team in any order with the same results.
 void MpegVideoEncoder::AnalysePicture(int pictureType, const PictureRefs& refs, bool cbr) {
     const SequenceSettings& s = settings_;
+    motion_.PreparePicture(refs.src.y, pictureType, kernels_);
     if (pictureType == kPictureI) motion_.MarkIntra(mbInfo_.data());
     MotionSearch::Pictures pics;
     pics.cur = refs.src.y;

@@ -72,9 +72,7 @@ public:
 private:
     bool AllocateCoding();
     void FreeCoding();
-    // Takes the queued picture into dst (padded to whole macroblocks, chroma
-    // made 4:2:0) and prepares the motion search's quarter picture of it.
-    bool FetchPicture(int displayNumber, const PictureStore& dst, int pictureType);
+    bool FetchPicture(int displayNumber, const PictureStore& dst);
     void FlushPendingBytes();
     int FixedQuantiser() const;
     // The steps of EncodeNextPicture.
