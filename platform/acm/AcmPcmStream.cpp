@@ -1,5 +1,7 @@
 #include "platform/acm/AcmPcmStream.h"
 
+#include <algorithm>
+
 extern "C" {
 #include <libavutil/channel_layout.h>
 #include <libavutil/opt.h>
@@ -56,7 +58,12 @@ std::int64_t AcmPcmStream::Convert(const std::uint8_t* src, std::uint32_t srcByt
                                    std::uint8_t* dst, std::uint32_t dstCapacity) {
     if (!swr_ || !dst) return -1;
     const int inCount = src ? static_cast<int>(srcBytes / src_.blockAlign) : 0;
-    const int outCount = static_cast<int>(dstCapacity / dst_.blockAlign);
+    // The resampler sizes its working buffers by the output count it is
+    // offered: offering no more than this call can produce keeps them at the
+    // input's size instead of the whole destination's (megabytes).
+    const int bound = swr_get_out_samples(swr_, inCount);
+    if (bound < 0) return -1;
+    const int outCount = std::min(static_cast<int>(dstCapacity / dst_.blockAlign), bound);
     const std::uint8_t* in[1] = {src};
     std::uint8_t* out[1] = {dst};
     // A null source flushes what the resampler holds back; an empty one does not.
