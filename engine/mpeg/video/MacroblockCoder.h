@@ -46,10 +46,9 @@ public:
     // Stage B: every slice of the picture with its macroblocks. The coefficients
     // are quantised in place: afterwards coeffs holds the levels (6 x 64 per
     // macroblock) for the reconstruction, and no second picture-sized array is
-    // needed. rc
-    // is null without rate control; firstQuantiser is the picture's first
-    // quantiser (also the first slice's). False when a value cannot be coded
-    // (the picture is lost).
+    // needed. rc is null without rate control; firstQuantiser is the picture's
+    // first quantiser (also the first slice's). False when a value cannot be
+    // coded (the picture is lost).
     bool CodePicture(BitWriter& bw, int type, const int fCode[4], MacroblockInfo* mbInfo,
                      std::int16_t* coeffs, RateControl* rc, int firstQuantiser);
 
