@@ -71,6 +71,10 @@ struct MacroblockInfo {
     std::int32_t mv[2][2] = {};   // [0 forward, 1 backward][0 horizontal, 1 vertical], half-pel
     std::int32_t variance = 0;
     std::int32_t bestError = 0;
+    // Bit b (block b in bit 0): the block's difference from its prediction is
+    // not all zeros. Blocks of zeros stay zeros through transform and
+    // quantisation, so both skip them.
+    std::int32_t differenceBlocks = 0;
     double activity = 0.0;
 };
 

@@ -38,17 +38,6 @@ inline std::uint8_t* BlockPtr(const PictureStore& p, const Geometry& g, int mx, 
 
 inline int BlockStride(const Geometry& g, int b) { return b < 4 ? g.lumaWidth : g.chromaWidth; }
 
-// True when all 64 coefficients are 0: every transform and quantiser maps
-// such a block to zeros, so both are skipped for it.
-inline bool ZeroBlock(const std::int16_t* blk) {
-    std::uint64_t any = 0;
-    for (int i = 0; i < 16; ++i) {
-        std::uint64_t w;
-        std::memcpy(&w, blk + 4 * i, sizeof w);
-        any |= w;
-    }
-    return any == 0;
-}
 
 }  // namespace
 
@@ -59,7 +48,7 @@ void MacroblockCoder::Configure(const SequenceSettings* settings, const Geometry
     k_ = k;
 }
 
-void MacroblockCoder::PredictAndTransform(const PictureRefs& refs, const MacroblockInfo* mbInfo,
+void MacroblockCoder::PredictAndTransform(const PictureRefs& refs, MacroblockInfo* mbInfo,
                                           std::int16_t* coeffs, int row0, int row1) const {
     const kernels::VideoKernels& k = *k_;
     const int ls = geo_.lumaWidth;
@@ -67,7 +56,7 @@ void MacroblockCoder::PredictAndTransform(const PictureRefs& refs, const Macrobl
     for (int my = row0; my < row1; ++my) {
         for (int mx = 0; mx < geo_.mbWidth; ++mx) {
             const int i = my * geo_.mbWidth + mx;
-            const MacroblockInfo& mb = mbInfo[i];
+            MacroblockInfo& mb = mbInfo[i];
             std::uint8_t* py = refs.pred.y + my * 16 * ls + mx * 16;
             std::uint8_t* pcb = refs.pred.cb + my * 8 * cs + mx * 8;
             std::uint8_t* pcr = refs.pred.cr + my * 8 * cs + mx * 8;
@@ -102,11 +91,13 @@ void MacroblockCoder::PredictAndTransform(const PictureRefs& refs, const Macrobl
             // Blocks to transform, two at a time; an exact prediction (common
             // in still and flat areas) leaves a block of zeros as it is.
             std::int16_t* pending = nullptr;
+            mb.differenceBlocks = 0;
             for (int b = 0; b < kBlocksPerMb; ++b) {
                 std::int16_t* blk = c + b * 64;
                 if (!k.Difference(blk, BlockPtr(refs.src, geo_, mx, my, b), BlockPtr(refs.pred, geo_, mx, my, b),
                                   BlockStride(geo_, b)))
                     continue;
+                mb.differenceBlocks |= 1 << b;
                 if (pending) {
                     k.ForwardDct2(pending, blk);
                     pending = nullptr;
@@ -336,7 +327,7 @@ bool MacroblockCoder::CodePicture(BitWriter& bw, int type, const int fCode[4], M
             mb.quantiser = q;
             int flags = mb.mbType;
             const bool intra = (flags & kMbIntra) != 0;
-            const int cbp = Quantise(levels, intra, q);
+            const int cbp = Quantise(levels, intra, q, mb.differenceBlocks);
             mb.cbp = cbp;
             if (intra || cbp) {
                 if (!intra) flags |= kMbPattern;
@@ -374,7 +365,7 @@ void MacroblockCoder::StartSlice(BitWriter& bw, int row, SliceState& st) const {
     st.prev = nullptr;
 }
 
-int MacroblockCoder::Quantise(std::int16_t* blocks, bool intra, int q) const {
+int MacroblockCoder::Quantise(std::int16_t* blocks, bool intra, int q, int differenceBlocks) const {
     const kernels::VideoKernels& k = *k_;
     const int levelLimit = s_->mode.mpeg1Syntax != 0 ? 255 : 2047;
     if (intra) {
@@ -388,7 +379,8 @@ int MacroblockCoder::Quantise(std::int16_t* blocks, bool intra, int q) const {
         cbp <<= 1;
         // A block of zeros quantises to itself.
         std::int16_t* blk = blocks + b * 64;
-        if (!ZeroBlock(blk) && k.QuantNonIntra(blk, blk, kDefaultNonIntraMatrix, q, levelLimit)) cbp |= 1;
+        if (((differenceBlocks >> b) & 1) && k.QuantNonIntra(blk, blk, kDefaultNonIntraMatrix, q, levelLimit))
+            cbp |= 1;
     }
     return cbp;
 }

@@ -39,8 +39,8 @@ public:
 
     // Stage A for macroblock rows [row0, row1): prediction into refs.pred, then
     // source minus prediction through the forward DCT into coeffs (6 x 64 per
-    // macroblock).
-    void PredictAndTransform(const PictureRefs& refs, const MacroblockInfo* mbInfo, std::int16_t* coeffs,
+    // macroblock); records each macroblock's differenceBlocks.
+    void PredictAndTransform(const PictureRefs& refs, MacroblockInfo* mbInfo, std::int16_t* coeffs,
                              int row0, int row1) const;
 
     // Stage B: every slice of the picture with its macroblocks. The coefficients
@@ -71,8 +71,9 @@ private:
     };
 
     void StartSlice(BitWriter& bw, int row, SliceState& st) const;
-    // Quantises the six blocks in place; answers the coded block pattern.
-    int Quantise(std::int16_t* blocks, bool intra, int q) const;
+    // Quantises the six blocks in place (non-intra: only those in
+    // differenceBlocks); answers the coded block pattern.
+    int Quantise(std::int16_t* blocks, bool intra, int q, int differenceBlocks) const;
     static bool Skippable(int type, const MacroblockInfo& mb, int flags, const SliceState& st);
     static void SkipMacroblock(int type, MacroblockInfo& mb, SliceState& st);
     void WriteMacroblockHeader(BitWriter& bw, int type, const MacroblockInfo& mb, const int fCode[4],
