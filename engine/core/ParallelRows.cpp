@@ -1,5 +1,6 @@
 #include "engine/core/ParallelRows.h"
 
+#include <chrono>
 #include <system_error>
 
 namespace reelcast::core {
@@ -51,13 +52,36 @@ void ParallelRows::Helper(int member) {
             wake_.wait(lock, [&] { return stop_ || pass_ != seen; });
             if (stop_) return;
             seen = pass_;
+            // A pass the caller has already finished is skipped: it does not
+            // wait for helpers that woke too late to take part.
+            if (!open_) continue;
+            active_.fetch_add(1, std::memory_order_relaxed);
         }
         Work(member);
-        {
+        if (active_.fetch_sub(1, std::memory_order_acq_rel) == 1) {
             std::lock_guard<std::mutex> lock(m_);
-            --busy_;
+            done_.notify_one();
         }
-        done_.notify_one();
+    }
+}
+
+// The members still working hold their last rows, a fraction of a pass: the
+// caller waits for them awake for a while, since falling asleep would add a
+// wake-up to every pass, and only then on the condition.
+void ParallelRows::AwaitHelpers() {
+    using Clock = std::chrono::steady_clock;
+    const Clock::time_point until = Clock::now() + std::chrono::microseconds(200);
+    for (int i = 1; active_.load(std::memory_order_acquire) != 0; ++i) {
+        if (i % 64 == 0 && Clock::now() > until) {
+            std::unique_lock<std::mutex> lock(m_);
+            done_.wait(lock, [&] { return active_.load(std::memory_order_acquire) == 0; });
+            return;
+        }
+#if defined(__x86_64__) || defined(__i386__)
+        __builtin_ia32_pause();
+#else
+        std::this_thread::yield();
+#endif
     }
 }
 
@@ -75,13 +99,16 @@ void ParallelRows::Run(int rows, const std::function<void(int)>& fn) {
             band.next.store(static_cast<int>(static_cast<long long>(rows) * m / members), std::memory_order_relaxed);
             band.end = static_cast<int>(static_cast<long long>(rows) * (m + 1) / members);
         }
-        busy_ = static_cast<int>(helpers_.size());
+        open_ = true;
         ++pass_;
     }
     wake_.notify_all();
     Work(0);
-    std::unique_lock<std::mutex> lock(m_);
-    done_.wait(lock, [&] { return busy_ == 0; });
+    {
+        std::lock_guard<std::mutex> lock(m_);
+        open_ = false;
+    }
+    AwaitHelpers();
     fn_ = nullptr;
 }
 

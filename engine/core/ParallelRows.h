@@ -39,6 +39,7 @@ public:
 private:
     void Helper(int member);
     void Work(int member);
+    void AwaitHelpers();
 
     // The rows [next, end) of a member's band not yet taken; apart, so that
     // members do not share a cache line.
@@ -52,7 +53,8 @@ private:
     std::condition_variable wake_;
     std::condition_variable done_;
     std::uint64_t pass_ = 0;       // counts passes; a change wakes the helpers
-    int busy_ = 0;                 // helpers still working on the current pass
+    bool open_ = false;            // the current pass still takes helpers
+    std::atomic<int> active_{0};   // helpers working on the current pass
     bool stop_ = false;
     const std::function<void(int)>* fn_ = nullptr;
     std::vector<Band> bands_;  // one per member, the caller's first
