@@ -4,7 +4,10 @@
 // rows one at a time in increasing order; a member whose band is done takes
 // rows from the others' bands. So the rows a member wrote in one pass are mostly
 // the rows it reads in the next, from its own core's cache, while no member
-// waits as long as rows are left. A row's work must depend only on what was
+// waits as long as rows are left. A pass ends when the caller has run out of
+// rows and the members still holding rows are done; a helper woken too late to
+// take part skips the pass, so a slow wake-up never holds the caller. A row's
+// work must depend only on what was
 // prepared before the pass and write only its own results; then the results
 // are the same for any team size.
 #pragma once

@@ -2,7 +2,9 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstdlib>
+#include <thread>
 #include <vector>
 
 #include "engine/core/ParallelRows.h"
@@ -28,7 +30,8 @@ TEST(ThreadCount, TextsAndTheEnvironment) {
 
 // Every row of every pass runs exactly once, and a pass is over when Run
 // returns, for teams larger and smaller than the row count; many short passes
-// in a row catch a helper that misses or repeats a pass.
+// in a row catch a helper that misses or repeats a pass, and slow rows now and
+// then make the caller wait beyond its awake spell.
 class ParallelRowsTeam : public ::testing::TestWithParam<int> {};
 
 TEST_P(ParallelRowsTeam, EachRowOncePerPass) {
@@ -38,7 +41,11 @@ TEST_P(ParallelRowsTeam, EachRowOncePerPass) {
     for (int pass = 0; pass < 500; ++pass) {
         const int rows = pass % 7 == 0 ? 1 : 1 + pass % 40;
         std::vector<std::atomic<int>> runs(static_cast<std::size_t>(rows));
-        team.Run(rows, [&](int r) { runs[static_cast<std::size_t>(r)].fetch_add(1); });
+        const bool slow = pass % 50 == 49;
+        team.Run(rows, [&](int r) {
+            if (slow) std::this_thread::sleep_for(std::chrono::microseconds(400));
+            runs[static_cast<std::size_t>(r)].fetch_add(1);
+        });
         for (int r = 0; r < rows; ++r) ASSERT_EQ(runs[static_cast<std::size_t>(r)].load(), 1) << pass << "/" << r;
     }
     team.Stop();  // and again: stopping twice and running alone after it are fine
