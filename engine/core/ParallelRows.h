@@ -7,9 +7,8 @@
 // waits as long as rows are left. A pass ends when the caller has run out of
 // rows and the members still holding rows are done; a helper woken too late to
 // take part skips the pass, so a slow wake-up never holds the caller. A row's
-// work must depend only on what was
-// prepared before the pass and write only its own results; then the results
-// are the same for any team size.
+// work must depend only on what was prepared before the pass and write only
+// its own results; then the results are the same for any team size.
 #pragma once
 
 #include <atomic>
