@@ -66,11 +66,14 @@ void ParallelRows::Helper(int member) {
 }
 
 // The members still working hold their last rows, a fraction of a pass: the
-// caller waits for them awake for a while, since falling asleep would add a
-// wake-up to every pass, and only then on the condition.
+// caller waits for them awake for about a row's time at picture sizes, since
+// falling asleep would add a wake-up to every pass, and only then on the
+// condition. Longer awake waits only took time from the other threads.
+constexpr std::chrono::microseconds kAwakeWait{50};
+
 void ParallelRows::AwaitHelpers() {
     using Clock = std::chrono::steady_clock;
-    const Clock::time_point until = Clock::now() + std::chrono::microseconds(200);
+    const Clock::time_point until = Clock::now() + kAwakeWait;
     for (int i = 1; active_.load(std::memory_order_acquire) != 0; ++i) {
         if (i % 64 == 0 && Clock::now() > until) {
             std::unique_lock<std::mutex> lock(m_);
