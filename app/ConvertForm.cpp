@@ -1,6 +1,7 @@
 #include "app/ConvertForm.h"
 
 #include <algorithm>
+#include <utility>
 
 #include <QApplication>
 #include <QCheckBox>
@@ -485,15 +486,27 @@ void TfrmConvert::SetConvertFaces(ConvertFace face) {
 
 void TfrmConvert::ShowBox(const MessageSpec& m) {
     // While the window closes, the jobs' last messages only change its state.
-    if (!closing_) ShowMessage(this, m);
+    if (closing_) return;
+    if (askingStop_) {
+        heldBox_ = m;
+        return;
+    }
+    ShowMessage(this, m);
 }
 
 void TfrmConvert::TransparentButton1Click() {
     if (closing_) return;
     if (convertState_ == ConvertState::Converting) {
-        if (ShowMessage(this, kStopQuestion, "Sure", MessageIcon::Warning,
-                        QMessageBox::Ok | QMessageBox::Cancel) != QMessageBox::Ok)
+        askingStop_ = true;
+        const bool stop = ShowMessage(this, kStopQuestion, "Sure", MessageIcon::Warning,
+                                      QMessageBox::Ok | QMessageBox::Cancel) == QMessageBox::Ok;
+        askingStop_ = false;
+        std::optional<MessageSpec> held = std::exchange(heldBox_, std::nullopt);
+        if (!stop) {
+            // The conversion ended while the question was open: its word now.
+            if (held) ShowBox(*held);
             return;
+        }
         cancelRequested_ = true;
         // The conversion may have ended while the question was open.
         if (convertState_ == ConvertState::Converting) StopConversion();

@@ -10,6 +10,7 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "app/ConvertArtwork.h"
@@ -143,6 +144,10 @@ private:
     EmptiedOutput emptiedOutput_;
     std::string writtenOutput_;  // the file the running conversion writes
     bool closing_ = false;
+    // While "Stop the converting?" is open, a box from the job's end waits for
+    // the answer instead of opening over the question.
+    bool askingStop_ = false;
+    std::optional<MessageSpec> heldBox_;
 };
 
 }  // namespace reelcast::app

@@ -231,6 +231,35 @@ TEST_P(ConvertFormStop, ClosingWhileConvertingAsksAndNeverHangs) {
     Run(GetParam().entry, again, 20000);
 }
 
+// A conversion that ends while "Stop the converting?" is open: its box waits
+// for the answer instead of opening over the question, whose buttons it would
+// block. Cancel then shows it; OK closes without it.
+TEST_P(ConvertFormStop, EndingUnderTheStopQuestionWaitsForTheAnswer) {
+    for (const char* answer : {"Cancel", "OK"}) {
+        SCOPED_TRACE(answer);
+        const std::string output = dir_.File(std::string("ended_") + answer + "." + GetParam().extension);
+        ModalScript script;
+        StartLongConversion(script, output);
+        script.When("progress under way", [this] { return Underway(); },
+                    [this](QWidget*) { formtest::Click(form_->TransparentButton1); });
+        script.Then(
+            "the question, once the conversion has ended",
+            [this](QWidget* w) {
+                auto* box = qobject_cast<QMessageBox*>(w);
+                return box && box->text() == "Stop the converting?" && !Converting();
+            },
+            [answer](QWidget* w) { formtest::PressButton(w, answer); });
+        const bool cancel = std::string(answer) == "Cancel";
+        if (cancel) {
+            script.AnswerBox("Convert completed!", "OK");
+            CloseWhenIdle(script);
+        }
+        Run(GetParam().entry, script, 90000);
+        EXPECT_EQ(script.boxes().count("Convert completed!"), cancel ? 1 : 0);
+        EXPECT_GT(avitest::FileSize(output), 0u);
+    }
+}
+
 INSTANTIATE_TEST_SUITE_P(Routes, ConvertFormStop,
                          ::testing::Values(StopCase{"Mpeg1", ConvertEntry::AviToMpg1, "MPEG Setting", "btnOk", nullptr,
                                                     "mpg"},
