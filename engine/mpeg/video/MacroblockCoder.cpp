@@ -38,7 +38,6 @@ inline std::uint8_t* BlockPtr(const PictureStore& p, const Geometry& g, int mx, 
 
 inline int BlockStride(const Geometry& g, int b) { return b < 4 ? g.lumaWidth : g.chromaWidth; }
 
-
 }  // namespace
 
 void MacroblockCoder::Configure(const SequenceSettings* settings, const Geometry& geo,
