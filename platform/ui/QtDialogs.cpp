@@ -1,6 +1,7 @@
-// The engine's dialogs over Qt Widgets. Control ids of the original dialog
-// resources are kept as object names ("1000", ...) so tests and the dialog logic
-// can refer to controls by id.
+// The engine's dialogs over Qt Widgets, built as a library of their own and
+// handed over as a table. Control ids of the original dialog resources are kept
+// as object names ("1000", ...) so tests and the dialog logic can refer to
+// controls by id.
 #include <algorithm>
 #include <chrono>
 #include <thread>
@@ -25,9 +26,9 @@
 #include <QThread>
 #include <QVBoxLayout>
 
-#include "platform/ui/Dialogs.h"
+#include "platform/ui/DialogTable.h"
 
-namespace reelcast::platform::ui {
+namespace reelcast::platform::ui::qt {
 namespace {
 
 void SetId(QWidget* w, int id) { w->setObjectName(QString::number(id)); }
@@ -62,8 +63,6 @@ QDialogButtonBox* OkCancel(QDialog& dlg, const char* okText, const char* cancelT
     return buttons;
 }
 
-}  // namespace
-
 bool DialogsAvailable() {
     return qobject_cast<QApplication*>(QCoreApplication::instance()) != nullptr &&
            QThread::currentThread() == QCoreApplication::instance()->thread();
@@ -88,17 +87,15 @@ void SendToInterfaceThread(const std::function<void()>& fn) {
     QMetaObject::invokeMethod(app, [&fn] { fn(); }, Qt::BlockingQueuedConnection);
 }
 
-namespace {
 int g_sessionArgc = 1;
 char g_sessionName[] = "reelcast";
 char* g_sessionArgv[] = {g_sessionName, nullptr};
-}  // namespace
 
-InterfaceSession::InterfaceSession() {
-    if (!QCoreApplication::instance()) app_ = new QCoreApplication(g_sessionArgc, g_sessionArgv);
+void* OpenSession() {
+    return QCoreApplication::instance() ? nullptr : new QCoreApplication(g_sessionArgc, g_sessionArgv);
 }
 
-InterfaceSession::~InterfaceSession() { delete static_cast<QCoreApplication*>(app_); }
+void CloseSession(void* session) { delete static_cast<QCoreApplication*>(session); }
 
 bool RunLameConfigDialog(WindowHandle, LameSettings* io) {
     if (!io || !DialogsAvailable()) return false;
@@ -335,4 +332,13 @@ bool RunCompressorChooseDialog(WindowHandle, const std::vector<std::string>& nam
     return true;
 }
 
-}  // namespace reelcast::platform::ui
+constexpr DialogTable kTable{DialogsAvailable,      WaitHandlingEvents,      SendToInterfaceThread,
+                             OpenSession,           CloseSession,            RunLameConfigDialog,
+                             RunAviOptionsDialog,   RunFormatChooseDialog,   RunCompressorChooseDialog};
+
+}  // namespace
+}  // namespace reelcast::platform::ui::qt
+
+extern "C" __attribute__((visibility("default"))) const reelcast::platform::ui::DialogTable* ReelcastQtDialogs() {
+    return &reelcast::platform::ui::qt::kTable;
+}

@@ -38,6 +38,23 @@ TEST(AviCli, CodecsListsTheCompressorsWithTheirCodes) {
         EXPECT_NE(out.find(cc), std::string::npos) << cc << " missing from:\n" << out;
 }
 
+// A program without windows never maps the window toolkit: loading it would
+// cost every conversion tens of milliseconds and about 8 MB. The AVI job waits
+// through the dialogs' entry points, which must not load it either.
+TEST(AviCli, ConvertsWithoutLoadingTheWindowToolkit) {
+    REQUIRE_CLI_AND_FFMPEG();
+    avitest::TempDir dir;
+    const std::string src = dir.File("src.mkv");
+    ASSERT_TRUE(avitest::MakeSource(src, 64, 48, 25, 1, 44100));
+    int st = -1;
+    const std::string out = avitest::Run("LD_DEBUG=files " + Cli() + " convert -q --mode divx --audio mp3 " +
+                                             Quote(src) + " " + Quote(dir.File("out.avi")) + " 2>&1",
+                                         &st);
+    ASSERT_EQ(st, 0) << out;
+    EXPECT_NE(out.find("libOmbrixDll.so"), std::string::npos) << "no loader trace to read";
+    EXPECT_EQ(out.find("libQt6"), std::string::npos) << "the toolkit was loaded";
+}
+
 // Both modes with their default compressor choice ("avi" has no Indeo here and
 // takes the first listed one), sizes and rates from the options, and the
 // refusals that keep a conversion from starting on settings it cannot honour.
