@@ -24,9 +24,12 @@ std::string Cli() {
     if (!avitest::FileExists(kCli)) GTEST_SKIP() << "reelcast-cli not built"; \
     if (!avitest::HaveTool("ffmpeg") || !avitest::HaveTool("ffprobe")) GTEST_SKIP() << "ffmpeg/ffprobe not installed"
 
-// `reelcast-cli convert -q OPTIONS SRC OUT`: what it printed, its exit status in *status.
-std::string Convert(const std::string& options, const std::string& src, const std::string& out, int* status) {
-    return avitest::Run(Cli() + " convert -q " + options + " " + Quote(src) + " " + Quote(out) + " 2>&1", status);
+// `reelcast-cli convert -q OPTIONS SRC OUT` with the environment assignments
+// `env` ("NAME=value "): what it printed, its exit status in *status.
+std::string Convert(const std::string& options, const std::string& src, const std::string& out, int* status,
+                    const std::string& env = "") {
+    return avitest::Run(env + Cli() + " convert -q " + options + " " + Quote(src) + " " + Quote(out) + " 2>&1",
+                        status);
 }
 
 TEST(AviCli, CodecsListsTheCompressorsWithTheirCodes) {
@@ -47,9 +50,7 @@ TEST(AviCli, ConvertsWithoutLoadingTheWindowToolkit) {
     const std::string src = dir.File("src.mkv");
     ASSERT_TRUE(avitest::MakeSource(src, 64, 48, 25, 1, 44100));
     int st = -1;
-    const std::string out = avitest::Run("LD_DEBUG=files " + Cli() + " convert -q --mode divx --audio mp3 " +
-                                             Quote(src) + " " + Quote(dir.File("out.avi")) + " 2>&1",
-                                         &st);
+    const std::string out = Convert("--mode divx --audio mp3", src, dir.File("out.avi"), &st, "LD_DEBUG=files ");
     ASSERT_EQ(st, 0) << out;
     EXPECT_NE(out.find("libOmbrixDll.so"), std::string::npos) << "no loader trace to read";
     EXPECT_EQ(out.find("libQt6"), std::string::npos) << "the toolkit was loaded";
