@@ -54,6 +54,13 @@ std::string ProgramFolder() {
     return slash == std::string::npos ? "." : path.substr(0, slash);
 }
 
+bool IsLibraryLoaded(const std::string& soname) {
+    void* h = dlopen(soname.c_str(), RTLD_LAZY | RTLD_NOLOAD);
+    if (!h) return false;
+    dlclose(h);  // only the reference the query took
+    return true;
+}
+
 LibraryHandle LoadLibrary(const std::string& windowsName) {
     const std::string so = SharedObjectName(windowsName);
     void* h = nullptr;

@@ -33,6 +33,10 @@ void* GetProcAddress(LibraryHandle lib, const std::string& exportName);
 // Like FreeLibrary. Null is ignored.
 void FreeLibrary(LibraryHandle lib);
 
+// True when the library of that exact file name (a soname such as
+// "libQt6Core.so.6") is already loaded into the process; loads nothing.
+bool IsLibraryLoaded(const std::string& soname);
+
 // The reason of the last failure of LoadLibrary on this thread, for messages.
 std::string LastLoadError();
 

@@ -4,10 +4,6 @@
 // library and forward here once the process runs Qt.
 #pragma once
 
-#include <functional>
-#include <string>
-#include <vector>
-
 #include "platform/ui/Dialogs.h"
 
 namespace reelcast::platform::ui {

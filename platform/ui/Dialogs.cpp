@@ -3,8 +3,6 @@
 // program, a form test): without Qt there is no application object, so every
 // answer is known without it. A program without windows (reelcast-cli) thus
 // never maps Qt, which saves it tens of milliseconds and megabytes at start.
-#include <dlfcn.h>
-
 #include <atomic>
 #include <chrono>
 #include <mutex>
@@ -18,10 +16,7 @@ namespace {
 
 bool QtInProcess() {
 #ifdef REELCAST_QT_CORE_SONAME
-    void* core = dlopen(REELCAST_QT_CORE_SONAME, RTLD_LAZY | RTLD_NOLOAD);
-    if (!core) return false;
-    dlclose(core);  // only the reference NOLOAD took
-    return true;
+    return IsLibraryLoaded(REELCAST_QT_CORE_SONAME);
 #else
     return false;  // a build without Qt has no dialog library either
 #endif
