@@ -131,10 +131,12 @@ bool MpegVideoEncoder::AllocateCoding() {
     const std::size_t lumaSize = static_cast<std::size_t>(geo_.lumaWidth) * geo_.lumaHeight;
     const std::size_t chromaSize = static_cast<std::size_t>(geo_.chromaWidth) * geo_.chromaHeight;
     const std::size_t storeSize = lumaSize + 2 * chromaSize;
+    // The B pictures' reconstruction is read by the observer only.
     constexpr int kStores = 7;
+    const int storeCount = observer_ ? kStores : kStores - 1;
     try {
         for (auto& slot : slots_) slot.assign(lumaIn + 2 * chromaIn, 0);
-        storeMemory_.assign(storeSize * kStores, 0);
+        storeMemory_.assign(storeSize * static_cast<std::size_t>(storeCount), 0);
         if (s.chromaFormat != 1) {
             chromaTemp_.assign(static_cast<std::size_t>(s.width / 2) * static_cast<std::size_t>(s.height), 0);
         }
@@ -148,8 +150,8 @@ bool MpegVideoEncoder::AllocateCoding() {
         FreeCoding();
         return false;
     }
-    PictureStore* stores[kStores] = {&refSrc_[0], &refSrc_[1], &rec_[0], &rec_[1], &auxSrc_, &auxRec_, &pred_};
-    for (int i = 0; i < kStores; ++i) {
+    PictureStore* stores[kStores] = {&refSrc_[0], &refSrc_[1], &rec_[0], &rec_[1], &auxSrc_, &pred_, &auxRec_};
+    for (int i = 0; i < storeCount; ++i) {
         std::uint8_t* base = storeMemory_.data() + storeSize * static_cast<std::size_t>(i);
         stores[i]->y = base;
         stores[i]->cb = base + lumaSize;
@@ -280,7 +282,7 @@ bool MpegVideoEncoder::PutFrame(const VideoFrame* frame, bool* ok, std::int32_t 
     return true;
 }
 
-bool MpegVideoEncoder::FetchPicture(int d, const PictureStore& dst) {
+bool MpegVideoEncoder::FetchPicture(int d, PictureStore* dst, bool borrow) {
     const int slot = QueueSlotFor(d);
     if (!slotFilled_[slot]) return false;
     if (d == 0) {
@@ -294,27 +296,33 @@ bool MpegVideoEncoder::FetchPicture(int d, const PictureStore& dst) {
     const std::size_t chromaIn = (slots_[slot].size() - lumaIn) / 2;
     const std::uint8_t* cb = y + lumaIn;
     const std::uint8_t* cr = cb + chromaIn;
-    CopyPlane(dst.y, geo_.lumaWidth, geo_.lumaHeight, y, s.width, s.height);
+    if (borrow && s.chromaFormat == 1 && s.width == geo_.lumaWidth && s.height == geo_.lumaHeight) {
+        std::uint8_t* planes = slots_[slot].data();
+        *dst = PictureStore{planes, planes + lumaIn, planes + lumaIn + chromaIn};
+        return true;
+    }
+    CopyPlane(dst->y, geo_.lumaWidth, geo_.lumaHeight, y, s.width, s.height);
     const int cw = s.width / 2;
     const int ch = s.height / 2;
     if (s.chromaFormat == 1) {
-        CopyPlane(dst.cb, geo_.chromaWidth, geo_.chromaHeight, cb, cw, ch);
-        CopyPlane(dst.cr, geo_.chromaWidth, geo_.chromaHeight, cr, cw, ch);
+        CopyPlane(dst->cb, geo_.chromaWidth, geo_.chromaHeight, cb, cw, ch);
+        CopyPlane(dst->cr, geo_.chromaWidth, geo_.chromaHeight, cr, cw, ch);
         return true;
     }
     // Other formats: down to 4:2:0 through the chroma filters, into the
     // prediction store's chroma planes first (free until the picture is coded).
     const std::uint8_t* planes[2] = {cb, cr};
-    std::uint8_t* outs[2] = {dst.cb, dst.cr};
-    std::vector<std::uint8_t> half(static_cast<std::size_t>(cw) * static_cast<std::size_t>(ch));
+    std::uint8_t* outs[2] = {dst->cb, dst->cr};
+    std::uint8_t* halves[2] = {pred_.cb, pred_.cr};  // cw x ch fits in the coded chroma size
     for (int c = 0; c < 2; ++c) {
+        std::uint8_t* half = halves[c];
         const std::uint8_t* plane422 = planes[c];
         if (s.chromaFormat == 3) {
             kernels_.Chroma444To422(planes[c], chromaTemp_.data(), s.width, s.height, s.mode.mpeg1Syntax);
             plane422 = chromaTemp_.data();
         }
-        kernels_.Chroma422To420(plane422, half.data(), cw, s.height, s.mode.progressiveFrame);
-        CopyPlane(outs[c], geo_.chromaWidth, geo_.chromaHeight, half.data(), cw, ch);
+        kernels_.Chroma422To420(plane422, half, cw, s.height, s.mode.progressiveFrame);
+        CopyPlane(outs[c], geo_.chromaWidth, geo_.chromaHeight, half, cw, ch);
     }
     return true;
 }
@@ -330,10 +338,13 @@ bool MpegVideoEncoder::EncodeNextPicture() {
     const CodedPicture cp = PictureAt(codingIndex_, n, s.totalPictures);
     const bool cbr = s.mode.constantBitRate != 0;
 
-    const PictureRefs refs = TakeStores(cp.type);
+    PictureRefs refs = TakeStores(cp.type);
     for (int& f : fCode_) f = 15;
     if (cp.type == kPictureI) BeginGroup(cp.groupStart, n, cbr);
-    if (!FetchPicture(cp.displayNumber, refs.src)) {
+    // A B picture is read where it was queued when it already has the store's
+    // layout: no picture predicts from it, and its slot is not refilled before
+    // it is coded. A reference outlives its slot and is copied.
+    if (!FetchPicture(cp.displayNumber, &refs.src, cp.type == kPictureB)) {
         FreeCoding();
         return false;
     }

@@ -64,7 +64,8 @@ public:
     const SequenceSettings& Settings() const { return settings_; }
     const Geometry& CodedGeometry() const { return geo_; }
     // Called after each picture is coded with its display number and its
-    // reconstruction (what a decoder shows); for tests and diagnostics.
+    // reconstruction (what a decoder shows); for tests and diagnostics. Set it
+    // before Start: B pictures are reconstructed only for an observer.
     using ReconstructionObserver = std::function<void(int displayNumber, const PictureStore& rec,
                                                       const Geometry& geo)>;
     void SetReconstructionObserver(ReconstructionObserver observer) { observer_ = std::move(observer); }
@@ -72,7 +73,9 @@ public:
 private:
     bool AllocateCoding();
     void FreeCoding();
-    bool FetchPicture(int displayNumber, const PictureStore& dst);
+    // Reads queued picture displayNumber into *dst, padded to the coded size;
+    // with `borrow`, may point *dst at the queue slot instead of copying.
+    bool FetchPicture(int displayNumber, PictureStore* dst, bool borrow);
     void FlushPendingBytes();
     int FixedQuantiser() const;
     // The steps of EncodeNextPicture.
