@@ -82,7 +82,9 @@ INSTANTIATE_TEST_SUITE_P(
         StreamCase{"mpeg2_cbr_pal", 2, 720, 576, 25.0, 3, 2376000.0, true, 19, 25.0},
         StreamCase{"svcd_ntsc", 3, 480, 480, 29.97, 4, 2376000.0, true, 19, 26.0},
         StreamCase{"dvd_vbr_pal", 3, 720, 576, 25.0, 3, 6000000.0, false, 16, 30.0},
-        StreamCase{"mpeg2_ntsc_240", 2, 352, 240, 29.97, 4, 1500000.0, true, 16, 26.0}),
+        StreamCase{"mpeg2_ntsc_240", 2, 352, 240, 29.97, 4, 1500000.0, true, 16, 26.0},
+        // Not whole macroblocks: every picture is padded into a store of its own.
+        StreamCase{"mpeg1_unaligned", 0, 200, 150, 25.0, 3, 1150000.0, false, 16, 38.0}),
     [](const ::testing::TestParamInfo<StreamCase>& i) { return std::string(i.param.name); });
 
 // Real footage, when present: both decoders, and the coded rate over whole
