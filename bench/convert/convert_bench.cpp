@@ -203,7 +203,8 @@ const Mode kModes[] = {
      "-r 25 -s %dx%d -c:v mpeg2video -b:v 2376k -maxrate 2376k -minrate 2376k -bufsize 1835008 -g 15 -bf 2 "
      "-c:a mp2 -b:a 224k -ar 44100 -ac 2 -f vob",
      Match::Size, "mpg"},
-    {"svcd", "-target pal-svcd", "-target pal-svcd", Match::Target, "mpg"},
+    // The svcd target alone codes no B pictures; ours has two between references.
+    {"svcd", "-target pal-svcd -bf 2", "-target pal-svcd -bf 2", Match::Target, "mpg"},
     {"dvd", "mpeg2video 720x576 2376k + mp2 224k, -f dvd",
      "-r 25 -s 720x576 -c:v mpeg2video -b:v 2376k -maxrate 2376k -minrate 2376k -bufsize 1835008 -g 15 -bf 2 "
      "-c:a mp2 -b:a 224k -ar 48000 -ac 2 -f dvd",
