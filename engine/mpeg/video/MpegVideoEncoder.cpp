@@ -131,9 +131,13 @@ bool MpegVideoEncoder::AllocateCoding() {
     const std::size_t lumaSize = static_cast<std::size_t>(geo_.lumaWidth) * geo_.lumaHeight;
     const std::size_t chromaSize = static_cast<std::size_t>(geo_.chromaWidth) * geo_.chromaHeight;
     const std::size_t storeSize = lumaSize + 2 * chromaSize;
-    // The B pictures' reconstruction is read by the observer only.
-    constexpr int kStores = 7;
-    const int storeCount = observer_ ? kStores : kStores - 1;
+    // B pictures in the coded layout are read where they were queued, and
+    // their reconstruction is read by the observer only.
+    constexpr int kMaxStores = 7;
+    PictureStore* stores[kMaxStores] = {&refSrc_[0], &refSrc_[1], &rec_[0], &rec_[1], &pred_};
+    int storeCount = 5;
+    if (!QueueHasCodedLayout()) stores[storeCount++] = &auxSrc_;
+    if (observer_) stores[storeCount++] = &auxRec_;
     try {
         for (auto& slot : slots_) slot.assign(lumaIn + 2 * chromaIn, 0);
         storeMemory_.assign(storeSize * static_cast<std::size_t>(storeCount), 0);
@@ -150,7 +154,6 @@ bool MpegVideoEncoder::AllocateCoding() {
         FreeCoding();
         return false;
     }
-    PictureStore* stores[kStores] = {&refSrc_[0], &refSrc_[1], &rec_[0], &rec_[1], &auxSrc_, &pred_, &auxRec_};
     for (int i = 0; i < storeCount; ++i) {
         std::uint8_t* base = storeMemory_.data() + storeSize * static_cast<std::size_t>(i);
         stores[i]->y = base;
@@ -282,6 +285,11 @@ bool MpegVideoEncoder::PutFrame(const VideoFrame* frame, bool* ok, std::int32_t 
     return true;
 }
 
+bool MpegVideoEncoder::QueueHasCodedLayout() const {
+    const SequenceSettings& s = settings_;
+    return s.chromaFormat == 1 && s.width == geo_.lumaWidth && s.height == geo_.lumaHeight;
+}
+
 bool MpegVideoEncoder::FetchPicture(int d, PictureStore* dst, bool borrow) {
     const int slot = QueueSlotFor(d);
     if (!slotFilled_[slot]) return false;
@@ -296,7 +304,7 @@ bool MpegVideoEncoder::FetchPicture(int d, PictureStore* dst, bool borrow) {
     const std::size_t chromaIn = (slots_[slot].size() - lumaIn) / 2;
     const std::uint8_t* cb = y + lumaIn;
     const std::uint8_t* cr = cb + chromaIn;
-    if (borrow && s.chromaFormat == 1 && s.width == geo_.lumaWidth && s.height == geo_.lumaHeight) {
+    if (borrow && QueueHasCodedLayout()) {
         std::uint8_t* planes = slots_[slot].data();
         *dst = PictureStore{planes, planes + lumaIn, planes + lumaIn + chromaIn};
         return true;

@@ -73,8 +73,10 @@ public:
 private:
     bool AllocateCoding();
     void FreeCoding();
+    // Queued pictures are 4:2:0 of the coded size: they can be coded in place.
+    bool QueueHasCodedLayout() const;
     // Reads queued picture displayNumber into *dst, padded to the coded size;
-    // with `borrow`, may point *dst at the queue slot instead of copying.
+    // with `borrow` and the coded layout, points *dst at the queue slot instead.
     bool FetchPicture(int displayNumber, PictureStore* dst, bool borrow);
     void FlushPendingBytes();
     int FixedQuantiser() const;
@@ -103,7 +105,8 @@ private:
     int inputChromaHeight_ = 0;
 
     // Picture stores (one allocation): reference sources and reconstructions
-    // (index 0 old, 1 new), the B picture's source and reconstruction, the prediction.
+    // (index 0 old, 1 new), the prediction, and where needed the B picture's
+    // source and reconstruction.
     std::vector<std::uint8_t> storeMemory_;
     PictureStore refSrc_[2];
     PictureStore rec_[2];
